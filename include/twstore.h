@@ -1,0 +1,89 @@
+/* The message store's flat C interface.
+ *
+ * Every function returns an unsigned 32-bit result: 1 success and 0 failure
+ * unless its comment says otherwise. Records are allocated by the caller;
+ * their layout is fixed and checked below. Texts are 8-bit and
+ * NUL-terminated. Blocks the library hands out are freed with Memory_Free. */
+#ifndef TWSTORE_H
+#define TWSTORE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(__GNUC__)
+#define TWSTORE_API __attribute__((visibility("default")))
+#else
+#define TWSTORE_API
+#endif
+
+#ifdef __cplusplus
+#define TWSTORE_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+extern "C" {
+#else
+#define TWSTORE_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#endif
+
+/* ---- Records --------------------------------------------------------- */
+
+/* One item as the exported calls hand it out. Texts are cut to their field
+ * and always terminated. */
+typedef struct StoreItemRecord {
+  char subject[4096];
+  char flags[1024];
+  char from[512];
+  char to[24000];
+  char cc[24000];
+  uint32_t size;
+  char reserved[128]; /* never written by the store */
+  uint32_t attachments;
+  char received[64];
+  char messageDate[64];
+  uint32_t uid;
+  uint32_t seq;
+  uint32_t idx;
+  uint32_t importance;
+} StoreItemRecord;
+
+TWSTORE_STATIC_ASSERT(offsetof(StoreItemRecord, subject) == 0, "StoreItemRecord.subject");
+TWSTORE_STATIC_ASSERT(offsetof(StoreItemRecord, flags) == 4096, "StoreItemRecord.flags");
+TWSTORE_STATIC_ASSERT(offsetof(StoreItemRecord, from) == 5120, "StoreItemRecord.from");
+TWSTORE_STATIC_ASSERT(offsetof(StoreItemRecord, to) == 5632, "StoreItemRecord.to");
+TWSTORE_STATIC_ASSERT(offsetof(StoreItemRecord, cc) == 29632, "StoreItemRecord.cc");
+TWSTORE_STATIC_ASSERT(offsetof(StoreItemRecord, size) == 53632, "StoreItemRecord.size");
+TWSTORE_STATIC_ASSERT(offsetof(StoreItemRecord, reserved) == 53636, "StoreItemRecord.reserved");
+TWSTORE_STATIC_ASSERT(offsetof(StoreItemRecord, attachments) == 53764, "StoreItemRecord.attachments");
+TWSTORE_STATIC_ASSERT(offsetof(StoreItemRecord, received) == 53768, "StoreItemRecord.received");
+TWSTORE_STATIC_ASSERT(offsetof(StoreItemRecord, messageDate) == 53832, "StoreItemRecord.messageDate");
+TWSTORE_STATIC_ASSERT(offsetof(StoreItemRecord, uid) == 53896, "StoreItemRecord.uid");
+TWSTORE_STATIC_ASSERT(offsetof(StoreItemRecord, seq) == 53900, "StoreItemRecord.seq");
+TWSTORE_STATIC_ASSERT(offsetof(StoreItemRecord, idx) == 53904, "StoreItemRecord.idx");
+TWSTORE_STATIC_ASSERT(offsetof(StoreItemRecord, importance) == 53908, "StoreItemRecord.importance");
+TWSTORE_STATIC_ASSERT(sizeof(StoreItemRecord) == 53912, "StoreItemRecord size");
+
+/* ---- Library lifecycle and memory ------------------------------------- */
+
+/* Reads the settings and prepares the per-thread slots. Runs by itself when
+ * the library is loaded; a host may call it again to re-read the settings. */
+TWSTORE_API uint32_t StoreLibrary_Init(void);
+/* Releases the calling thread's open index and ends use of the library. */
+TWSTORE_API uint32_t StoreLibrary_UnInit(void);
+/* Nothing to do: thread state is made on first use. */
+TWSTORE_API uint32_t StoreLibrary_ThreadInit(void);
+/* Releases the calling thread's state (its open index only with thread
+ * affinity on). */
+TWSTORE_API uint32_t StoreLibrary_ThreadRelease(void);
+/* Mode 1 turns thread affinity on; any other value turns it off. */
+TWSTORE_API uint32_t StoreLibrary_SetAffinity(uint32_t mode);
+
+/* A block from the heap the library hands its blocks out of; NULL when none. */
+TWSTORE_API void* Memory_Allocate(uint64_t size);
+/* Frees a block; NULL is accepted. Always 1. */
+TWSTORE_API uint32_t Memory_Free(void* block);
+/* There is no logging module to forward to: always 0. */
+TWSTORE_API uint32_t SetLoggingFunction(uintptr_t a, uintptr_t b, uintptr_t c, uintptr_t d);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TWSTORE_H */

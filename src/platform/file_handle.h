@@ -1,0 +1,64 @@
+// Open files in the shape of CreateFile. A handle opened with Share::None is
+// exclusive, as on Windows: while its holder lives nobody else can open,
+// create or delete the file (error 32, or 80 for a create), also from another
+// process or another host on a shared file system. When the holder dies,
+// killed or not, the file stays behind and becomes deletable.
+//
+// Mapping: every handle holds a flock() on its open file description for its
+// life: exclusive opens LOCK_EX, shared opens LOCK_SH, deletes probe with
+// LOCK_SH. CreateNew creates and locks a private temporary file first and
+// link()s it to the name, so the name never exists unlocked.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace tw::platform {
+
+enum class Access { Read, Write, ReadWrite };
+enum class Share { None, All };
+enum class Disposition { CreateNew, CreateAlways, OpenExisting, OpenAlways, TruncateExisting };
+enum class SeekFrom { Begin, Current, End };
+
+class FileHandle {
+ public:
+  FileHandle() = default;
+  ~FileHandle();
+  FileHandle(FileHandle&& other) noexcept;
+  FileHandle& operator=(FileHandle&& other) noexcept;
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+
+  bool IsOpen() const { return fd_ >= 0; }
+  // A value that names the handle in texts; never 0 while open.
+  uintptr_t Value() const { return fd_ >= 0 ? static_cast<uintptr_t>(fd_) + 1 : 0; }
+
+  // Reads up to `size` bytes; `got` < size only at the end of the file.
+  bool Read(void* buffer, size_t size, size_t& got);
+  bool Write(const void* buffer, size_t size);
+  bool Seek(int64_t offset, SeekFrom from, int64_t* newPosition = nullptr);
+  int64_t Size() const;  // -1 on failure
+  bool Truncate(uint64_t size);
+  bool Flush();
+  bool LastWriteTime(uint64_t& fileTime) const;
+  void Close();
+
+  // Hands the open file over to a stdio stream (the lock stays with it until
+  // fclose). The handle is empty afterwards. nullptr on failure.
+  FILE* ReleaseToStream(const char* mode);
+
+ private:
+  friend FileHandle OpenFile(std::string_view, Access, Share, Disposition);
+  int fd_ = -1;
+};
+
+// Returns a closed handle on failure, with the last error set (2, 3, 5, 32,
+// 80, 123, 206).
+FileHandle OpenFile(std::string_view path, Access access, Share share, Disposition disposition);
+
+// fopen() with the C runtime's mode text ("r", "rb", "w", "a+", ...); with
+// `exclusive`, the sharing-denied variant. nullptr on failure, last error set.
+FILE* OpenStream(std::string_view path, const char* mode, bool exclusive);
+
+}  // namespace tw::platform

@@ -1,0 +1,42 @@
+// What the file calls need to know about one directory entry, read with a
+// single statx() (following symbolic links), and the Windows attributes and
+// times derived from it. Internal to src/platform/.
+#pragma once
+#include <fcntl.h>
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <string_view>
+
+namespace tw::platform::detail {
+
+struct FileStatus {
+  uint32_t mode = 0;
+  uint64_t size = 0;
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  timespec accessTime{};
+  timespec writeTime{};
+  bool hasBirthTime = false;
+  timespec birthTime{};
+
+  bool IsDirectory() const;
+  bool IsRegular() const;
+};
+
+// The status of `path` (relative to the directory `dirFd` when it is not
+// AT_FDCWD). False with errno set on failure.
+bool QueryStatus(int dirFd, const char* path, FileStatus& status);
+inline bool QueryStatus(const std::string& path, FileStatus& status) {
+  return QueryStatus(AT_FDCWD, path.c_str(), status);
+}
+
+// Directory 0x10; anything else archive 0x20, read-only 0x1 for a plain file
+// its owner may not write; hidden 0x2 for a name starting with ".".
+uint32_t AttributesOf(const FileStatus& status, std::string_view name);
+
+uint64_t WriteFileTime(const FileStatus& status);
+uint64_t AccessFileTime(const FileStatus& status);
+
+}  // namespace tw::platform::detail

@@ -1,0 +1,246 @@
+// The registry file, parsed once per version and shared by every thread.
+// A read costs one stat, a shared lock and a hash lookup; the file is parsed
+// again only when its identity (device, inode, size, modification time to
+// the nanosecond) or its path changes.
+#include "platform/registry.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <shared_mutex>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "platform/event_log.h"
+#include "platform/last_error.h"
+#include "platform/registry_parser.h"
+
+namespace tw::platform {
+namespace {
+
+constexpr uint64_t kMaxRegistryFileBytes = 16ull * 1024 * 1024;
+constexpr uint32_t kRegistryEventId = 0x40000001;
+constexpr const char* kRegistryEventText1 = "Tarnwick Store Provider registry";
+// Versions already reported; cleared when it grows past this, which at worst
+// repeats a report.
+constexpr size_t kMaxRememberedVersions = 4096;
+
+struct FileIdentity {
+  bool exists = false;
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  uint64_t size = 0;
+  int64_t mtimeSeconds = 0;
+  int64_t mtimeNanoseconds = 0;
+
+  bool operator==(const FileIdentity&) const = default;
+};
+
+FileIdentity IdentityOf(const struct stat& st) {
+  FileIdentity id;
+  id.exists = true;
+  id.device = static_cast<uint64_t>(st.st_dev);
+  id.inode = static_cast<uint64_t>(st.st_ino);
+  id.size = static_cast<uint64_t>(st.st_size);
+  id.mtimeSeconds = static_cast<int64_t>(st.st_mtim.tv_sec);
+  id.mtimeNanoseconds = static_cast<int64_t>(st.st_mtim.tv_nsec);
+  return id;
+}
+
+FileIdentity StatIdentity(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return {};
+  return IdentityOf(st);
+}
+
+std::string VersionKey(const std::string& path, const FileIdentity& id) {
+  return path + '\n' + std::to_string(id.device) + ':' + std::to_string(id.inode) + ':' +
+         std::to_string(id.size) + ':' + std::to_string(id.mtimeSeconds) + '.' +
+         std::to_string(id.mtimeNanoseconds);
+}
+
+struct Snapshot {
+  bool loaded = false;
+  std::string path;
+  FileIdentity identity;
+  ParsedRegistry registry;
+};
+
+struct LoadedFile {
+  FileIdentity identity;
+  std::string bytes;
+  std::string failure;  // why the file was not read; empty when it was (or is missing)
+};
+
+// Reads the whole file through one descriptor, so that the identity kept is
+// that of the bytes parsed.
+LoadedFile ReadRegistryFile(const std::string& path) {
+  LoadedFile file;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno != ENOENT && errno != ENOTDIR) {
+      file.identity = StatIdentity(path);
+      file.failure = "cannot be opened (errno " + std::to_string(errno) + "); it is ignored";
+    }
+    return file;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    file.failure = "cannot be examined (errno " + std::to_string(errno) + "); it is ignored";
+    ::close(fd);
+    return file;
+  }
+  file.identity = IdentityOf(st);
+  if (!S_ISREG(st.st_mode)) {
+    file.failure = "is not a regular file; it is ignored";
+  } else if (static_cast<uint64_t>(st.st_size) > kMaxRegistryFileBytes) {
+    file.failure = "is larger than 16 MiB (" + std::to_string(st.st_size) + " bytes); it is ignored";
+  } else {
+    // Read to the end, but never past the limit even if the file grows.
+    std::vector<char> buffer(64 * 1024);
+    while (true) {
+      ssize_t n = ::read(fd, buffer.data(), buffer.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        file.failure = "cannot be read (errno " + std::to_string(errno) + "); it is ignored";
+        file.bytes.clear();
+        break;
+      }
+      if (n == 0) break;
+      file.bytes.append(buffer.data(), static_cast<size_t>(n));
+      if (file.bytes.size() > kMaxRegistryFileBytes) {
+        file.failure = "is larger than 16 MiB; it is ignored";
+        file.bytes.clear();
+        break;
+      }
+    }
+  }
+  ::close(fd);
+  return file;
+}
+
+class RegistryCache {
+ public:
+  template <typename Reader>
+  auto Read(Reader reader) -> decltype(reader(std::declval<const ParsedRegistry&>())) {
+    std::string path = RegistryFilePath();
+    FileIdentity seen = StatIdentity(path);
+    {
+      std::shared_lock lock(mutex_);
+      if (IsCurrent(path, seen)) return reader(snapshot_.registry);
+    }
+    std::vector<std::string> reports;
+    std::unique_lock lock(mutex_);
+    if (!IsCurrent(path, seen)) Reload(path, reports);
+    if (reports.empty()) return reader(snapshot_.registry);
+    auto result = reader(snapshot_.registry);
+    lock.unlock();
+    // Outside the lock: the event sink may read the registry itself.
+    for (const std::string& text : reports) {
+      WriteEvent(EventEntry{kEventWarning, kRegistryEventId, "Tarnwick", kRegistryEventText1, text});
+    }
+    return result;
+  }
+
+  void Reset() {
+    std::unique_lock lock(mutex_);
+    snapshot_ = Snapshot{};
+  }
+
+ private:
+  bool IsCurrent(const std::string& path, const FileIdentity& seen) const {
+    return snapshot_.loaded && snapshot_.path == path && snapshot_.identity == seen;
+  }
+
+  // Builds the new snapshot aside, so that a failure (out of memory) leaves
+  // the old one in place and the next read tries again.
+  void Reload(const std::string& path, std::vector<std::string>& reports) {
+    LoadedFile file = ReadRegistryFile(path);
+    Snapshot fresh;
+    fresh.loaded = true;
+    fresh.path = path;
+    fresh.identity = file.identity;
+    if (file.identity.exists) {  // missing: an empty registry, nothing to say
+      RegistryParseResult parsed;
+      if (file.failure.empty()) parsed = ParseRegistryText(file.bytes);
+      // The same bytes are never reported twice, also not after a reset.
+      if (FirstLoadOfVersion(VersionKey(path, file.identity))) Describe(path, file, parsed, reports);
+      fresh.registry = std::move(parsed.registry);
+    }
+    snapshot_ = std::move(fresh);
+  }
+
+  static void Describe(const std::string& path, const LoadedFile& file, const RegistryParseResult& parsed,
+                       std::vector<std::string>& reports) {
+    std::string prefix = "Registry file " + path;
+    if (!file.failure.empty()) reports.push_back(prefix + " " + file.failure);
+    if (parsed.missingHeader)
+      reports.push_back(prefix + ": no header line (\"Windows Registry Editor Version 5.00\" or \"REGEDIT4\"); "
+                                 "read anyway");
+    for (const RegistryParseProblem& problem : parsed.problems)
+      reports.push_back(prefix + ": line " + std::to_string(problem.line) + " skipped: " + problem.reason);
+    if (parsed.problemCount > parsed.problems.size())
+      reports.push_back(prefix + ": " + std::to_string(parsed.problemCount - parsed.problems.size()) +
+                        " more lines skipped");
+  }
+
+  bool FirstLoadOfVersion(const std::string& version) {
+    if (reportedVersions_.size() >= kMaxRememberedVersions) reportedVersions_.clear();
+    return reportedVersions_.insert(version).second;
+  }
+
+  std::shared_mutex mutex_;
+  Snapshot snapshot_;
+  std::unordered_set<std::string> reportedVersions_;
+};
+
+RegistryCache& Cache() {
+  static RegistryCache* cache = new RegistryCache;  // never destroyed: usable from exit-time code
+  return *cache;
+}
+
+}  // namespace
+
+bool RegistryKeyExists(Hive hive, const std::string& keyPath) {
+  try {
+    bool found = Cache().Read(
+        [&](const ParsedRegistry& registry) { return ParsedKeyExists(registry, hive, keyPath); });
+    if (!found) SetLastError(kErrorFileNotFound);
+    return found;
+  } catch (...) {  // out of memory while loading: as if the key were missing
+    SetLastError(kErrorNotEnoughMemory);
+    return false;
+  }
+}
+
+std::optional<RegistryValue> RegistryGetValue(Hive hive, const std::string& keyPath,
+                                              const std::string& valueName) {
+  try {
+    std::optional<RegistryValue> value = Cache().Read([&](const ParsedRegistry& registry) {
+      const RegistryValue* found = ParsedFindValue(registry, hive, keyPath, valueName);
+      return found ? std::optional<RegistryValue>(*found) : std::nullopt;
+    });
+    if (!value) SetLastError(kErrorFileNotFound);
+    return value;
+  } catch (...) {
+    SetLastError(kErrorNotEnoughMemory);
+    return std::nullopt;
+  }
+}
+
+std::string RegistryFilePath() {
+  const char* fromEnvironment = std::getenv("TW_REGISTRY_FILE");
+  if (fromEnvironment && *fromEnvironment) return fromEnvironment;
+  return kDefaultRegistryFile;
+}
+
+void RegistryReset() { Cache().Reset(); }
+
+}  // namespace tw::platform

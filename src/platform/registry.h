@@ -1,0 +1,37 @@
+// The registry, read from a text file in the Windows registry export format
+// (REGEDIT4 / "Windows Registry Editor Version 5.00", ANSI or UTF-16LE).
+// Path: $TW_REGISTRY_FILE, else kDefaultRegistryFile. Key paths and value
+// names compare without regard to case. The file is re-read when its
+// modification time changes; a missing file is an empty registry.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tw::platform {
+
+inline constexpr const char* kDefaultRegistryFile = "/etc/tarnwick/registry.reg";
+
+enum class Hive { LocalMachine, CurrentUser };
+
+enum class RegistryType { String, Dword };
+
+struct RegistryValue {
+  RegistryType type;
+  std::string text;     // String values (8-bit)
+  uint32_t number = 0;  // Dword values
+};
+
+// True when the key exists (a section for it, or one below it, is present).
+bool RegistryKeyExists(Hive hive, const std::string& keyPath);
+// The value (an empty name or "@" is the key's default value); nullopt when
+// the key or value is missing. Last error: 2 when missing.
+std::optional<RegistryValue> RegistryGetValue(Hive hive, const std::string& keyPath,
+                                              const std::string& valueName);
+
+// Path of the registry file in force.
+std::string RegistryFilePath();
+// Drops the cached file so that the next read loads it again (tests).
+void RegistryReset();
+
+}  // namespace tw::platform

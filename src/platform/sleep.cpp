@@ -1,0 +1,118 @@
+#include "platform/sleep.h"
+
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <ctime>
+
+#include "platform/files.h"
+
+namespace tw::platform {
+namespace {
+
+std::atomic<SleepFunction> g_replacement{nullptr};
+
+// Removals made by other hosts of a shared file system raise no inotify
+// event, so a wait never trusts the watch for longer than this.
+constexpr uint32_t kSliceMilliseconds = 20;
+
+void RealSleep(uint32_t milliseconds) {
+  timespec request{};
+  request.tv_sec = static_cast<time_t>(milliseconds / 1000);
+  request.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+  timespec remaining{};
+  while (nanosleep(&request, &remaining) != 0 && errno == EINTR) request = remaining;
+}
+
+bool Exists(const std::string& systemPath) {
+  struct stat st {};
+  return lstat(systemPath.c_str(), &st) == 0;
+}
+
+std::string ParentDirectory(const std::string& systemPath) {
+  const size_t slash = systemPath.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return systemPath.substr(0, slash);
+}
+
+// Closes the inotify descriptor on every way out.
+class Watch {
+ public:
+  explicit Watch(const std::string& directory) {
+    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ < 0) return;
+    if (inotify_add_watch(fd_, directory.c_str(), IN_DELETE | IN_MOVED_FROM | IN_DELETE_SELF) < 0) {
+      close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~Watch() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Watch(const Watch&) = delete;
+  Watch& operator=(const Watch&) = delete;
+
+  // Waits up to `milliseconds` for any event in the directory; without a
+  // watch it just sleeps.
+  void WaitSlice(uint32_t milliseconds) {
+    if (fd_ < 0) {
+      RealSleep(milliseconds);
+      return;
+    }
+    pollfd p{fd_, POLLIN, 0};
+    const int ready = poll(&p, 1, static_cast<int>(milliseconds));
+    if (ready > 0) Drain();
+  }
+
+ private:
+  void Drain() {
+    alignas(inotify_event) char buffer[4096];
+    while (read(fd_, buffer, sizeof buffer) > 0) {
+    }
+  }
+  int fd_ = -1;
+};
+
+}  // namespace
+
+void Sleep(uint32_t milliseconds) {
+  if (SleepFunction replacement = g_replacement.load()) {
+    replacement(milliseconds);
+    return;
+  }
+  RealSleep(milliseconds);
+}
+
+SleepFunction SetSleepFunction(SleepFunction replacement) { return g_replacement.exchange(replacement); }
+
+bool SleepUntilRemoved(const std::string& path, uint32_t milliseconds) {
+  const std::string systemPath = ToSystemPath(path);
+  if (SleepFunction replacement = g_replacement.load()) {
+    replacement(milliseconds);
+    return !Exists(systemPath);
+  }
+  if (!Exists(systemPath)) return true;
+
+  Watch watch(ParentDirectory(systemPath));
+  // The file may have gone between the first check and the watch.
+  if (!Exists(systemPath)) return true;
+
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+  for (;;) {
+    const auto now = Clock::now();
+    if (now >= deadline) return false;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+    const uint32_t slice = left < kSliceMilliseconds ? static_cast<uint32_t>(left) + 1 : kSliceMilliseconds;
+    watch.WaitSlice(slice);
+    if (!Exists(systemPath)) return true;
+  }
+}
+
+}  // namespace tw::platform

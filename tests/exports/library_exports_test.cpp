@@ -1,0 +1,55 @@
+// Loads the shared library as a host would and calls its exports.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+#include "twstore.h"
+
+namespace {
+
+class ExportedLibrary : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    handle_ = dlopen(TW_TEST_LIB_DIR "/libtwstore.so", RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle_, nullptr) << dlerror();
+  }
+  void TearDown() override {
+    if (handle_) dlclose(handle_);
+  }
+  template <typename Fn>
+  Fn Get(const char* name) {
+    void* symbol = dlsym(handle_, name);
+    EXPECT_NE(symbol, nullptr) << name;
+    return reinterpret_cast<Fn>(symbol);
+  }
+
+  tw::test::ScratchDir dir_;
+  tw::test::ScopedRegistry registry_{tw::test::RegistryWithMailRoot(dir_.path())};
+  void* handle_ = nullptr;
+};
+
+TEST_F(ExportedLibrary, LifecycleAndMemoryCalls) {
+  EXPECT_EQ(Get<uint32_t (*)()>("StoreLibrary_Init")(), 1u);
+  EXPECT_EQ(Get<uint32_t (*)()>("StoreLibrary_ThreadInit")(), 1u);
+  EXPECT_EQ(Get<uint32_t (*)(uint32_t)>("StoreLibrary_SetAffinity")(2), 1u);
+  EXPECT_EQ(Get<uint32_t (*)(uint32_t)>("StoreLibrary_SetAffinity")(1), 1u);
+  EXPECT_EQ(Get<uint32_t (*)()>("StoreLibrary_ThreadRelease")(), 1u);
+
+  auto allocate = Get<void* (*)(uint64_t)>("Memory_Allocate");
+  auto release = Get<uint32_t (*)(void*)>("Memory_Free");
+  void* block = allocate(64);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(release(block), 1u);
+  EXPECT_EQ(release(nullptr), 1u);
+  EXPECT_EQ(allocate(UINT64_MAX), nullptr);
+
+  EXPECT_EQ(Get<uint32_t (*)(uintptr_t, uintptr_t, uintptr_t, uintptr_t)>("SetLoggingFunction")(1, 2, 3, 4), 0u);
+  EXPECT_EQ(Get<uint32_t (*)()>("StoreLibrary_UnInit")(), 1u);
+}
+
+TEST_F(ExportedLibrary, InternalsStayHidden) {
+  EXPECT_EQ(dlsym(handle_, "_ZN2tw16StoreLibraryInitEv"), nullptr);
+  EXPECT_EQ(dlsym(handle_, "_ZN2tw8platform13GetLastErrorEv"), nullptr);
+}
+
+}  // namespace

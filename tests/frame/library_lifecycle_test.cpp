@@ -1,0 +1,131 @@
+#include "frame/library_lifecycle.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "frame/seams.h"
+#include "frame/thread_state.h"
+#include "support/test_support.h"
+
+namespace tw {
+namespace {
+
+std::atomic<int> g_cacheReleases{0};
+std::atomic<int> g_directReleases{0};
+std::atomic<int> g_itemClears{0};
+std::atomic<int> g_listsDestroyed{0};
+std::atomic<int> g_remoteCloses{0};
+std::atomic<int> g_notifyLoads{0};
+std::atomic<int> g_notifyUnloads{0};
+
+class FrameLifecycle : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (auto* counter : {&g_cacheReleases, &g_directReleases, &g_itemClears, &g_listsDestroyed, &g_remoteCloses,
+                          &g_notifyLoads, &g_notifyUnloads})
+      *counter = 0;
+    FrameSeams& s = Seams();
+    s.releaseThreadIndexWithReset = [](TLSStoreIndex&) { ++g_cacheReleases; };
+    s.releaseOpenIndex = [](TLSStoreIndex&) { ++g_directReleases; };
+    s.clearCurrentItem = [](TLSStoreIndex&) { ++g_itemClears; };
+    s.destroyFolderList = [](void*) { ++g_listsDestroyed; };
+    s.closeRemoteConnection = [] { ++g_remoteCloses; };
+    s.loadNotificationLibrary = [] { ++g_notifyLoads; };
+    s.unloadNotificationLibrary = [] { ++g_notifyUnloads; };
+    ASSERT_EQ(StoreLibraryInit(), 1u);
+    StoreLibrarySetAffinity(1);
+  }
+  void TearDown() override {
+    StoreLibraryThreadRelease();
+    Seams() = FrameSeams{};
+    StoreLibrarySetAffinity(1);
+  }
+  test::ScopedRegistry registry_{""};
+};
+
+TEST_F(FrameLifecycle, InitLoadsNotificationsAndCreatesTheCacheLocks) {
+  EXPECT_EQ(g_notifyLoads, 1);
+  EXPECT_NE(IndexOpenLock(), nullptr);
+  EXPECT_NE(IndexCacheLock(), nullptr);
+  EXPECT_EQ(StoreLibraryInit(), 1u) << "a host may start the library again";
+}
+
+TEST_F(FrameLifecycle, AffinityModes) {
+  StoreLibrarySetAffinity(2);
+  EXPECT_FALSE(ThreadAffinity());
+  StoreLibrarySetAffinity(1);
+  EXPECT_TRUE(ThreadAffinity());
+  StoreLibrarySetAffinity(0);
+  EXPECT_FALSE(ThreadAffinity());
+}
+
+TEST_F(FrameLifecycle, ThreadReleaseWithAffinityReleasesTheIndex) {
+  ASSERT_NE(ThreadStoreIndex(), nullptr);
+  ThreadFolderSearchTable()->lists = {reinterpret_cast<void*>(1), reinterpret_cast<void*>(2)};
+  EXPECT_EQ(StoreLibraryThreadRelease(), 1u);
+  EXPECT_EQ(g_cacheReleases, 1);
+  EXPECT_EQ(g_listsDestroyed, 2);
+  EXPECT_EQ(ExistingThreadStoreIndex(), nullptr);
+}
+
+TEST_F(FrameLifecycle, ThreadReleaseWithoutAffinityKeepsTheIndex) {
+  StoreLibrarySetAffinity(0);
+  TLSStoreIndex* state = ThreadStoreIndex();
+  ASSERT_NE(state, nullptr);
+  ThreadFolderSearchTable()->lists = {reinterpret_cast<void*>(1)};
+  EXPECT_EQ(StoreLibraryThreadRelease(), 1u);
+  EXPECT_EQ(g_cacheReleases, 0);
+  EXPECT_EQ(g_listsDestroyed, 1);
+  EXPECT_EQ(ExistingThreadStoreIndex(), state);
+}
+
+TEST_F(FrameLifecycle, UnInitReleasesTheCallingThreadsIndexAndClosesTheOpenLock) {
+  ThreadStoreIndex();
+  EXPECT_EQ(StoreLibraryUnInit(), 1u);
+  EXPECT_EQ(g_itemClears, 1);
+  EXPECT_EQ(g_directReleases, 1);
+  EXPECT_EQ(g_cacheReleases, 0) << "shut-down does not consult the index cache";
+  EXPECT_EQ(g_remoteCloses, 1);
+  EXPECT_EQ(g_notifyUnloads, 1);
+  EXPECT_EQ(IndexOpenLock(), nullptr);
+  EXPECT_NE(IndexCacheLock(), nullptr);
+  EXPECT_NE(EnsureIndexOpenLock(), nullptr);
+}
+
+TEST_F(FrameLifecycle, ThreadsGetStateOnFirstUseAndReleaseItWhenTheyEnd) {
+  TLSStoreIndex* seen = nullptr;
+  std::thread worker([&] {
+    seen = ThreadStoreIndex();
+    ASSERT_NE(seen, nullptr);
+    EXPECT_EQ(seen->currentItem.kind, -1);
+    EXPECT_EQ(seen->openIndex, nullptr);
+    ThreadFolderSearchTable()->lists = {reinterpret_cast<void*>(1)};
+  });
+  worker.join();
+  EXPECT_NE(seen, nullptr);
+  EXPECT_NE(seen, ExistingThreadStoreIndex()) << "each thread has its own state";
+  EXPECT_EQ(g_cacheReleases, 1);
+  EXPECT_EQ(g_listsDestroyed, 1);
+}
+
+TEST_F(FrameLifecycle, SharedModeThreadEndLeavesTheIndexOpen) {
+  StoreLibrarySetAffinity(0);
+  std::thread worker([] {
+    ThreadStoreIndex();
+    ThreadFolderSearchTable()->lists = {reinterpret_cast<void*>(1)};
+  });
+  worker.join();
+  EXPECT_EQ(g_cacheReleases, 0);
+  EXPECT_EQ(g_listsDestroyed, 1);
+}
+
+TEST_F(FrameLifecycle, AFolderTableAloneIsNotLeakedAtThreadEnd) {
+  std::thread worker([] { ThreadFolderSearchTable()->lists = {reinterpret_cast<void*>(1)}; });
+  worker.join();
+  EXPECT_EQ(g_listsDestroyed, 1);
+}
+
+}  // namespace
+}  // namespace tw

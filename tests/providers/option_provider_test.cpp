@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "frame/providers.h"
+#include "frame/settings.h"
+#include "frame/store_paths.h"
+#include "option/option_store.h"
+#include "support/test_support.h"
+
+namespace tw {
+namespace {
+
+class OptionProvider : public ::testing::Test {
+ protected:
+  void SetUp() override { Use(""); }
+  void TearDown() override {
+    UnloadProviders();
+    SetSettings({});
+  }
+  void Use(const std::string& extra) {
+    UnloadProviders();
+    registry_ = std::make_unique<test::ScopedRegistry>(test::RegistryWithMailRoot(root_, extra));
+    SetSettings(ReadStoreSettings());
+  }
+  std::vector<std::string> FilesUnder(const std::string& dir) {
+    std::vector<std::string> out;
+    for (auto& e : std::filesystem::recursive_directory_iterator(dir))
+      if (e.is_regular_file()) out.push_back(std::filesystem::relative(e.path(), dir).string());
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
+  test::ScratchDir dir_;
+  std::string root_ = dir_.path() + "/POSTOFFICES";
+  std::unique_ptr<test::ScopedRegistry> registry_;
+};
+
+TEST_F(OptionProvider, PostofficeAndMailboxOptionsRoundTrip) {
+  ASSERT_TRUE(EnsureOptionProvider());
+  ASSERT_TRUE(SetStoreOption(kOptionScopePostoffice, "PO", "Postoffice-UsageMB", "42"));
+  ASSERT_TRUE(SetStoreOption(kOptionScopeMailbox, MailboxOptionObject("PO", "bob"), "TimeZone", "Europe/Berlin"));
+  ASSERT_TRUE(SetStoreOption(kOptionScopeMailbox, "PO/bob", "Note", "two\nlines\\and a slash"));
+
+  std::string value;
+  EXPECT_EQ(GetStoreOption(kOptionScopePostoffice, "PO", "postoffice-usagemb", value), 1u);
+  EXPECT_EQ(value, "42");
+  EXPECT_EQ(GetStoreOption(kOptionScopeMailbox, "PO/bob", "TimeZone", value), 1u);
+  EXPECT_EQ(value, "Europe/Berlin");
+  EXPECT_EQ(GetStoreOption(kOptionScopeMailbox, "PO/bob", "Note", value), 1u);
+  EXPECT_EQ(value, "two\nlines\\and a slash");
+  EXPECT_EQ(GetStoreOption(kOptionScopeMailbox, "PO/alice", "TimeZone", value), 0u);
+  EXPECT_EQ(value, "");
+  EXPECT_EQ(GetStoreOption(3, "PO", "TimeZone", value), 0u);
+
+  EXPECT_EQ(FilesUnder(root_), (std::vector<std::string>{"_options/PO.opt", "_options/PO.opt.lck",
+                                                         "_options/PO/bob.opt", "_options/PO/bob.opt.lck"}));
+}
+
+TEST_F(OptionProvider, CustomPostofficeRootOnlyWhenAllowed) {
+  ASSERT_TRUE(SetStoreOption(kOptionScopePostoffice, "PO", "PostofficeRoot", "/srv/elsewhere/PO"));
+  EXPECT_EQ(PostofficeRoot("PO"), root_ + "\\PO");
+  Use("\"Allow Custom Postoffice Paths\"=dword:00000001\r\n");
+  EXPECT_EQ(PostofficeRoot("PO"), "/srv/elsewhere/PO");
+  EXPECT_EQ(PostofficeRoot("OTHER"), root_ + "\\OTHER") << "no option: the standard place";
+  const std::string inbox = "Inbox";
+  EXPECT_EQ(FolderDirectoryViaPostofficeRoot("PO", "bob", &inbox), "/srv/elsewhere/PO\\MAILROOT\\bob\\Inbox");
+  EXPECT_EQ(FolderDirectoryForIndex("PO", "bob", "Inbox"), root_ + "\\PO\\MAILROOT\\bob\\Inbox")
+      << "index directories do not consult custom roots";
+}
+
+TEST_F(OptionProvider, HostileObjectsTouchNothing) {
+  for (const char* object : {"..", "../x", "PO/../../etc", "PO/..", "/etc", "PO\\bob", "", "a/b/c"}) {
+    SetStoreOption(kOptionScopePostoffice, object, "Name", "v");
+    SetStoreOption(kOptionScopeMailbox, object, "Name", "v");
+    std::string value;
+    EXPECT_EQ(GetStoreOption(kOptionScopeMailbox, object, "Name", value), 0u) << object;
+  }
+  EXPECT_FALSE(std::filesystem::exists(root_)) << "nothing written anywhere";
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() + "/x"));
+}
+
+TEST_F(OptionProvider, MissingProviderMeansEveryOptionIsAbsent) {
+  test::MakeDirs(dir_.path() + "/app64");
+  Use("\"Application Directory\"=\"" + dir_.path() + "/app\"\r\n\"Allow Custom Postoffice Paths\"=dword:00000001\r\n");
+  EXPECT_FALSE(EnsureOptionProvider());
+  std::string value;
+  EXPECT_EQ(GetStoreOption(kOptionScopePostoffice, "PO", "PostofficeRoot", value), 0u);
+  EXPECT_FALSE(SetStoreOption(kOptionScopePostoffice, "PO", "PostofficeRoot", "/x"));
+  EXPECT_EQ(PostofficeRoot("PO"), root_ + "\\PO");
+}
+
+TEST_F(OptionProvider, LoadsFromTheApplicationDirectory) {
+  test::MakeDirs(dir_.path() + "/app64");
+  std::filesystem::create_symlink(TW_TEST_LIB_DIR "/libtwoption.so", dir_.path() + "/app64/libtwoption.so");
+  Use("\"Application Directory\"=\"" + dir_.path() + "/app\"\r\n");
+  EXPECT_TRUE(EnsureOptionProvider());
+}
+
+TEST_F(OptionProvider, ConcurrentWritersLoseNothing) {
+  const std::string file = option::OptionFilePath(root_, 1, "PO");
+  constexpr int kWriters = 4;
+  constexpr int kEach = 25;
+  std::vector<pid_t> children;
+  for (int w = 0; w < kWriters; ++w) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      bool ok = true;
+      for (int i = 0; i < kEach; ++i)
+        ok &= option::WriteOption(file, "w" + std::to_string(w) + "-" + std::to_string(i), std::to_string(i));
+      _exit(ok ? 0 : 1);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const auto options = option::ParseOptions(test::ReadFile(std::filesystem::path(root_) / "_options" / "PO.opt"));
+  EXPECT_EQ(options.size(), static_cast<size_t>(kWriters * kEach));
+}
+
+}  // namespace
+}  // namespace tw

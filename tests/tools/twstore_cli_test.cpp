@@ -1,0 +1,73 @@
+// Runs the twstore program as an operator would.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/test_support.h"
+
+namespace {
+
+struct Run {
+  int status;
+  std::string output;
+};
+
+Run Twstore(const std::string& registryFile, const std::string& args) {
+  const std::string command =
+      "TW_REGISTRY_FILE='" + registryFile + "' " TW_TEST_BIN_DIR "/twstore " + args + " 2>&1";
+  Run run{0, {}};
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return {-1, {}};
+  char buffer[4096];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, got);
+  run.status = pclose(pipe);
+  return run;
+}
+
+class TwstoreCli : public ::testing::Test {
+ protected:
+  tw::test::ScratchDir dir_;
+  std::string registry_ = dir_ / "registry.reg";
+  void SetUp() override {
+    tw::test::WriteFile(registry_, "Windows Registry Editor Version 5.00\r\n\r\n" +
+                                       tw::test::RegistryWithMailRoot(dir_.path() + "/POSTOFFICES"));
+    tw::test::MakeDirs(dir_.path() + "/POSTOFFICES/Demo/MAILROOT/alice/Inbox");
+  }
+};
+
+TEST_F(TwstoreCli, PathsPrintsTheDirectoriesOnDisk) {
+  const Run run = Twstore(registry_, "paths Demo alice INBOX");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("postoffice root        " + dir_.path() + "/POSTOFFICES/Demo\n"), std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("folder (index)        " + dir_.path() + "/POSTOFFICES/Demo/MAILROOT/alice/Inbox\n"),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("folder type           0 (mail)"), std::string::npos) << run.output;
+}
+
+TEST_F(TwstoreCli, PathsRefusesHostileNames) {
+  const Run run = Twstore(registry_, "paths Demo alice '../../etc'");
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.output.find("(refused)"), std::string::npos) << run.output;
+  EXPECT_NE(Twstore(registry_, "paths ..").status, 0);
+}
+
+TEST_F(TwstoreCli, SettingsNameTheirSource) {
+  const Run run = Twstore(registry_, "settings");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("registry file: " + registry_), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("Mail Root"), std::string::npos);
+  EXPECT_NE(run.output.find("default"), std::string::npos);
+}
+
+TEST_F(TwstoreCli, HelpListsTheCommands) {
+  const Run run = Twstore(registry_, "--help");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.output.find("paths"), std::string::npos);
+  EXPECT_NE(run.output.find("settings"), std::string::npos);
+}
+
+}  // namespace
