@@ -21,6 +21,11 @@ constexpr uint32_t kNonRecursiveDeleteMask = platform::kAttrHidden | platform::k
                                              platform::kAttrNormal | platform::kAttrTemporary;
 static_assert(kNonRecursiveDeleteMask == 0x1A6);
 
+// Links (reparse points) are removed as links and never walked into, so a
+// tree delete cannot reach outside its tree: RemoveDirectory takes a link to
+// a directory, as it takes a junction on Windows.
+constexpr uint32_t kAttrReparsePoint = 0x400;
+
 constexpr size_t kReadPiece = 64 * 1024;
 
 [[noreturn]] void Throw(std::string message, int line) {
@@ -163,6 +168,12 @@ int DeleteTree(std::string_view path, uint32_t recursive) {
   if ((attributes & platform::kAttrDirectory) == 0) {
     if (platform::DeleteFile(path)) return kDeleteTreeDone;
     ReportToEventLog("Call to DeleteFile failed for " + std::string(path) + " (GetLastError() returned " +
+                     LastErrorText() + ")");
+    return kDeleteTreeMissing;
+  }
+  if ((attributes & kAttrReparsePoint) != 0) {
+    if (platform::RemoveDirectory(path)) return kDeleteTreeDone;
+    ReportToEventLog("Call to RemoveDirectory failed for " + std::string(path) + " (GetLastError() returned " +
                      LastErrorText() + ")");
     return kDeleteTreeMissing;
   }

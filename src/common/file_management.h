@@ -70,7 +70,8 @@ bool WriteWholeFile(std::string_view path, const ByteArray& bytes);
 // the entries carrying the hidden, system, archive, normal or temporary
 // attribute, so sub-directories stay and the directory with them). Returns
 // kDeleteTreeMissing, kDeleteTreeDone or kDeleteTreePartial; failures are
-// written to the event log.
+// written to the event log. A link to a directory (reparse attribute 0x400)
+// is removed as a link, never walked into.
 int DeleteTree(std::string_view path, uint32_t recursive);
 
 // Moves `source` to `destination`, creating the destination's parent tree.

@@ -100,6 +100,11 @@ bool WriteCreationFile(const std::string& directory, uint64_t stamp, uint64_t& v
       stored = true;
     } else if (errno == EEXIST) {
       stored = ReadCreationFile(directory, value);
+      // Unreadable (damaged by hand): put a good one in its place.
+      if (!stored && ::rename(tempName.c_str(), finalName.c_str()) == 0) {
+        value = stamp;
+        stored = true;
+      }
     }
   }
   ::unlink(tempName.c_str());

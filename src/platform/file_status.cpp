@@ -22,9 +22,9 @@ timespec ToTimespec(const struct statx_timestamp& t) {
   return out;
 }
 
-bool QueryWithStat(int dirFd, const char* path, FileStatus& status) {
+bool QueryWithStat(int dirFd, const char* path, int flags, FileStatus& status) {
   struct stat st {};
-  if (::fstatat(dirFd, path, &st, 0) != 0) return false;
+  if (::fstatat(dirFd, path, &st, flags) != 0) return false;
   status.mode = st.st_mode;
   status.size = static_cast<uint64_t>(st.st_size);
   status.device = st.st_dev;
@@ -35,18 +35,13 @@ bool QueryWithStat(int dirFd, const char* path, FileStatus& status) {
   return true;
 }
 
-}  // namespace
-
-bool FileStatus::IsDirectory() const { return S_ISDIR(mode); }
-bool FileStatus::IsRegular() const { return S_ISREG(mode); }
-
-bool QueryStatus(int dirFd, const char* path, FileStatus& status) {
-  if (!g_statxWorks.load(std::memory_order_relaxed)) return QueryWithStat(dirFd, path, status);
+bool QueryOnce(int dirFd, const char* path, int flags, FileStatus& status) {
+  if (!g_statxWorks.load(std::memory_order_relaxed)) return QueryWithStat(dirFd, path, flags, status);
   struct statx stx {};
-  if (::statx(dirFd, path, AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &stx) != 0) {
+  if (::statx(dirFd, path, flags | AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &stx) != 0) {
     if (errno != ENOSYS) return false;
     g_statxWorks.store(false, std::memory_order_relaxed);
-    return QueryWithStat(dirFd, path, status);
+    return QueryWithStat(dirFd, path, flags, status);
   }
   status.mode = stx.stx_mode;
   status.size = stx.stx_size;
@@ -59,6 +54,24 @@ bool QueryStatus(int dirFd, const char* path, FileStatus& status) {
   return true;
 }
 
+}  // namespace
+
+bool FileStatus::IsDirectory() const { return S_ISDIR(mode); }
+bool FileStatus::IsRegular() const { return S_ISREG(mode); }
+
+bool QueryStatus(int dirFd, const char* path, FileStatus& status) {
+  if (!QueryOnce(dirFd, path, AT_SYMLINK_NOFOLLOW, status)) return false;
+  status.isLink = S_ISLNK(status.mode);
+  if (!status.isLink) return true;
+  // Described by its target; a dangling link stays a link.
+  FileStatus target;
+  if (QueryOnce(dirFd, path, 0, target)) {
+    status = target;
+    status.isLink = true;
+  }
+  return true;
+}
+
 uint32_t AttributesOf(const FileStatus& status, std::string_view name) {
   uint32_t attributes = 0;
   if (status.IsDirectory()) {
@@ -68,6 +81,7 @@ uint32_t AttributesOf(const FileStatus& status, std::string_view name) {
     if (status.IsRegular() && (status.mode & S_IWUSR) == 0) attributes |= kAttrReadonly;
   }
   if (!name.empty() && name.front() == '.' && name != "." && name != "..") attributes |= kAttrHidden;
+  if (status.isLink) attributes |= kAttrReparsePoint;
   return attributes;
 }
 

@@ -1,6 +1,6 @@
-// What the file calls need to know about one directory entry, read with a
-// single statx() (following symbolic links), and the Windows attributes and
-// times derived from it. Internal to src/platform/.
+// What the file calls need to know about one directory entry, read with
+// statx() (a second call follows a symbolic link), and the Windows
+// attributes and times derived from it. Internal to src/platform/.
 #pragma once
 #include <fcntl.h>
 
@@ -20,6 +20,9 @@ struct FileStatus {
   timespec writeTime{};
   bool hasBirthTime = false;
   timespec birthTime{};
+  // The entry is a symbolic link; the rest describes its target, or the
+  // link itself when the target is missing.
+  bool isLink = false;
 
   bool IsDirectory() const;
   bool IsRegular() const;
@@ -33,7 +36,8 @@ inline bool QueryStatus(const std::string& path, FileStatus& status) {
 }
 
 // Directory 0x10; anything else archive 0x20, read-only 0x1 for a plain file
-// its owner may not write; hidden 0x2 for a name starting with ".".
+// its owner may not write; hidden 0x2 for a name starting with "."; reparse
+// point 0x400 for a symbolic link.
 uint32_t AttributesOf(const FileStatus& status, std::string_view name);
 
 uint64_t WriteFileTime(const FileStatus& status);

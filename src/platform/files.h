@@ -22,6 +22,9 @@ inline constexpr uint32_t kAttrDirectory = 0x10;
 inline constexpr uint32_t kAttrArchive = 0x20;
 inline constexpr uint32_t kAttrNormal = 0x80;
 inline constexpr uint32_t kAttrTemporary = 0x100;
+// A symbolic link (reported with the attributes of what it points to, as
+// Windows reports a directory link as a directory that is a reparse point).
+inline constexpr uint32_t kAttrReparsePoint = 0x400;
 inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFF;
 
 // Path mapping --------------------------------------------------------------
@@ -120,11 +123,17 @@ class FindHandle {
 
  private:
   bool Step(FindData& data);
+  bool StepSingle(FindData& data);
+  bool Fill(const std::string& name, FindData& data);
   void* dir_ = nullptr;
   std::string directory_;
   std::string pattern_;
   bool emittedDot_ = false;
   bool emittedDotDot_ = false;
+  // A pattern without wildcards names one entry: it is looked up, not
+  // searched for among all entries.
+  bool single_ = false;
+  bool singleDone_ = false;
 };
 
 }  // namespace tw::platform

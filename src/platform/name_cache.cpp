@@ -21,13 +21,15 @@ constexpr size_t kMaxDirectories = 32;
 // is always kept, however large).
 constexpr size_t kMaxCachedNames = 1000000;
 // A listing whose directory changed less than this long before it was read
-// may have missed a change made within the same timestamp tick.
-constexpr int64_t kRacyWindowNs = 1000000000;
+// may have missed a change made within the same timestamp tick (a jiffy at
+// most, for file systems that stamp with the coarse clock).
+constexpr int64_t kRacyWindowNs = 50000000;
 
 struct Listing {
   dev_t device = 0;
   ino_t inode = 0;
   timespec mtime{};
+  timespec ctime{};
   bool racy = false;
   std::vector<std::string> names;  // sorted without regard to case, then bytewise
 };
@@ -44,9 +46,12 @@ bool NameLess(const std::string& a, const std::string& b) {
 
 int64_t Nanoseconds(const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; }
 
+bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+
+// The change time also moves when someone sets the modification time back.
 bool SameState(const Listing& l, const struct stat& st) {
-  return l.device == st.st_dev && l.inode == st.st_ino && l.mtime.tv_sec == st.st_mtim.tv_sec &&
-         l.mtime.tv_nsec == st.st_mtim.tv_nsec;
+  return l.device == st.st_dev && l.inode == st.st_ino && SameTime(l.mtime, st.st_mtim) &&
+         SameTime(l.ctime, st.st_ctim);
 }
 
 class ListingCache {
@@ -106,6 +111,7 @@ class ListingCache {
     listing->device = st.st_dev;
     listing->inode = st.st_ino;
     listing->mtime = st.st_mtim;
+    listing->ctime = st.st_ctim;
     while (const dirent* d = ::readdir(dir)) {
       std::string_view name(d->d_name);
       if (name == "." || name == "..") continue;
@@ -139,8 +145,13 @@ class ListingCache {
   std::atomic<uint64_t> scans_{0};
 };
 
-// "" and "." both stand for the working directory.
-std::string Key(const std::string& directory) { return directory.empty() ? std::string(".") : directory; }
+// "" and "." both stand for the working directory; "dir/" is "dir".
+std::string Key(const std::string& directory) {
+  if (directory.empty()) return ".";
+  std::string key = directory;
+  while (key.size() > 1 && key.back() == '/') key.pop_back();
+  return key;
+}
 
 // Never destroyed: file calls may still run from other objects' destructors
 // at process exit.

@@ -1,9 +1,11 @@
 // Case-insensitive name lookups in directories, answered from a small cache
 // of directory listings so that a folder of 100,000 entries is not re-read on
-// every lookup. A listing is trusted while the directory's identity and
-// modification time (nanoseconds) stay the same; a listing taken within a
-// second of the directory's last change is re-read on its next use, since a
-// change in the same clock tick would leave the modification time as it was.
+// every lookup. A listing is trusted while the directory's identity, its
+// modification time (nanoseconds) and its change time stay the same; a
+// listing taken within a few clock ticks of the directory's last
+// modification (or of a modification time in the future) is re-read on its
+// next use, since a change in the same tick would leave the modification
+// time as it was.
 // Internal to src/platform/.
 #pragma once
 #include <cstdint>

@@ -181,6 +181,27 @@ bool MapPath(std::string_view path, std::string& systemPath) {
   return true;
 }
 
+bool MapNewName(std::string_view path, std::string& systemPath) {
+  uint32_t error = CheckStorePath(path, false);
+  if (error != kErrorSuccess) {
+    SetLastError(error);
+    return false;
+  }
+  SplitPath sp = Split(path);
+  Canonicalise(sp);
+  if (sp.parts.empty()) {
+    systemPath = Resolve(sp);
+    return true;
+  }
+  std::string last = std::move(sp.parts.back());
+  sp.parts.pop_back();
+  const bool trailing = sp.trailingSeparator;
+  sp.trailingSeparator = false;
+  systemPath = JoinPath(Resolve(sp), last);
+  if (trailing) systemPath += '/';
+  return true;
+}
+
 bool MapPattern(std::string_view pattern, std::string& systemDirectory, std::string& namePattern) {
   uint32_t error = CheckStorePath(pattern, true);
   if (error != kErrorSuccess) {

@@ -83,40 +83,43 @@ struct LoadedFile {
 // that of the bytes parsed.
 LoadedFile ReadRegistryFile(const std::string& path) {
   LoadedFile file;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO put in the file's place cannot hang the reader.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
-    if (errno != ENOENT && errno != ENOTDIR) {
+    int err = errno;
+    if (err != ENOENT && err != ENOTDIR) {
       file.identity = StatIdentity(path);
-      file.failure = "cannot be opened (errno " + std::to_string(errno) + "); it is ignored";
+      file.failure = "cannot be opened (errno " + std::to_string(err) + "); ignored";
     }
     return file;
   }
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
-    file.failure = "cannot be examined (errno " + std::to_string(errno) + "); it is ignored";
+    file.failure = "cannot be examined (errno " + std::to_string(errno) + "); ignored";
     ::close(fd);
     return file;
   }
   file.identity = IdentityOf(st);
   if (!S_ISREG(st.st_mode)) {
-    file.failure = "is not a regular file; it is ignored";
+    file.failure = "not a regular file; ignored";
   } else if (static_cast<uint64_t>(st.st_size) > kMaxRegistryFileBytes) {
-    file.failure = "is larger than 16 MiB (" + std::to_string(st.st_size) + " bytes); it is ignored";
+    file.failure = "larger than 16 MiB (" + std::to_string(st.st_size) + " bytes); ignored";
   } else {
     // Read to the end, but never past the limit even if the file grows.
+    file.bytes.reserve(static_cast<size_t>(st.st_size));
     std::vector<char> buffer(64 * 1024);
     while (true) {
       ssize_t n = ::read(fd, buffer.data(), buffer.size());
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
-        file.failure = "cannot be read (errno " + std::to_string(errno) + "); it is ignored";
+        file.failure = "cannot be read (errno " + std::to_string(errno) + "); ignored";
         file.bytes.clear();
         break;
       }
       if (n == 0) break;
       file.bytes.append(buffer.data(), static_cast<size_t>(n));
       if (file.bytes.size() > kMaxRegistryFileBytes) {
-        file.failure = "is larger than 16 MiB; it is ignored";
+        file.failure = "larger than 16 MiB; ignored";
         file.bytes.clear();
         break;
       }
@@ -138,6 +141,9 @@ class RegistryCache {
     }
     std::vector<std::string> reports;
     std::unique_lock lock(mutex_);
+    // Another thread may have loaded the file meanwhile; look again so that
+    // only one of them reads it.
+    seen = StatIdentity(path);
     if (!IsCurrent(path, seen)) Reload(path, reports);
     if (reports.empty()) return reader(snapshot_.registry);
     auto result = reader(snapshot_.registry);
@@ -180,7 +186,7 @@ class RegistryCache {
   static void Describe(const std::string& path, const LoadedFile& file, const RegistryParseResult& parsed,
                        std::vector<std::string>& reports) {
     std::string prefix = "Registry file " + path;
-    if (!file.failure.empty()) reports.push_back(prefix + " " + file.failure);
+    if (!file.failure.empty()) reports.push_back(prefix + ": " + file.failure);
     if (parsed.missingHeader)
       reports.push_back(prefix + ": no header line (\"Windows Registry Editor Version 5.00\" or \"REGEDIT4\"); "
                                  "read anyway");

@@ -161,7 +161,8 @@ class Parser {
     while (lines.Next(raw)) {
       std::string_view line = Trim(raw);
       if (line.empty()) continue;
-      if (!sawContent) {
+      // The header is the first line that is neither blank nor a comment.
+      if (!sawContent && line.front() != ';') {
         sawContent = true;
         if (EqualsFolded(line, kHeader500)) continue;
         if (EqualsFolded(line, kHeader4)) {

@@ -36,7 +36,8 @@ struct RegistryParseProblem {
 
 struct RegistryParseResult {
   ParsedRegistry registry;
-  // The first non-empty line is not a header line (the rest is read anyway).
+  // The first line that is neither blank nor a comment is not a header line
+  // (the file is read anyway).
   bool missingHeader = false;
   // The first kMaxKeptRegistryProblems skipped lines, in file order.
   std::vector<RegistryParseProblem> problems;

@@ -3,94 +3,155 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <mutex>
+#include <new>
+#include <vector>
 
 #include "platform/last_error.h"
+
+// The slots are a table per thread, not one pthread key each: at thread exit
+// glibc clears every key's value as it walks the keys, so a detach handler
+// run from one key's destructor would find the other slots already emptied
+// (those walked before it). With a table of our own the handler sees every
+// slot value until it returns.
 
 namespace tw::platform {
 namespace {
 
-std::atomic<ThreadDetachHandler> g_detachHandler{nullptr};
+// As many as Windows offers a process.
+constexpr uint32_t kSlotCount = 1088;
 
-// Set while the detach handler runs, so that state the handler touches does
-// not announce the thread a second time.
-thread_local bool t_detaching = false;
-
-void OnAnnouncedThreadExit(void*) {
-  t_detaching = true;
-  if (ThreadDetachHandler handler = g_detachHandler.load()) handler();
-}
-
-// The key whose destructor stands in for the loader's thread-detach
-// notification. The slots handed out by TlsAlloc have no destructor, so
-// their values are still there when the handler runs.
-struct DetachKey {
-  pthread_key_t key{};
-  bool valid = false;
-  DetachKey() { valid = pthread_key_create(&key, &OnAnnouncedThreadExit) == 0; }
+struct Cell {
+  void* value = nullptr;
+  uint32_t generation = 0;  // the slot's generation when the value was set
 };
 
-DetachKey& TheDetachKey() {
-  static DetachKey detachKey;
-  return detachKey;
+struct ThreadTable {
+  std::vector<Cell> cells;
+  bool announced = false;
+};
+
+// A trivially destructible pointer: still readable while the pthread key
+// destructors run (C++ thread_local objects are gone by then).
+thread_local ThreadTable* t_table = nullptr;
+thread_local bool t_detaching = false;
+
+std::atomic<ThreadDetachHandler> g_detachHandler{nullptr};
+
+// Slot bookkeeping. A slot's generation changes when it is freed, so that a
+// slot handed out again reads as empty in every thread, as on Windows.
+std::mutex g_slotLock;
+bool g_allocated[kSlotCount] = {};
+std::atomic<uint32_t> g_generation[kSlotCount] = {};
+
+void OnThreadExit(void* data) {
+  auto* table = static_cast<ThreadTable*>(data);
+  if (table->announced && !t_detaching) {
+    t_detaching = true;
+    table->announced = false;
+    if (ThreadDetachHandler handler = g_detachHandler.load()) handler();
+  }
+  if (t_table == table) t_table = nullptr;
+  delete table;
+}
+
+struct TableKey {
+  pthread_key_t key{};
+  bool valid = false;
+  TableKey() { valid = pthread_key_create(&key, &OnThreadExit) == 0; }
+  // Once this code is unloaded, threads that end later must not call into it.
+  ~TableKey() {
+    if (valid) pthread_key_delete(key);
+    valid = false;
+  }
+};
+
+TableKey& TheTableKey() {
+  static TableKey tableKey;
+  return tableKey;
+}
+
+ThreadTable* TableForWriting() {
+  if (t_table != nullptr) return t_table;
+  TableKey& tableKey = TheTableKey();
+  if (!tableKey.valid) return nullptr;
+  auto* table = new (std::nothrow) ThreadTable;
+  if (table == nullptr) return nullptr;
+  // The key's destructor frees the table when the thread ends.
+  if (pthread_setspecific(tableKey.key, table) != 0) {
+    delete table;
+    return nullptr;
+  }
+  t_table = table;
+  return table;
+}
+
+bool IsAllocated(uint32_t slot) {
+  if (slot >= kSlotCount) return false;
+  std::lock_guard<std::mutex> lock(g_slotLock);
+  return g_allocated[slot];
 }
 
 }  // namespace
 
 uint32_t TlsAlloc() {
-  pthread_key_t key;
-  const int rc = pthread_key_create(&key, nullptr);
-  if (rc != 0) {
-    SetLastError(ErrorFromErrno(rc));
-    return kInvalidSlot;
+  TheTableKey();
+  std::lock_guard<std::mutex> lock(g_slotLock);
+  for (uint32_t slot = 0; slot < kSlotCount; ++slot) {
+    if (!g_allocated[slot]) {
+      g_allocated[slot] = true;
+      return slot;
+    }
   }
-  if (static_cast<uint32_t>(key) == kInvalidSlot) {
-    // Never hand out the value that means "no slot".
-    pthread_key_delete(key);
-    SetLastError(kErrorNotEnoughMemory);
-    return kInvalidSlot;
-  }
-  return static_cast<uint32_t>(key);
+  SetLastError(kErrorNotEnoughMemory);
+  return kInvalidSlot;
 }
 
 bool TlsFree(uint32_t slot) {
-  if (slot == kInvalidSlot || pthread_key_delete(static_cast<pthread_key_t>(slot)) != 0) {
+  std::lock_guard<std::mutex> lock(g_slotLock);
+  if (slot >= kSlotCount || !g_allocated[slot]) {
     SetLastError(kErrorInvalidParameter);
     return false;
   }
+  g_allocated[slot] = false;
+  ++g_generation[slot];
   return true;
 }
 
 void* TlsGetValue(uint32_t slot) {
-  if (slot == kInvalidSlot) {
+  if (slot >= kSlotCount) {
     SetLastError(kErrorInvalidParameter);
     return nullptr;
   }
-  void* value = pthread_getspecific(static_cast<pthread_key_t>(slot));
-  SetLastError(kErrorSuccess);  // lets a caller tell a stored null from a failure
-  return value;
+  // A stored null and a failure both return null; the last error tells them
+  // apart, as on Windows.
+  SetLastError(kErrorSuccess);
+  const ThreadTable* table = t_table;
+  if (table == nullptr || slot >= table->cells.size()) return nullptr;
+  const Cell& cell = table->cells[slot];
+  return cell.generation == g_generation[slot].load() ? cell.value : nullptr;
 }
 
 bool TlsSetValue(uint32_t slot, void* value) {
-  if (slot == kInvalidSlot || pthread_setspecific(static_cast<pthread_key_t>(slot), value) != 0) {
+  if (!IsAllocated(slot)) {
     SetLastError(kErrorInvalidParameter);
     return false;
   }
+  ThreadTable* table = TableForWriting();
+  if (table == nullptr) {
+    SetLastError(kErrorNotEnoughMemory);
+    return false;
+  }
+  if (slot >= table->cells.size()) table->cells.resize(slot + 1);
+  table->cells[slot] = {value, g_generation[slot].load()};
   return true;
 }
 
-void SetThreadDetachHandler(ThreadDetachHandler handler) {
-  TheDetachKey();
-  g_detachHandler.store(handler);
-}
+void SetThreadDetachHandler(ThreadDetachHandler handler) { g_detachHandler.store(handler); }
 
 void AnnounceThread() {
   if (t_detaching) return;
-  DetachKey& detachKey = TheDetachKey();
-  if (!detachKey.valid) return;
-  if (pthread_getspecific(detachKey.key) != nullptr) return;
-  // Any non-null value arms the destructor; it carries no data.
-  static char marker;
-  pthread_setspecific(detachKey.key, &marker);
+  if (ThreadTable* table = TableForWriting()) table->announced = true;
 }
 
 }  // namespace tw::platform

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "frame/settings.h"
 #include "platform/files.h"
 #include "support/test_support.h"
@@ -16,6 +18,7 @@ class StorePathsTest : public ::testing::Test {
 
   // Re-reads the settings with extra registry lines under the store's key.
   void Use(const std::string& extraValues) {
+    registry_.reset();
     registry_ = std::make_unique<test::ScopedRegistry>(test::RegistryWithMailRoot(root_, extraValues));
     SetSettings(ReadStoreSettings());
   }
@@ -126,17 +129,17 @@ TEST_F(StorePathsTest, ChangeFlagHoldsItsText) {
 }
 
 TEST_F(StorePathsTest, HostileNamesResolveToNothing) {
-  for (const std::string po : {"..", ".", "", "a\\..\\b", "x/y", "C:", std::string("p\0o", 3)}) {
+  for (const std::string& po : std::vector<std::string>{"..", ".", "", "a\\..\\b", "x/y", "C:", std::string("p\0o", 3)}) {
     EXPECT_EQ(PostofficeRoot(po), "") << po;
     EXPECT_EQ(FolderDirectoryForIndex(po, "bob", "Inbox"), "") << po;
     EXPECT_EQ(FolderDirectoryForRecord("bob", po, "Inbox"), "") << po;
   }
-  for (const std::string mailbox : {"..", "", "../alice", "bob\\..", "bob/Inbox"}) {
+  for (const std::string& mailbox : std::vector<std::string>{"..", "", "../alice", "bob\\..", "bob/Inbox"}) {
     EXPECT_EQ(FolderDirectoryForIndex("PO", mailbox, "Inbox"), "") << mailbox;
     EXPECT_EQ(FolderDirectoryForRecord(mailbox, "PO", "Inbox"), "") << mailbox;
     EXPECT_EQ(FolderDirectoryViaPostofficeRoot("PO", mailbox, nullptr), "") << mailbox;
   }
-  for (const std::string folder : {"..", "../../etc", "Inbox\\..\\..\\alice", "$FILEROOT/../x", "$VCFROOT/..",
+  for (const std::string& folder : std::vector<std::string>{"..", "../../etc", "Inbox\\..\\..\\alice", "$FILEROOT/../x", "$VCFROOT/..",
                                    "Public/../../x", "C:\\Windows", std::string("In\0box", 6)}) {
     EXPECT_EQ(FolderDirectoryForIndex("PO", "bob", folder), "") << folder;
     EXPECT_EQ(FolderDirectoryForRecord("bob", "PO", folder), "") << folder;

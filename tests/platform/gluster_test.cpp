@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -83,6 +84,28 @@ class Holder {
   int out_ = -1;
 };
 
+void OnAlarm(int) {}
+
+// A killed holder's lock on a FUSE mount goes a moment after the process:
+// the kernel abandons the unlock of a dying process and the file system
+// drops the lock when the release of the file arrives. Wait for that with a
+// blocking lock (bounded by an alarm) instead of sleeping.
+::testing::AssertionResult WaitUntilUnlocked(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return ::testing::AssertionFailure() << "cannot open " << path;
+  struct sigaction action {};
+  struct sigaction previous {};
+  action.sa_handler = &OnAlarm;  // no SA_RESTART: the alarm ends the wait
+  sigaction(SIGALRM, &action, &previous);
+  alarm(60);
+  const int rc = flock(fd, LOCK_EX);
+  alarm(0);
+  sigaction(SIGALRM, &previous, nullptr);
+  close(fd);
+  if (rc != 0) return ::testing::AssertionFailure() << path << " is still locked after its holder died";
+  return ::testing::AssertionSuccess();
+}
+
 // A fresh directory on the volume, seen through both mounts.
 class GlusterTest : public ::testing::Test {
  protected:
@@ -126,6 +149,7 @@ TEST_F(GlusterTest, HolderOnOneHostBlocksTheOtherUntilKilled) {
   EXPECT_TRUE(std::filesystem::exists(there));
 
   holder.Kill();
+  ASSERT_TRUE(WaitUntilUnlocked(there));
   EXPECT_TRUE(std::filesystem::exists(there));
   EXPECT_TRUE(DeleteFile(there)) << "last error " << GetLastError();
   EXPECT_FALSE(std::filesystem::exists(OnFirst("x.blk")));
@@ -144,7 +168,9 @@ TEST_F(GlusterTest, SharedReaderOnOneHostBlocksExclusiveOpenOnTheOther) {
   EXPECT_EQ(GetLastError(), kErrorSharingViolation);
   EXPECT_TRUE(OpenFile(OnSecond("data.txt"), Access::Read, Share::All, Disposition::OpenExisting).IsOpen());
   reader.Kill();
-  EXPECT_TRUE(OpenFile(OnSecond("data.txt"), Access::ReadWrite, Share::None, Disposition::OpenExisting).IsOpen());
+  ASSERT_TRUE(WaitUntilUnlocked(OnSecond("data.txt")));
+  EXPECT_TRUE(OpenFile(OnSecond("data.txt"), Access::ReadWrite, Share::None, Disposition::OpenExisting).IsOpen())
+      << GetLastError();
 }
 
 TEST_F(GlusterTest, CreatorsOnBothHostsHaveOneWinner) {
@@ -155,10 +181,15 @@ TEST_F(GlusterTest, CreatorsOnBothHostsHaveOneWinner) {
     const uint32_t secondError = GetLastError();
     const std::string firstResult = first.Line();
     ASSERT_EQ((firstResult == "ok") + second.IsOpen(), 1) << firstResult << " / " << secondError;
-    if (!second.IsOpen()) EXPECT_EQ(secondError, kErrorFileExists);
-    if (firstResult != "ok") EXPECT_EQ(firstResult, "error 80");
+    if (!second.IsOpen()) {
+      EXPECT_EQ(secondError, kErrorFileExists);
+    }
+    if (firstResult != "ok") {
+      EXPECT_EQ(firstResult, "error 80");
+    }
     first.Kill();
     second.Close();
+    ASSERT_TRUE(WaitUntilUnlocked(OnSecond("_index.blk")));
     ASSERT_TRUE(DeleteFile(OnSecond("_index.blk"))) << GetLastError();
   }
   // No temporary file was left on the volume.

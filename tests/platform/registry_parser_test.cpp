@@ -137,8 +137,7 @@ TEST(PlatformRegistryParserGood, SkipsCommentsBlankLinesAndBlanksAroundTokens) {
       "  [HKLM\\K]  \n"
       "  \"A\" = \"spaced\"  \n"
       "\"B\"\t=\tdword:00000002\n");
-  // A comment before the header line makes the header missing, but the rest is read.
-  EXPECT_TRUE(parsed.missingHeader);
+  EXPECT_FALSE(parsed.missingHeader);  // comments may come before the header line
   EXPECT_EQ(parsed.problemCount, 0u) << (parsed.problems.empty() ? "" : parsed.problems[0].reason);
   EXPECT_EQ(Text(parsed, "K", "A"), "spaced");
   EXPECT_EQ(Dword(parsed, "K", "B"), 2u);
@@ -282,6 +281,12 @@ TEST(PlatformRegistryParserGood, MissingHeaderIsNotedButSectionsAreRead) {
   EXPECT_TRUE(parsed.missingHeader);
   EXPECT_EQ(parsed.problemCount, 0u);
   EXPECT_EQ(Text(parsed, "K", "A"), "x");
+
+  auto late = ParseRegistryText("[HKLM\\K]\nREGEDIT4\n\"A\"=\"x\"\n");
+  EXPECT_TRUE(late.missingHeader);
+  ASSERT_EQ(late.problems.size(), 1u);  // a header line after the start is just a bad line
+  EXPECT_EQ(late.problems[0].line, 2u);
+  EXPECT_EQ(Text(late, "K", "A"), "x");
 
   auto empty = ParseRegistryText("\r\n  \r\n");
   EXPECT_FALSE(empty.missingHeader);  // nothing there to be missing a header

@@ -326,14 +326,14 @@ TEST(PlatformRegistryReports, FilesOverSixteenMebibytesAreIgnored) {
   auto entries = events.entries();
   ASSERT_EQ(entries.size(), 1u);
   EXPECT_EQ(entries[0].text2, "Registry file " + registry.path() +
-                                  " is larger than 16 MiB (16777217 bytes); it is ignored");
+                                  ": larger than 16 MiB (16777217 bytes); ignored");
 
   // Exactly the limit is read (the zero bytes after the values make one bad line).
   fs::resize_file(registry.path(), 16u * 1024 * 1024);
   EXPECT_EQ(ReadText("A"), "x");
 }
 
-TEST(PlatformRegistryReports, ADirectoryInPlaceOfTheFileIsAnEmptyRegistry) {
+TEST(PlatformRegistryReports, ADirectoryOrFifoInPlaceOfTheFileIsAnEmptyRegistry) {
   RegistryEnvironmentGuard guard;
   ScratchDir dir;
   setenv("TW_REGISTRY_FILE", dir.path().c_str(), 1);
@@ -342,7 +342,16 @@ TEST(PlatformRegistryReports, ADirectoryInPlaceOfTheFileIsAnEmptyRegistry) {
   EXPECT_EQ(ReadText("A"), "<missing>");
   auto entries = events.entries();
   ASSERT_EQ(entries.size(), 1u);
-  EXPECT_EQ(entries[0].text2, "Registry file " + dir.path() + " is not a regular file; it is ignored");
+  EXPECT_EQ(entries[0].text2, "Registry file " + dir.path() + ": not a regular file; ignored");
+
+  // A FIFO must not hang the reader waiting for a writer.
+  std::string fifo = dir / "registry.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  setenv("TW_REGISTRY_FILE", fifo.c_str(), 1);
+  EXPECT_EQ(ReadText("A"), "<missing>");
+  entries = events.entries();
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[1].text2, "Registry file " + fifo + ": not a regular file; ignored");
 }
 
 TEST(PlatformRegistryReports, ASinkThatReadsTheRegistryDoesNotDeadlock) {

@@ -48,6 +48,22 @@ TEST(ThreadSlots, ValuesArePerThread) {
   EXPECT_TRUE(TlsFree(slot));
 }
 
+TEST(ThreadSlots, SlotHandedOutAgainStartsEmptyInEveryThread) {
+  const uint32_t slot = TlsAlloc();
+  ASSERT_NE(slot, kInvalidSlot);
+  int value = 0;
+  ASSERT_TRUE(TlsSetValue(slot, &value));
+  ASSERT_TRUE(TlsFree(slot));
+  EXPECT_FALSE(TlsSetValue(slot, &value));
+  EXPECT_EQ(GetLastError(), kErrorInvalidParameter);
+  EXPECT_FALSE(TlsFree(slot));
+  const uint32_t again = TlsAlloc();
+  ASSERT_NE(again, kInvalidSlot);
+  EXPECT_EQ(again, slot);  // the lowest free slot, as on Windows
+  EXPECT_EQ(TlsGetValue(again), nullptr);
+  EXPECT_TRUE(TlsFree(again));
+}
+
 TEST(ThreadSlots, InvalidSlotIsRefused) {
   SetLastError(0);
   EXPECT_EQ(TlsGetValue(kInvalidSlot), nullptr);

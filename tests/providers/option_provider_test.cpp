@@ -22,6 +22,7 @@ class OptionProvider : public ::testing::Test {
   }
   void Use(const std::string& extra) {
     UnloadProviders();
+    registry_.reset();
     registry_ = std::make_unique<test::ScopedRegistry>(test::RegistryWithMailRoot(root_, extra));
     SetSettings(ReadStoreSettings());
   }

@@ -8,15 +8,15 @@
 
 namespace {
 
-struct Run {
+struct CliRun {
   int status;
   std::string output;
 };
 
-Run Twstore(const std::string& registryFile, const std::string& args) {
+CliRun Twstore(const std::string& registryFile, const std::string& args) {
   const std::string command =
       "TW_REGISTRY_FILE='" + registryFile + "' " TW_TEST_BIN_DIR "/twstore " + args + " 2>&1";
-  Run run{0, {}};
+  CliRun run{0, {}};
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return {-1, {}};
   char buffer[4096];
@@ -24,6 +24,12 @@ Run Twstore(const std::string& registryFile, const std::string& args) {
   while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, got);
   run.status = pclose(pipe);
   return run;
+}
+
+// A label as the tool lines it up: padded to 22 columns.
+std::string Label(std::string text) {
+  text.resize(22, ' ');
+  return text;
 }
 
 class TwstoreCli : public ::testing::Test {
@@ -38,25 +44,25 @@ class TwstoreCli : public ::testing::Test {
 };
 
 TEST_F(TwstoreCli, PathsPrintsTheDirectoriesOnDisk) {
-  const Run run = Twstore(registry_, "paths Demo alice INBOX");
+  const CliRun run = Twstore(registry_, "paths Demo alice INBOX");
   EXPECT_EQ(run.status, 0) << run.output;
-  EXPECT_NE(run.output.find("postoffice root        " + dir_.path() + "/POSTOFFICES/Demo\n"), std::string::npos)
+  EXPECT_NE(run.output.find(Label("postoffice root") + dir_.path() + "/POSTOFFICES/Demo\n"), std::string::npos)
       << run.output;
-  EXPECT_NE(run.output.find("folder (index)        " + dir_.path() + "/POSTOFFICES/Demo/MAILROOT/alice/Inbox\n"),
+  EXPECT_NE(run.output.find(Label("folder (index)") + dir_.path() + "/POSTOFFICES/Demo/MAILROOT/alice/Inbox\n"),
             std::string::npos)
       << run.output;
-  EXPECT_NE(run.output.find("folder type           0 (mail)"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find(Label("folder type") + "0 (mail)"), std::string::npos) << run.output;
 }
 
 TEST_F(TwstoreCli, PathsRefusesHostileNames) {
-  const Run run = Twstore(registry_, "paths Demo alice '../../etc'");
+  const CliRun run = Twstore(registry_, "paths Demo alice '../../etc'");
   EXPECT_NE(run.status, 0);
   EXPECT_NE(run.output.find("(refused)"), std::string::npos) << run.output;
   EXPECT_NE(Twstore(registry_, "paths ..").status, 0);
 }
 
 TEST_F(TwstoreCli, SettingsNameTheirSource) {
-  const Run run = Twstore(registry_, "settings");
+  const CliRun run = Twstore(registry_, "settings");
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find("registry file: " + registry_), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("Mail Root"), std::string::npos);
@@ -64,7 +70,7 @@ TEST_F(TwstoreCli, SettingsNameTheirSource) {
 }
 
 TEST_F(TwstoreCli, HelpListsTheCommands) {
-  const Run run = Twstore(registry_, "--help");
+  const CliRun run = Twstore(registry_, "--help");
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.output.find("paths"), std::string::npos);
   EXPECT_NE(run.output.find("settings"), std::string::npos);

@@ -1,0 +1,71 @@
+// Attributes and times of one path.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "platform/creation_time.h"
+#include "platform/file_status.h"
+#include "platform/files.h"
+#include "platform/last_error.h"
+#include "platform/name_cache.h"
+#include "platform/path_mapping.h"
+
+namespace tw::platform {
+
+namespace {
+
+uint32_t StatusError(const std::string& systemPath, int err) {
+  if (err == ENOENT) return detail::MissingEntryError(systemPath);
+  return ErrorFromErrno(err);
+}
+
+}  // namespace
+
+uint32_t GetFileAttributes(std::string_view path) {
+  std::string systemPath;
+  if (!detail::MapPath(path, systemPath)) return kInvalidAttributes;
+  detail::FileStatus status;
+  if (!detail::QueryStatus(systemPath, status)) {
+    SetLastError(StatusError(systemPath, errno));
+    return kInvalidAttributes;
+  }
+  SetLastError(kErrorSuccess);
+  return detail::AttributesOf(status, detail::LastComponent(systemPath));
+}
+
+bool GetFileInfo(std::string_view path, FileInfo& info) {
+  std::string systemPath;
+  if (!detail::MapPath(path, systemPath)) return false;
+  detail::FileStatus status;
+  if (!detail::QueryStatus(systemPath, status)) {
+    SetLastError(StatusError(systemPath, errno));
+    return false;
+  }
+  info.attributes = detail::AttributesOf(status, detail::LastComponent(systemPath));
+  info.creationTime = detail::CreationTimeOf(status, systemPath);
+  info.lastAccessTime = detail::AccessFileTime(status);
+  info.lastWriteTime = detail::WriteFileTime(status);
+  info.size = status.IsDirectory() ? 0 : status.size;
+  SetLastError(kErrorSuccess);
+  return true;
+}
+
+bool SetFileLastWriteTime(std::string_view path, uint64_t fileTime) {
+  std::string systemPath;
+  if (!detail::MapPath(path, systemPath)) return false;
+  timespec times[2]{};
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(UnixFromFileTime(fileTime));
+  times[1].tv_nsec = static_cast<long>(fileTime % 10000000) * 100;
+  if (::utimensat(AT_FDCWD, systemPath.c_str(), times, 0) != 0) {
+    SetLastError(StatusError(systemPath, errno));
+    return false;
+  }
+  // A directory's cached listing is only as good as its modification time.
+  detail::ForgetDirectory(systemPath);
+  SetLastError(kErrorSuccess);
+  return true;
+}
+
+}  // namespace tw::platform
