@@ -11,10 +11,10 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "platform/path_mapping.h"
 
 namespace tw::platform {
 namespace {
@@ -34,36 +34,10 @@ SplitPath Split(const std::string& systemPath) {
   return {slash == 0 ? "/" : systemPath.substr(0, slash), systemPath.substr(slash + 1)};
 }
 
-std::string_view LastComponent(std::string_view path) {
-  const size_t separator = path.find_last_of("\\/");
-  return separator == std::string_view::npos ? path : path.substr(separator + 1);
-}
-
-bool ComponentTooLong(const std::string& systemPath) {
-  size_t start = 0;
-  while (start <= systemPath.size()) {
-    size_t end = systemPath.find('/', start);
-    if (end == std::string::npos) end = systemPath.size();
-    if (end - start > NAME_MAX) return true;
-    start = end + 1;
-  }
-  return false;
-}
-
-bool IsDirectory(const std::string& path) {
-  struct stat st {};
-  return stat(path.empty() ? "." : path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-// ENOENT says "file" or "directory" missing depending on the parent.
-uint32_t MissingError(const std::string& systemPath) {
-  return IsDirectory(Split(systemPath).directory) ? kErrorFileNotFound : kErrorPathNotFound;
-}
-
 uint32_t OpenError(int err, const std::string& systemPath) {
   switch (err) {
-    case ENOENT:
-      return MissingError(systemPath);
+    case ENOENT:  // file or directory missing, as the parent tells
+      return detail::MissingEntryError(systemPath);
     case ENOTDIR:
       return kErrorPathNotFound;
     case EISDIR:
@@ -370,19 +344,10 @@ FILE* FileHandle::ReleaseToStream(const char* mode) {
 
 FileHandle OpenFile(std::string_view path, Access access, Share share, Disposition disposition) {
   FileHandle handle;
-  if (path.empty()) {
-    SetLastError(kErrorPathNotFound);
-    return handle;
-  }
-  if (!IsValidFileName(LastComponent(path))) {
-    SetLastError(kErrorInvalidName);
-    return handle;
-  }
-  const std::string systemPath = ToSystemPath(path);
-  if (systemPath.size() >= PATH_MAX || ComponentTooLong(systemPath)) {
-    SetLastError(kErrorFilenameTooLong);
-    return handle;
-  }
+  // Invalid names (123), overlong paths (206) and empty ones (3) fail before
+  // anything is touched.
+  std::string systemPath;
+  if (!detail::MapPath(path, systemPath)) return handle;
   if (disposition == Disposition::TruncateExisting && access == Access::Read) {
     SetLastError(kErrorInvalidParameter);
     return handle;

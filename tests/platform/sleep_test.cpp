@@ -132,7 +132,7 @@ TEST_F(SleepTest, UntilRemovedEndsWhenAnotherProcessDeletes) {
   }
   // Whether the delete comes before or during the wait, the wait ends with
   // the file gone, long before its bound.
-  EXPECT_TRUE(SleepUntilRemoved(path, 600000));
+  EXPECT_TRUE(SleepUntilRemoved(path, 60000));
   int status = 0;
   waitpid(child, &status, 0);
   EXPECT_FALSE(test::PathExists(path));
@@ -143,7 +143,7 @@ TEST_F(SleepTest, UntilRemovedEndsWhenFileIsRenamedAway) {
   const std::string path = dir / "_index.blk";
   test::WriteFile(path, "");
   std::thread mover([&] { std::rename(path.c_str(), (dir / "elsewhere").c_str()); });
-  EXPECT_TRUE(SleepUntilRemoved(path, 600000));
+  EXPECT_TRUE(SleepUntilRemoved(path, 60000));
   mover.join();
   EXPECT_TRUE(test::PathExists(dir / "elsewhere"));
 }
@@ -159,7 +159,7 @@ TEST_F(SleepTest, UntilRemovedIgnoresOtherFilesInTheDirectory) {
     std::remove((dir / "other").c_str());
     std::remove(path.c_str());
   });
-  EXPECT_TRUE(SleepUntilRemoved(path, 600000));
+  EXPECT_TRUE(SleepUntilRemoved(path, 60000));
   remover.join();
   EXPECT_FALSE(test::PathExists(path));
 }
