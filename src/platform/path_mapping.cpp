@@ -249,7 +249,33 @@ uint32_t MissingEntryError(std::string_view systemPath) {
   return IsDirectory(ParentDirectory(systemPath)) ? kErrorFileNotFound : kErrorPathNotFound;
 }
 
+namespace {
+// ".<name>.<pid>.<16 hex digits>.tmp": the private file a create-new open
+// makes before linking it to its name; left behind only by a killed process.
+bool IsCreateNewTemporary(std::string_view name) {
+  constexpr std::string_view kSuffix = ".tmp";
+  constexpr size_t kHexDigits = 16;
+  if (name.size() < 1 + 1 + 1 + 1 + 1 + kHexDigits + kSuffix.size() || name[0] != '.') return false;
+  if (name.substr(name.size() - kSuffix.size()) != kSuffix) return false;
+  name.remove_suffix(kSuffix.size());
+  const std::string_view hex = name.substr(name.size() - kHexDigits);
+  for (char c : hex) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  name.remove_suffix(kHexDigits);
+  if (name.back() != '.') return false;
+  name.remove_suffix(1);
+  size_t digits = 0;
+  while (!name.empty() && name.back() >= '0' && name.back() <= '9') {
+    name.remove_suffix(1);
+    ++digits;
+  }
+  return digits > 0 && name.size() > 1 && name.back() == '.';
+}
+}  // namespace
+
 bool IsBookkeepingName(std::string_view name) {
+  if (IsCreateNewTemporary(name)) return true;
   if (name.substr(0, kCreationTimeFile.size()) != kCreationTimeFile) return false;
   return name.size() == kCreationTimeFile.size() || name[kCreationTimeFile.size()] == '.';
 }

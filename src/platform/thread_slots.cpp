@@ -147,7 +147,7 @@ bool TlsSetValue(uint32_t slot, void* value) {
   return true;
 }
 
-void SetThreadDetachHandler(ThreadDetachHandler handler) { g_detachHandler.store(handler); }
+ThreadDetachHandler SetThreadDetachHandler(ThreadDetachHandler handler) { return g_detachHandler.exchange(handler); }
 
 void AnnounceThread() {
   if (t_detaching) return;

@@ -15,6 +15,7 @@ bool TlsSetValue(uint32_t slot, void* value);
 
 using ThreadDetachHandler = void (*)();
 // The handler runs once when a thread that called AnnounceThread() ends.
-void SetThreadDetachHandler(ThreadDetachHandler handler);
+// Returns the handler it replaces.
+ThreadDetachHandler SetThreadDetachHandler(ThreadDetachHandler handler);
 void AnnounceThread();
 }  // namespace tw::platform

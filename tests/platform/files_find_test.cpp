@@ -117,8 +117,12 @@ TEST_F(PlatformFilesFind, SkipsNamesWindowsForbids) {
     WriteFile(dir_ / ("Inbox/" + std::string(bad)), "x");
   WriteFile(dir_ / "Inbox/.twcreated", "133000000000000000\n");
   WriteFile(dir_ / "Inbox/.twcreated.123.4", "133000000000000000\n");
+  // Left by a process killed between creating a new file and naming it.
+  WriteFile(dir_ / "Inbox/._index.blk.4242.0123456789abcdef.tmp", "");
+  WriteFile(dir_ / "Inbox/.notes.tmp", "");
   const auto names = Sorted(Find(dir_.path() + "\\Inbox\\*"));
-  EXPECT_EQ(names, (std::vector<std::string>{".", "..", "B.mai", "Sub", "_index.xml", "a.MAI", "c.txt", "noext"}));
+  EXPECT_EQ(names, (std::vector<std::string>{".", "..", ".notes.tmp", "B.mai", "Sub", "_index.xml", "a.MAI",
+                                             "c.txt", "noext"}));
 }
 
 TEST_F(PlatformFilesFind, ReportsLinksAsReparsePoints) {

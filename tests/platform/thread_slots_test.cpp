@@ -93,12 +93,13 @@ class ThreadDetach : public ::testing::Test {
     ASSERT_NE(g_watchedSlot, kInvalidSlot);
     std::lock_guard<std::mutex> lock(g_detachedLock);
     g_detached.clear();
-    SetThreadDetachHandler(&RecordDetach);
+    previous_ = SetThreadDetachHandler(&RecordDetach);
   }
   void TearDown() override {
-    SetThreadDetachHandler(nullptr);
+    SetThreadDetachHandler(previous_);
     TlsFree(g_watchedSlot);
   }
+  ThreadDetachHandler previous_ = nullptr;
   std::vector<Detached> detached() {
     std::lock_guard<std::mutex> lock(g_detachedLock);
     return g_detached;
