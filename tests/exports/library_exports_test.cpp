@@ -1,4 +1,6 @@
-// Loads the shared library as a host would and calls its exports.
+// Loads the shared library as a host would and calls its exports. It stays
+// mapped after dlclose (RTLD_NODELETE) so that the leak checker still sees
+// the objects its globals hold.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -10,7 +12,7 @@ namespace {
 class ExportedLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
-    handle_ = dlopen(TW_TEST_LIB_DIR "/libtwstore.so", RTLD_NOW | RTLD_LOCAL);
+    handle_ = dlopen(TW_TEST_LIB_DIR "/libtwstore.so", RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
     ASSERT_NE(handle_, nullptr) << dlerror();
   }
   void TearDown() override {
@@ -41,7 +43,9 @@ TEST_F(ExportedLibrary, LifecycleAndMemoryCalls) {
   ASSERT_NE(block, nullptr);
   EXPECT_EQ(release(block), 1u);
   EXPECT_EQ(release(nullptr), 1u);
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's allocator aborts instead
   EXPECT_EQ(allocate(UINT64_MAX), nullptr);
+#endif
 
   EXPECT_EQ(Get<uint32_t (*)(uintptr_t, uintptr_t, uintptr_t, uintptr_t)>("SetLoggingFunction")(1, 2, 3, 4), 0u);
   EXPECT_EQ(Get<uint32_t (*)()>("StoreLibrary_UnInit")(), 1u);
