@@ -60,6 +60,10 @@ done
 [ "$online" = 1 ] || fail "the brick of $VOLUME does not come online (see /var/log/glusterfs/bricks/)"
 
 for m in "${MOUNTS[@]}"; do
+  # A mount whose client died with an earlier session is stale: drop it.
+  if mountpoint -q "$m" && ! stat "$m" >/dev/null 2>&1; then
+    umount -l "$m" || fail "cannot drop the stale mount $m"
+  fi
   if ! mountpoint -q "$m"; then
     mount -t glusterfs "127.0.0.1:/$VOLUME" "$m" || fail "cannot mount $VOLUME on $m"
   fi
