@@ -15,75 +15,13 @@
 #include "platform/file_handle.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "support/holder_process.h"
 #include "support/test_support.h"
 
 namespace tw::platform {
 namespace {
 
-// tw_hold_file in a child process, driven through its standard input and
-// output.
-class Holder {
- public:
-  Holder(const std::string& mode, const std::string& path, bool waitForGo = false) {
-    int toChild[2];
-    int fromChild[2];
-    if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) return;
-    const std::string program = std::string(TW_TEST_BIN_DIR) + "/tw_hold_file";
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(toChild[0], 0);
-      dup2(fromChild[1], 1);
-      std::vector<const char*> args{program.c_str(), mode.c_str(), path.c_str()};
-      if (waitForGo) args.push_back("--wait");
-      args.push_back(nullptr);
-      execv(program.c_str(), const_cast<char* const*>(args.data()));
-      _exit(127);
-    }
-    close(toChild[0]);
-    close(fromChild[1]);
-    in_ = toChild[1];
-    out_ = fromChild[0];
-  }
-  ~Holder() {
-    Kill();
-    if (in_ >= 0) close(in_);
-    if (out_ >= 0) close(out_);
-  }
-  Holder(const Holder&) = delete;
-  Holder& operator=(const Holder&) = delete;
-
-  bool Started() const { return pid_ > 0; }
-
-  // The next line the holder writes, without its line end ("" at the end).
-  std::string Line() {
-    std::string line;
-    char c;
-    while (read(out_, &c, 1) == 1 && c != '\n') line += c;
-    return line;
-  }
-  void Send(const std::string& command) {
-    const std::string text = command + "\n";
-    ASSERT_EQ(write(in_, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-  }
-  // Ends the holder with SIGKILL and reaps it.
-  void Kill() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    Reap();
-  }
-  // Waits for the holder to end by itself; returns its exit status.
-  int Reap() {
-    int status = 0;
-    if (pid_ > 0) waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return status;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int in_ = -1;
-  int out_ = -1;
-};
+using Holder = test::HolderProcess;
 
 FileHandle Exclusive(const std::string& path, Disposition disposition = Disposition::OpenExisting) {
   return OpenFile(path, Access::ReadWrite, Share::None, disposition);
@@ -137,7 +75,7 @@ TEST(ExclusiveHandleProcess, HolderExitingWithoutClosingLeavesDeletableFile) {
   ASSERT_EQ(holder.Line(), "ok");
   ExpectHeldExclusively(path);
 
-  holder.Send("exit");
+  ASSERT_TRUE(holder.Send("exit"));
   const int status = holder.Reap();
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
@@ -149,7 +87,7 @@ TEST(ExclusiveHandleProcess, HolderClosingFreesFileButKeepsIt) {
   const std::string path = dir / "x.blk";
   Holder holder("create", path);
   ASSERT_EQ(holder.Line(), "ok");
-  holder.Send("close");
+  ASSERT_TRUE(holder.Send("close"));
   ASSERT_EQ(holder.Line(), "closed");
 
   // The holder still lives, but no longer has the file open.
@@ -217,8 +155,8 @@ TEST(ExclusiveHandleProcess, RacingCreatorsHaveExactlyOneWinner) {
     SCOPED_TRACE("round " + std::to_string(round));
     Holder first("create", path, true);
     Holder second("create", path, true);
-    first.Send("go");
-    second.Send("go");
+    ASSERT_TRUE(first.Send("go"));
+    ASSERT_TRUE(second.Send("go"));
     const std::string a = first.Line();
     const std::string b = second.Line();
     const int winners = (a == "ok") + (b == "ok");

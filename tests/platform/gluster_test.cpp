@@ -17,6 +17,7 @@
 #include "platform/file_handle.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "support/holder_process.h"
 
 namespace tw::platform {
 namespace {
@@ -36,53 +37,7 @@ bool ReadMounts(Mounts& mounts) {
   return true;
 }
 
-// tw_hold_file in a child process: holds a file through one mount.
-class Holder {
- public:
-  Holder(const std::string& mode, const std::string& path) {
-    int toChild[2];
-    int fromChild[2];
-    if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) return;
-    const std::string program = std::string(TW_TEST_BIN_DIR) + "/tw_hold_file";
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(toChild[0], 0);
-      dup2(fromChild[1], 1);
-      execl(program.c_str(), program.c_str(), mode.c_str(), path.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(toChild[0]);
-    close(fromChild[1]);
-    in_ = toChild[1];
-    out_ = fromChild[0];
-  }
-  ~Holder() {
-    Kill();
-    if (in_ >= 0) close(in_);
-    if (out_ >= 0) close(out_);
-  }
-  Holder(const Holder&) = delete;
-  Holder& operator=(const Holder&) = delete;
-
-  std::string Line() {
-    std::string line;
-    char c;
-    while (read(out_, &c, 1) == 1 && c != '\n') line += c;
-    return line;
-  }
-  void Kill() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int in_ = -1;
-  int out_ = -1;
-};
+using Holder = test::HolderProcess;
 
 void OnAlarm(int) {}
 
