@@ -77,8 +77,7 @@ OptionMap ParseOptions(const std::string& text) {
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    std::string_view line(text.data() + start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const std::string_view line = WithoutLineEnd(std::string_view(text.data() + start, end - start));
     const size_t eq = line.find('=');
     if (eq != std::string_view::npos && eq > 0) options[std::string(line.substr(0, eq))] = Unescape(line.substr(eq + 1));
     start = end + 1;

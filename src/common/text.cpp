@@ -91,4 +91,10 @@ std::string FormatText(size_t capacity, const char* format, ...) {
   return out;
 }
 
+std::string_view WithoutLineEnd(std::string_view line) {
+  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
+}
+
 }  // namespace tw

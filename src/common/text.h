@@ -25,6 +25,10 @@ bool EndsWithNoCase(std::string_view text, std::string_view suffix);
 size_t FindNoCase(std::string_view haystack, std::string_view needle, size_t from = 0);
 bool ContainsNoCase(std::string_view haystack, std::string_view needle);
 
+// A line read from a file the store treats as text, without its line end:
+// files written in text mode on Windows end their lines with CR LF.
+std::string_view WithoutLineEnd(std::string_view line);
+
 // Copies `source` into `dest`, a buffer of `capacity` bytes, truncating to
 // capacity - 1 bytes; the result is always NUL-terminated when capacity > 0.
 // Returns the number of bytes copied (without the terminator).

@@ -14,6 +14,7 @@
 
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "platform/name_cache.h"
 #include "platform/path_mapping.h"
 
 namespace tw::platform {
@@ -364,6 +365,8 @@ FileHandle OpenFile(std::string_view path, Access access, Share share, Dispositi
   }
   if (fd < 0) return handle;
   handle.fd_ = fd;
+  // A new name: the case-insensitive lookups of its directory must see it.
+  if (!existed) detail::ForgetDirectory(detail::ParentDirectory(systemPath));
 
   if (disposition == Disposition::CreateAlways || disposition == Disposition::TruncateExisting) {
     if (ftruncate(fd, 0) != 0) {

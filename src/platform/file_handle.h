@@ -40,6 +40,7 @@ class FileHandle {
   bool Seek(int64_t offset, SeekFrom from, int64_t* newPosition = nullptr);
   int64_t Size() const;  // -1 on failure
   bool Truncate(uint64_t size);
+  // Flushes to stable storage (fsync), as FlushFileBuffers does: costly.
   bool Flush();
   bool LastWriteTime(uint64_t& fileTime) const;
   void Close();

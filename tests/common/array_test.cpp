@@ -4,258 +4,95 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 namespace tw {
 namespace {
 
-// Runs `body`, expecting a tw::Exception from the array with this text and line.
-template <typename Body>
-void ExpectArrayException(Body&& body, const std::string& message, int line) {
+const std::string kBounds = "Common\\Array: Array index out of bounds @102";
+const std::string kSmaller =
+    "Common\\Array: Reallocation attempt resulted in smaller capacity; reallocation mode and factor invalid @520";
+constexpr ArrayGrowth kAdd = ArrayGrowth::Additive, kMul = ArrayGrowth::Multiplicative;
+
+// What `body` throws, as "module: message @line"; "none" when it returns.
+std::string Thrown(const std::function<void()>& body) {
   try {
     body();
-    ADD_FAILURE() << "no exception; expected \"" << message << "\"";
+    return "none";
   } catch (const Exception& e) {
-    EXPECT_EQ(e.Message(), message);
-    EXPECT_STREQ(e.what(), message.c_str());
-    EXPECT_EQ(e.SourceModule(), "Common\\Array");
-    EXPECT_EQ(e.Line(), line);
+    return e.SourceModule() + ": " + e.Message() + " @" + std::to_string(e.Line());
   }
 }
 
-const char* const kOutOfBounds = "Array index out of bounds";
-const char* const kSmaller = "Reallocation attempt resulted in smaller capacity; reallocation mode and factor invalid";
-const char* const kOutOfMemory = "Out of memory";
+std::string Text(const Array<char>& a) { return std::string(a.begin(), a.end()); }
 
-TEST(CommonArrayGrowth, AdditiveGrowsByFactorWhenFull) {
-  Array<int> a(2, 3, ArrayGrowth::Additive);
-  EXPECT_EQ(a.Capacity(), 2u);
-  a.Append(1);
-  a.Append(2);
-  EXPECT_EQ(a.Capacity(), 2u);
-  a.Append(3);
-  EXPECT_EQ(a.Capacity(), 5u);
-  a.Append(4);
-  a.Append(5);
-  a.Append(6);
-  EXPECT_EQ(a.Capacity(), 8u);
-  ASSERT_EQ(a.Count(), 6u);
-  for (uint32_t i = 0; i < a.Count(); ++i) EXPECT_EQ(a[i], static_cast<int>(i + 1));
+TEST(CommonArrayGrowth, GrowsByTheModeOnlyWhenFullOrThrows) {
+  // Capacity, factor, mode; elements appended one by one, then at once; the capacity then (0: cannot grow).
+  using Case = std::tuple<uint32_t, uint32_t, ArrayGrowth, uint32_t, uint32_t, uint32_t>;
+  for (const auto& [capacity, factor, growth, appends, bulk, expected] : std::vector<Case>{
+           {2, 3, kAdd, 2, 0, 2}, {2, 3, kAdd, 6, 0, 8}, {0, 4, kAdd, 1, 0, 4}, {2, 3, kMul, 7, 0, 18},
+           {4, 10, kAdd, 0, 25, 34}, {4, 2, kMul, 0, 25, 32}, {2, 1, kMul, 2, 0, 0}, {1, 0, kAdd, 1, 0, 0},
+           {0, 2, kMul, 0, 0, 0}, {1, 1, kAdd, 0, 1 << 20, 1 << 20}}) {  // a large additive step is computed
+    SCOPED_TRACE(std::to_string(capacity) + (growth == kAdd ? "+" : "*") + std::to_string(factor));
+    Array<int> a(capacity, factor, growth);
+    std::vector<int> values(appends + bulk);
+    for (size_t i = 0; i < values.size(); ++i) values[i] = static_cast<int>(i);
+    for (uint32_t i = 0; i < appends; ++i) a.Append(values[i]);
+    a.Append(values.data() + appends, bulk);
+    if (expected == 0) { EXPECT_EQ(Thrown([&] { a.Append(99); }), kSmaller); }  // and the contents stay
+    EXPECT_EQ(a.Capacity(), expected ? expected : capacity);
+    EXPECT_EQ(std::vector<int>(a.begin(), a.end()), values);
+  }
+  Array<char> own(16, 2, kMul);  // our own elements survive the reallocation they cause
+  own.Append("0123456789abcdef", 16);
+  own.Append(own[0]);
+  own.Append(own.Data(), own.Count());
+  EXPECT_EQ(Text(own), "0123456789abcdef00123456789abcdef0");
+  using Huge = std::array<char, (size_t{1} << 40)>;  // a few billion exceed any address space
+  Array<Huge> huge(0, 2, kAdd);
+  EXPECT_EQ(Thrown([&] { huge.Reserve(UINT32_MAX); }), "Common\\Array: Out of memory @540");
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's allocator aborts instead of failing
+  volatile uint32_t fits = static_cast<uint32_t>(Array<Huge>::kMaxCapacity);  // not folded at compile time
+  EXPECT_EQ(Thrown([&] { huge.Reserve(fits); }), "Common\\Array: Out of memory @540");
+#endif
+  EXPECT_EQ(huge.Capacity(), 0u);
 }
 
-TEST(CommonArrayGrowth, MultiplicativeGrowsByFactorWhenFull) {
-  Array<char> a(2, 3, ArrayGrowth::Multiplicative);
-  for (char c : std::string("abc")) a.Append(c);
-  EXPECT_EQ(a.Capacity(), 6u);
-  for (char c : std::string("defg")) a.Append(c);
-  EXPECT_EQ(a.Capacity(), 18u);
-  EXPECT_EQ(std::string(a.Data(), a.Count()), "abcdefg");
-}
-
-TEST(CommonArrayGrowth, DefaultsAreCapacity16Doubling) {
-  Array<void*> a;
-  EXPECT_EQ(a.Capacity(), 16u);
-  EXPECT_EQ(a.GrowthFactor(), 2u);
-  EXPECT_EQ(a.Growth(), ArrayGrowth::Multiplicative);
-  for (int i = 0; i < 17; ++i) a.Append(nullptr);
-  EXPECT_EQ(a.Capacity(), 32u);
-}
-
-TEST(CommonArrayGrowth, MultiplicativeFactorOneThrowsSmallerCapacityAndKeepsContents) {
-  Array<int> a(2, 1, ArrayGrowth::Multiplicative);
-  a.Append(10);
-  a.Append(20);
-  ExpectArrayException([&] { a.Append(30); }, kSmaller, 520);
-  EXPECT_EQ(a.Count(), 2u);
-  EXPECT_EQ(a.Capacity(), 2u);
-  EXPECT_EQ(a[0], 10);
-  EXPECT_EQ(a[1], 20);
-}
-
-TEST(CommonArrayGrowth, AdditiveFactorZeroThrowsSmallerCapacity) {
-  Array<uint8_t> a(1, 0, ArrayGrowth::Additive);
-  a.Append(1);
-  ExpectArrayException([&] { a.Append(2); }, kSmaller, 520);
-}
-
-TEST(CommonArrayGrowth, ZeroCapacityMultiplicativeCannotGrow) {
-  Array<uint8_t> a(0, 2, ArrayGrowth::Multiplicative);
-  EXPECT_EQ(a.Data(), nullptr);
-  ExpectArrayException([&] { a.Append(1); }, kSmaller, 520);
-  EXPECT_EQ(a.Count(), 0u);
-}
-
-TEST(CommonArrayGrowth, ZeroCapacityAdditiveGrowsByFactor) {
-  Array<uint8_t> a(0, 4, ArrayGrowth::Additive);
-  a.Append(7);
-  EXPECT_EQ(a.Capacity(), 4u);
-  EXPECT_EQ(a[0], 7);
-}
-
-TEST(CommonArrayGrowth, BulkAppendStepsByTheRule) {
-  Array<uint8_t> additive(4, 10, ArrayGrowth::Additive);
-  std::string bytes(25, 'x');
-  additive.Append(reinterpret_cast<const uint8_t*>(bytes.data()), 25);
-  EXPECT_EQ(additive.Capacity(), 34u);  // 4 + 3 * 10
-  EXPECT_EQ(additive.Count(), 25u);
-
-  Array<uint8_t> multiplicative(4, 2, ArrayGrowth::Multiplicative);
-  multiplicative.Append(reinterpret_cast<const uint8_t*>(bytes.data()), 25);
-  EXPECT_EQ(multiplicative.Capacity(), 32u);  // 4, 8, 16, 32
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(multiplicative.Data()), 25), bytes);
-}
-
-TEST(CommonArrayGrowth, AppendOfOwnElementsSurvivesReallocation) {
-  Array<int> a(4, 2, ArrayGrowth::Multiplicative);
-  for (int i = 1; i <= 4; ++i) a.Append(i);
-  a.Append(a[0]);                 // single element from our own full buffer
-  a.Append(a.Data(), a.Count());  // the whole buffer onto itself
-  ASSERT_EQ(a.Count(), 10u);
-  const int expected[] = {1, 2, 3, 4, 1, 1, 2, 3, 4, 1};
-  for (uint32_t i = 0; i < 10; ++i) EXPECT_EQ(a[i], expected[i]) << i;
-}
-
-TEST(CommonArrayGrowth, AdditiveStepOnLargeBulkAppendIsComputedNotLooped) {
-  Array<uint8_t> a(1, 1, ArrayGrowth::Additive);
-  std::string big(1 << 20, 'q');
-  a.Append(reinterpret_cast<const uint8_t*>(big.data()), static_cast<uint32_t>(big.size()));
-  EXPECT_EQ(a.Capacity(), big.size());
-  EXPECT_EQ(a.Count(), big.size());
-}
-
-TEST(CommonArrayBounds, ReadAtCountThrowsIndexOutOfBounds) {
-  Array<int> a(4, 2, ArrayGrowth::Multiplicative);
-  a.Append(5);
-  EXPECT_EQ(a.At(0), 5);
-  ExpectArrayException([&] { (void)a.At(1); }, kOutOfBounds, 102);
-  ExpectArrayException([&] { (void)a[3]; }, kOutOfBounds, 102);  // inside capacity, beyond count
-  ExpectArrayException([&] { (void)a[UINT32_MAX]; }, kOutOfBounds, 102);
-  const Array<int>& constant = a;
-  ExpectArrayException([&] { (void)constant[1]; }, kOutOfBounds, 102);
-}
-
-TEST(CommonArrayBounds, WriteBeyondCountThrowsAndChangesNothing) {
-  Array<int> a;
-  ExpectArrayException([&] { a[0] = 1; }, kOutOfBounds, 102);
-  EXPECT_EQ(a.Count(), 0u);
-  a.Append(1);
-  a[0] = 9;
-  EXPECT_EQ(a[0], 9);
-}
-
-TEST(CommonArrayBounds, InsertAndRemoveCheckTheirRange) {
-  Array<char> a;
-  for (char c : std::string("acd")) a.Append(c);
-  a.Insert(1, 'b');
+TEST(CommonArrayBounds, AccessEditsReserveResizeAndCopies) {
+  Array<char> a(4, 5, kAdd), assigned;
+  a.Append("abc", 3);
+  int step = 0;  // at count inside capacity, far out, and ranges that overflow
+  for (const auto& body : std::vector<std::function<void()>>{
+           [&] { (void)a.At(3); }, [&] { (void)std::as_const(a)[4]; }, [&] { (void)a[UINT32_MAX]; },
+           [&] { a.Insert(4, 'x'); }, [&] { a.RemoveRange(2, 2); }, [&] { a.RemoveRange(4, 0); },
+           [&] { a.RemoveRange(1, UINT32_MAX); }}) {
+    EXPECT_EQ(Thrown(body), kBounds) << "step " << step++;
+  }
+  a.Insert(1, 'X');
   a.Insert(4, 'e');  // at the end
-  EXPECT_EQ(std::string(a.Data(), a.Count()), "abcde");
-  ExpectArrayException([&] { a.Insert(6, 'x'); }, kOutOfBounds, 102);
-  a.RemoveRange(1, 2);
-  EXPECT_EQ(std::string(a.Data(), a.Count()), "ade");
-  ExpectArrayException([&] { a.RemoveRange(2, 2); }, kOutOfBounds, 102);
-  ExpectArrayException([&] { a.RemoveRange(4, 0); }, kOutOfBounds, 102);
-  ExpectArrayException([&] { a.RemoveRange(1, UINT32_MAX); }, kOutOfBounds, 102);
+  a.RemoveRange(2, 2);
   a.RemoveRange(3, 0);
   a.RemoveAt(0);
-  EXPECT_EQ(std::string(a.Data(), a.Count()), "de");
-}
-
-TEST(CommonArrayReserve, ReallocatesOnlyWhenLarger) {
-  Array<int> a(8, 2, ArrayGrowth::Multiplicative);
-  a.Append(1);
-  a.Append(2);
-  a.Reserve(4);
-  EXPECT_EQ(a.Capacity(), 8u);
-  a.Reserve(8);
-  EXPECT_EQ(a.Capacity(), 8u);
-  a.Reserve(100);
-  EXPECT_EQ(a.Capacity(), 100u);
-  EXPECT_EQ(a.Count(), 2u);
-  EXPECT_EQ(a[0], 1);
-  EXPECT_EQ(a[1], 2);
-}
-
-TEST(CommonArrayReserve, ReserveMakesAFactorOneArrayUsableAgain) {
-  Array<int> a(1, 1, ArrayGrowth::Multiplicative);
-  a.Append(1);
-  a.Reserve(3);
-  a.Append(2);
-  a.Append(3);
-  EXPECT_EQ(a.Count(), 3u);
-  ExpectArrayException([&] { a.Append(4); }, kSmaller, 520);
-}
-
-// Elements so large that a few billion of them exceed any address space.
-using Huge = std::array<char, (size_t{1} << 40)>;
-
-TEST(CommonArrayReserve, CapacityBeyondAddressSpaceThrowsOutOfMemory) {
-  Array<Huge> a(0, 2, ArrayGrowth::Additive);
-  ExpectArrayException([&] { a.Reserve(UINT32_MAX); }, kOutOfMemory, 540);
-  EXPECT_EQ(a.Capacity(), 0u);
-}
-
-TEST(CommonArrayReserve, FailedAllocationThrowsOutOfMemory) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the sanitizer's allocator aborts instead of failing";
-#else
-  Array<Huge> a(0, 2, ArrayGrowth::Additive);
-  // Kept from the optimiser, which would otherwise reject the huge request
-  // at compile time.
-  volatile uint32_t capacity = static_cast<uint32_t>(Array<Huge>::kMaxCapacity);
-  ExpectArrayException([&] { a.Reserve(capacity); }, kOutOfMemory, 540);
-  EXPECT_EQ(a.Capacity(), 0u);
-#endif
-}
-
-TEST(CommonArrayContents, ClearKeepsCapacity) {
-  Array<int> a(2, 2, ArrayGrowth::Multiplicative);
-  for (int i = 0; i < 5; ++i) a.Append(i);
+  EXPECT_EQ(Text(a), "Xe");
   a.Clear();
-  EXPECT_EQ(a.Count(), 0u);
-  EXPECT_TRUE(a.IsEmpty());
-  EXPECT_EQ(a.Capacity(), 8u);
-  ExpectArrayException([&] { (void)a[0]; }, kOutOfBounds, 102);
-}
-
-TEST(CommonArrayContents, ResizeZeroFillsNewElements) {
-  Array<void*> slots(1, 1, ArrayGrowth::Additive);
-  int x = 0;
-  slots.Append(&x);
-  slots.Resize(5);
-  ASSERT_EQ(slots.Count(), 5u);
-  EXPECT_EQ(slots[0], &x);
-  for (uint32_t i = 1; i < 5; ++i) EXPECT_EQ(slots[i], nullptr);
-  slots.Resize(2);
-  EXPECT_EQ(slots.Count(), 2u);
-}
-
-TEST(CommonArrayContents, CopiesAreIndependentAndMovesEmptyTheSource) {
-  Array<char> a(2, 5, ArrayGrowth::Additive);
-  for (char c : std::string("xyz")) a.Append(c);
+  EXPECT_EQ(Thrown([&] { a[0] = 'x'; }), kBounds);
+  a.Append("xy", 2);
+  std::string seen;  // only a larger capacity reallocates; new elements are zero
+  for (uint32_t request : {4u, 9u, 12u}) a.Reserve(request), seen += std::to_string(a.Capacity()) + " ";
+  a.Resize(4);
+  EXPECT_EQ(seen + Text(a), std::string("9 9 12 xy\0\0", 11));
+  a.Resize(2);
+  EXPECT_TRUE(assigned.Capacity() == 16 && assigned.GrowthFactor() == 2 && assigned.Growth() == kMul) << "defaults";
   Array<char> copy(a);
   copy[0] = 'Q';
-  EXPECT_EQ(a[0], 'x');
-  EXPECT_EQ(copy.Capacity(), a.Capacity());
-  EXPECT_EQ(copy.GrowthFactor(), 5u);
-  EXPECT_EQ(copy.Growth(), ArrayGrowth::Additive);
-
-  Array<char> moved(std::move(copy));
-  EXPECT_EQ(std::string(moved.Data(), moved.Count()), "Qyz");
-  EXPECT_EQ(copy.Count(), 0u);  // NOLINT: moved-from state is defined
-  EXPECT_EQ(copy.Capacity(), 0u);
-
-  Array<char> assigned;
   assigned = a;
-  assigned = assigned;  // self-assignment keeps the contents
-  EXPECT_EQ(std::string(assigned.Data(), assigned.Count()), "xyz");
-}
-
-TEST(CommonArrayContents, RangeForVisitsElementsInOrder) {
-  Array<int> a;
-  for (int i = 0; i < 4; ++i) a.Append(i * i);
-  int sum = 0;
-  for (int v : a) sum += v;
-  EXPECT_EQ(sum, 0 + 1 + 4 + 9);
+  Array<char> moved(std::move(copy));
+  EXPECT_EQ(Text(a) + Text(moved) + Text(assigned), "xyQyxy");
+  EXPECT_EQ(moved.Capacity() * 10 + moved.GrowthFactor(), 125u);
 }
 
 }  // namespace

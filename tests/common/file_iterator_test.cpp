@@ -2,125 +2,48 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <set>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "support/test_support.h"
 
 namespace tw {
 namespace {
 
-using test::ScratchDir;
-
-std::set<std::string> Walk(FileIterator& it) {
-  std::set<std::string> names;
-  std::string name;
+// Walks from First to the end: "name/ " for directories and "name=size " for files, sorted.
+std::string Walk(FileIterator& it) {
+  std::set<std::string> seen;
+  std::string name = "stale", out;
   for (bool more = it.First(name); more; more = it.Next(name)) {
-    EXPECT_TRUE(it.Valid());
-    EXPECT_EQ(name, it.Data().name);
-    names.insert(name);
+    EXPECT_TRUE(it.Valid() && name == it.Data().name) << name;
+    const bool directory = (it.Data().attributes & platform::kAttrDirectory) != 0;
+    seen.insert(directory ? name + "/ " : name + "=" + std::to_string(it.Data().size) + " ");
   }
-  EXPECT_FALSE(it.Valid());
-  EXPECT_EQ(name, "");
-  return names;
+  EXPECT_FALSE(it.Valid() || it.Next(name) || !name.empty());  // and stays ended
+  for (const auto& entry : seen) out += entry;
+  return out;
 }
 
-class CommonFileIteratorTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    test::WriteFile(dir_ / "a.MAI", "a");
-    test::WriteFile(dir_ / "b.txt", "bb");
-    test::MakeDirs(dir_ / "Inbox");
-    test::MakeDirs(dir_ / "Sent.MAI");
+TEST(CommonFileIteratorTest, PatternsAndFiltersChooseTheEntries) {
+  test::ScratchDir dir;
+  for (const std::string file : {"a.MAI", "bb.txt"}) test::WriteFile(dir / file, file);  // sizes 5 and 6
+  for (const char* folder : {"Inbox", "Sent.MAI"}) test::MakeDirs(dir / folder);
+  using Case = std::tuple<std::string, uint32_t, std::string>;  // pattern, attribute mask (0: every entry), entries
+  // With directories only, "*.MAI" skips the file a.MAI wherever it comes, first included; "*.mai" ignores case.
+  for (const auto& [pattern, mask, entries] : std::vector<Case>{
+           {"\\*", 0, "../ ./ Inbox/ Sent.MAI/ a.MAI=5 bb.txt=6 "}, {"\\*", 16, "../ ./ Inbox/ Sent.MAI/ "},
+           {"\\*.MAI", 16, "Sent.MAI/ "}, {"\\*", 0x1A6, "a.MAI=5 bb.txt=6 "}, {"\\*.mai", 0, "Sent.MAI/ a.MAI=5 "},
+           {"/*.txt", 0, "bb.txt=6 "}, {"\\*.none", 0, ""}, {"\\missing\\*", 0, ""}, {"\\*.txt", 16, ""}}) {
+    auto it = mask == 0 ? std::make_unique<FileIterator>(dir.path() + pattern)
+              : mask == 16 ? std::make_unique<FileIterator>(dir.path() + pattern, kDirectoriesOnly)
+                           : std::make_unique<FileIterator>(dir.path() + pattern, mask);
+    EXPECT_FALSE(it->Valid()) << "before the first step";
+    if (std::string name; it->First(name)) it->Next(name);  // a walk under way starts again at First
+    EXPECT_EQ(Walk(*it), entries) << pattern << " mask " << mask;
   }
-  std::string Pattern(const std::string& mask) const { return dir_.path() + "\\" + mask; }
-  ScratchDir dir_;
-};
-
-TEST_F(CommonFileIteratorTest, WithoutFilterEveryEntryIsVisited) {
-  FileIterator it(Pattern("*"));
-  EXPECT_FALSE(it.Valid());  // before the first step
-  EXPECT_EQ(Walk(it), (std::set<std::string>{".", "..", "a.MAI", "b.txt", "Inbox", "Sent.MAI"}));
-}
-
-TEST_F(CommonFileIteratorTest, DirectoriesOnlyUsesTheDirectoryAttribute) {
-  FileIterator it(Pattern("*"), kDirectoriesOnly);
-  EXPECT_EQ(Walk(it), (std::set<std::string>{".", "..", "Inbox", "Sent.MAI"}));
-}
-
-TEST_F(CommonFileIteratorTest, DirectoriesOnlySkipsFilesAtTheStartOfTheWalk) {
-  // "*.MAI" matches the file a.MAI and the directory Sent.MAI; whichever
-  // comes first, only the directory is answered.
-  FileIterator it(Pattern("*.MAI"), kDirectoriesOnly);
-  EXPECT_EQ(Walk(it), (std::set<std::string>{"Sent.MAI"}));
-}
-
-TEST_F(CommonFileIteratorTest, FileMaskKeepsPlainFiles) {
-  FileIterator it(Pattern("*"), uint32_t{0x1A6});
-  EXPECT_EQ(Walk(it), (std::set<std::string>{"a.MAI", "b.txt"}));
-  std::string name;
-  ASSERT_TRUE(it.First(name));
-  EXPECT_NE(it.Data().attributes & platform::kAttrArchive, 0u);
-  EXPECT_EQ(it.Data().size, name == "a.MAI" ? 1u : 2u);
-}
-
-TEST_F(CommonFileIteratorTest, PatternsMatchWithoutRegardToCase) {
-  FileIterator it(Pattern("*.mai"));
-  EXPECT_EQ(Walk(it), (std::set<std::string>{"a.MAI", "Sent.MAI"}));
-}
-
-TEST_F(CommonFileIteratorTest, NothingMatchingGivesEmptyNameAndInvalid) {
-  FileIterator it(Pattern("*.none"));
-  std::string name = "stale";
-  EXPECT_FALSE(it.First(name));
-  EXPECT_EQ(name, "");
-  EXPECT_FALSE(it.Valid());
-  name = "stale";
-  EXPECT_FALSE(it.Next(name));
-  EXPECT_EQ(name, "");
-}
-
-TEST_F(CommonFileIteratorTest, MissingDirectoryIsNotAnError) {
-  FileIterator it(dir_.path() + "\\missing\\*");
-  std::string name;
-  EXPECT_FALSE(it.First(name));
-  EXPECT_FALSE(it.Valid());
-}
-
-TEST_F(CommonFileIteratorTest, FilterWithNoMatchingEntryEndsEmpty) {
-  FileIterator it(Pattern("*.txt"), kDirectoriesOnly);
-  std::string name = "stale";
-  EXPECT_FALSE(it.First(name));
-  EXPECT_EQ(name, "");
-  EXPECT_FALSE(it.Valid());
-}
-
-TEST_F(CommonFileIteratorTest, NextAfterTheEndStaysEnded) {
-  FileIterator it(Pattern("b.txt"));
-  std::string name;
-  ASSERT_TRUE(it.First(name));
-  EXPECT_EQ(name, "b.txt");
-  EXPECT_FALSE(it.Next(name));
-  EXPECT_FALSE(it.Next(name));
-  EXPECT_EQ(name, "");
-  EXPECT_FALSE(it.Valid());
-}
-
-TEST_F(CommonFileIteratorTest, FirstRestartsTheWalk) {
-  FileIterator it(Pattern("*"), uint32_t{platform::kAttrArchive});
-  std::string name;
-  ASSERT_TRUE(it.First(name));
-  const std::string first = name;
-  ASSERT_TRUE(it.Next(name));
-  ASSERT_TRUE(it.First(name));  // mid-walk restart
-  EXPECT_EQ(name, first);
-  EXPECT_EQ(Walk(it).size(), 2u);
-}
-
-TEST_F(CommonFileIteratorTest, BackslashAndSlashPatternsAgree) {
-  FileIterator back(dir_.path() + "\\*.txt");
-  FileIterator slash(dir_.path() + "/*.txt");
-  EXPECT_EQ(Walk(back), Walk(slash));
 }
 
 }  // namespace

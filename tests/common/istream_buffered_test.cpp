@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -10,143 +12,47 @@
 namespace tw {
 namespace {
 
-struct Chunk {
-  int result;
-  std::string text;
-};
-
-std::vector<Chunk> ReadAll(const std::string& input, uint32_t bufferSize, char delimiter) {
+// Reads chunks, cycling through `delimiters`, up to and one call past the first -1, as "result:text|" each.
+std::string ReadAll(const std::string& input, uint32_t bufferSize, const std::string& delimiters) {
   std::istringstream in(input);
   istream_buffered reader(in, bufferSize);
-  std::vector<Chunk> chunks;
-  char destination[istream_buffered::kChunkCapacity];
-  for (int guard = 0; guard < 10000; ++guard) {
-    std::memset(destination, 'X', sizeof destination);
-    const int result = reader.ReadChunk(destination, delimiter);
-    const size_t length = std::strlen(destination);  // must be terminated
-    EXPECT_LT(length, sizeof destination);
-    chunks.push_back({result, std::string(destination, length)});
-    if (result == -1) break;
+  std::string out;
+  char d[istream_buffered::kChunkCapacity];
+  for (size_t call = 0, ended = 0; ended < 2 && call < 10000; ++call) {
+    std::memset(d, 'X', sizeof d);
+    const int result = reader.ReadChunk(d, delimiters[call % delimiters.size()]);
+    const size_t length = result >= 0 ? static_cast<size_t>(result) : strnlen(d, sizeof d);
+    EXPECT_EQ(d[std::min(length, sizeof d - 1)], '\0') << "unterminated after call " << call;
+    out += std::to_string(result) + ":" + std::string(d, length) + "|";
+    ended += result == -1;
   }
-  return chunks;
+  return out;
 }
 
-class CommonIstreamBufferedSizes : public ::testing::TestWithParam<uint32_t> {};
-
-TEST_P(CommonIstreamBufferedSizes, SplitsAtDelimiterWhateverTheBufferSize) {
-  const auto chunks = ReadAll("<a x=\"1\">text</a>tail", GetParam(), '>');
-  ASSERT_EQ(chunks.size(), 3u);
-  EXPECT_EQ(chunks[0].result, 8);
-  EXPECT_EQ(chunks[0].text, "<a x=\"1\"");
-  EXPECT_EQ(chunks[1].result, 7);
-  EXPECT_EQ(chunks[1].text, "text</a");
-  EXPECT_EQ(chunks[2].result, -1);
-  EXPECT_EQ(chunks[2].text, "tail");
+TEST(CommonIstreamBufferedLimit, SplitsAtTheDelimiterCopiesAtMost1023AndEndsWithMinusOne) {
+  const std::string a1023(1023, 'a');
+  const std::vector<std::array<std::string, 3>> cases = {  // input, delimiters, chunks
+      {"<a x=\"1\">text</a>tail", ">", "8:<a x=\"1\"|7:text</a|-1:tail|-1:|"},
+      {"<index><item ID=\"1\"/>\n</index>", "<>", "0:|5:index|0:|12:item ID=\"1\"/|1:\n|6:/index|-1:|-1:|"},
+      {std::string("a\0\xff<b", 5), "<", std::string("3:a\0\xff|-1:b|-1:|", 15)},
+      {std::string(2000, 'a') + ">b>", ">", "1023:" + a1023 + "|977:" + std::string(977, 'a') + "|1:b|-1:|-1:|"},
+      {a1023 + ">", ">", "1023:" + a1023 + "|0:|-1:|-1:|"},  // the delimiter just past the limit waits
+      {a1023.substr(1) + ">", ">", "1022:" + a1023.substr(1) + "|-1:|-1:|"},
+      {"no delimiter here", ">", "-1:no delimiter here|-1:|"},  // what was read is still given
+      {"", ">", "-1:|-1:|"}};
+  for (uint32_t size : {0u, 1u, 2u, 3u, 7u, 1024u, 8192u}) {
+    for (const auto& [input, delimiters, chunks] : cases) EXPECT_EQ(ReadAll(input, size, delimiters), chunks) << size;
+  }
 }
 
-TEST_P(CommonIstreamBufferedSizes, AlternatingDelimitersWalkAnIndexFile) {
-  std::istringstream in("<index><item ID=\"1\"/>\n</index>");
-  istream_buffered reader(in, GetParam());
-  char d[istream_buffered::kChunkCapacity];
-  EXPECT_EQ(reader.ReadChunk(d, '<'), 0);
-  EXPECT_STREQ(d, "");
-  EXPECT_EQ(reader.ReadChunk(d, '>'), 5);
-  EXPECT_STREQ(d, "index");
-  EXPECT_EQ(reader.ReadChunk(d, '<'), 0);
-  EXPECT_EQ(reader.ReadChunk(d, '>'), 12);
-  EXPECT_STREQ(d, "item ID=\"1\"/");
-  EXPECT_EQ(reader.ReadChunk(d, '<'), 1);
-  EXPECT_STREQ(d, "\n");
-  EXPECT_EQ(reader.ReadChunk(d, '>'), 6);
-  EXPECT_STREQ(d, "/index");
-  EXPECT_EQ(reader.ReadChunk(d, '<'), -1);
-  EXPECT_STREQ(d, "");
-  EXPECT_EQ(reader.ReadChunk(d, '<'), -1);  // stays at the end
-}
-
-INSTANTIATE_TEST_SUITE_P(BufferSizes, CommonIstreamBufferedSizes, ::testing::Values(0u, 1u, 2u, 3u, 7u, 1024u, 8192u));
-
-TEST(CommonIstreamBufferedLimit, CopiesAtMost1023AndKeepsTheRest) {
-  const std::string input = std::string(2000, 'a') + ">b>";
-  const auto chunks = ReadAll(input, 8192, '>');
-  ASSERT_EQ(chunks.size(), 4u);
-  EXPECT_EQ(chunks[0].result, 1023);
-  EXPECT_EQ(chunks[0].text, std::string(1023, 'a'));
-  EXPECT_EQ(chunks[1].result, 977);
-  EXPECT_EQ(chunks[1].text, std::string(977, 'a'));
-  EXPECT_EQ(chunks[2].result, 1);
-  EXPECT_EQ(chunks[2].text, "b");
-  EXPECT_EQ(chunks[3].result, -1);
-  EXPECT_EQ(chunks[3].text, "");
-}
-
-TEST(CommonIstreamBufferedLimit, DelimiterRightAfterTheLimitIsLeftForTheNextCall) {
-  const auto chunks = ReadAll(std::string(1023, 'z') + ">", 100, '>');
-  ASSERT_EQ(chunks.size(), 3u);
-  EXPECT_EQ(chunks[0].result, 1023);
-  EXPECT_EQ(chunks[1].result, 0);  // the delimiter alone
-  EXPECT_EQ(chunks[2].result, -1);
-}
-
-TEST(CommonIstreamBufferedLimit, DelimiterAtPosition1022IsConsumed) {
-  const auto chunks = ReadAll(std::string(1022, 'z') + ">", 8192, '>');
-  ASSERT_EQ(chunks.size(), 2u);
-  EXPECT_EQ(chunks[0].result, 1022);
-  EXPECT_EQ(chunks[1].result, -1);
-}
-
-TEST(CommonIstreamBufferedLimit, EndWithoutDelimiterReturnsMinusOneWithTheBytes) {
-  std::istringstream in("no delimiter here");
-  istream_buffered reader(in, 4);
-  char d[istream_buffered::kChunkCapacity];
-  EXPECT_EQ(reader.ReadChunk(d, '>'), -1);
-  EXPECT_STREQ(d, "no delimiter here");
-}
-
-TEST(CommonIstreamBufferedLimit, EmptyStreamGivesMinusOne) {
-  std::istringstream in("");
-  istream_buffered reader(in, 16);
-  char d[istream_buffered::kChunkCapacity];
-  std::memset(d, 'X', sizeof d);
-  EXPECT_EQ(reader.ReadChunk(d, '>'), -1);
-  EXPECT_EQ(d[0], '\0');
-}
-
-TEST(CommonIstreamBufferedLimit, SmallerDestinationsAreRespected) {
-  std::istringstream in("abcdefgh>");
+TEST(CommonIstreamBufferedLimit, SmallerDestinationsAndSourceReadsAreBounded) {
+  std::istringstream in("abcdefgh>ijklmnop");
   istream_buffered reader(in, 3);
   char d[5];
-  std::memset(d, 'X', sizeof d);
-  EXPECT_EQ(reader.ReadChunk(d, sizeof d, '>'), 4);
-  EXPECT_STREQ(d, "abcd");
-  EXPECT_EQ(reader.ReadChunk(d, sizeof d, '>'), 4);
-  EXPECT_STREQ(d, "efgh");
-  EXPECT_EQ(reader.ReadChunk(d, sizeof d, '>'), 0);
-  EXPECT_EQ(reader.ReadChunk(d, 0, '>'), 0);
-  EXPECT_EQ(reader.ReadChunk(d, sizeof d, '>'), -1);
-}
-
-TEST(CommonIstreamBufferedBytes, NulAndHighBytesPassThrough) {
-  const std::string input("a\0\xff<b", 5);
-  std::istringstream in(input);
-  istream_buffered reader(in, 2);
-  char d[istream_buffered::kChunkCapacity];
-  EXPECT_EQ(reader.ReadChunk(d, '<'), 3);
-  EXPECT_EQ(std::string(d, 3), std::string("a\0\xff", 3));
-  EXPECT_EQ(d[3], '\0');
-  EXPECT_EQ(reader.ReadChunk(d, '<'), -1);
-  EXPECT_STREQ(d, "b");
-}
-
-TEST(CommonIstreamBufferedBytes, ReadsOnlyAsMuchOfTheStreamAsNeeded) {
-  std::istringstream in("ab>cdefghijklmnop");
-  {
-    istream_buffered reader(in, 4);
-    char d[istream_buffered::kChunkCapacity];
-    EXPECT_EQ(reader.ReadChunk(d, '>'), 2);
-  }
-  // One buffer of 4 bytes was taken from the source, no more.
-  EXPECT_EQ(in.tellg(), 4);
+  std::string out;
+  for (size_t n : {5, 0, 5, 5}) out += std::to_string(reader.ReadChunk(d, n, '>')) + ":" + d + "|";
+  EXPECT_EQ(out, "4:abcd|0:abcd|4:efgh|0:|");  // a zero capacity copies nothing at all
+  EXPECT_EQ(in.tellg(), 9);  // three pieces of three bytes, no more
 }
 
 }  // namespace

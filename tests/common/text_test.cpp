@@ -2,103 +2,38 @@
 
 #include <gtest/gtest.h>
 
-#include <cinttypes>
-#include <cstring>
 #include <string>
 
 namespace tw {
 namespace {
 
-TEST(CommonTextCase, UpperAndLowerTouchAsciiLettersOnly) {
-  EXPECT_EQ(ToUpper("Inbox_01-\xe4z"), "INBOX_01-\xe4Z");
-  EXPECT_EQ(ToLower("PR_SUBJECT \xc4Z"), "pr_subject \xc4z");
-  EXPECT_EQ(ToUpperAscii('q'), 'Q');
-  EXPECT_EQ(ToUpperAscii('@'), '@');
-  EXPECT_EQ(ToLowerAscii('['), '[');
-  EXPECT_EQ(ToUpper(std::string("a\0b", 3)), std::string("A\0B", 3));
+TEST(CommonTextCompare, FoldsAsciiLettersOnlyLikeStricmp) {
+  EXPECT_EQ(ToUpper(std::string("a_\xe4z\0b", 6)) + ToLower("P_\xc4Z[@"), std::string("A_\xe4Z\0Bp_\xc4z[@", 12));
+  // "_" lies between the cases, so folded to lower case it sorts before letters; high bytes are unsigned.
+  const char* const pairs[][2] = {{"Inbox", "INBOX"}, {"a.MAI", "B.MAI"}, {"abc", "abcd"}, {"_x", "A"}, {"\xe9", "z"}};
+  std::string signs;
+  for (const auto& p : pairs) signs += "<=>"[1 + (CompareNoCase(p[0], p[1]) > 0) - (CompareNoCase(p[0], p[1]) < 0)];
+  EXPECT_EQ(signs, "=<<<>");
+  EXPECT_TRUE(EqualsNoCase("Ab", "aB") && StartsWithNoCase("BEGIN:", "begin") && EndsWithNoCase("a.MAI", ".mai"));
+  EXPECT_FALSE(EqualsNoCase("ab", "abc") || StartsWithNoCase("BEG", "begin") || EndsWithNoCase("mai", ".mai"));
+  const size_t no = std::string_view::npos;
+  EXPECT_TRUE(FindNoCase("\\Answered \\seen", "\\SEEN") == 10 && FindNoCase("abcABC", "abc", 1) == 3 &&
+              FindNoCase("abc", "", 3) == 3 && ContainsNoCase("a.EXE", "A.exe"));
+  EXPECT_TRUE(FindNoCase("abc", "", 4) == no && FindNoCase("abc", "a", no) == no && !ContainsNoCase("abc", "abcd"));
 }
 
-TEST(CommonTextCompare, CompareFoldsToLowerCaseLikeStricmp) {
-  EXPECT_EQ(CompareNoCase("Inbox", "INBOX"), 0);
-  EXPECT_LT(CompareNoCase("a.MAI", "B.MAI"), 0);
-  EXPECT_GT(CompareNoCase("b", "A"), 0);
-  EXPECT_LT(CompareNoCase("abc", "abcd"), 0);
-  EXPECT_GT(CompareNoCase("abcd", "ABC"), 0);
-  EXPECT_EQ(CompareNoCase("", ""), 0);
-  // '_' lies between the cases; folding to lower case puts it before letters.
-  EXPECT_LT(CompareNoCase("_index", "Apple"), 0);
-  // Bytes above 0x7F compare as unsigned.
-  EXPECT_GT(CompareNoCase("\xe9", "z"), 0);
-}
-
-TEST(CommonTextCompare, EqualsStartsEndsWith) {
-  EXPECT_TRUE(EqualsNoCase("_CHANGE.DTY", "_change.dty"));
-  EXPECT_FALSE(EqualsNoCase("_change.dty", "_change.dt"));
-  EXPECT_TRUE(StartsWithNoCase("BEGIN:VCALENDAR", "begin:"));
-  EXPECT_FALSE(StartsWithNoCase("BEG", "begin"));
-  EXPECT_TRUE(StartsWithNoCase("x", ""));
-  EXPECT_TRUE(EndsWithNoCase("message.MAI", ".mai"));
-  EXPECT_FALSE(EndsWithNoCase("mai", ".mai"));
-}
-
-TEST(CommonTextFind, FindsWithoutRegardToCase) {
-  EXPECT_EQ(FindNoCase("\\Seen \\Flagged", "\\SEEN"), 0u);
-  EXPECT_EQ(FindNoCase("\\Answered \\seen", "\\SEEN"), 10u);
-  EXPECT_EQ(FindNoCase("abcABC", "abc", 1), 3u);
-  EXPECT_EQ(FindNoCase("abc", "abcd"), std::string_view::npos);
-  EXPECT_EQ(FindNoCase("abc", "c", 3), std::string_view::npos);
-  EXPECT_EQ(FindNoCase("abc", "", 3), 3u);
-  EXPECT_EQ(FindNoCase("abc", "", 4), std::string_view::npos);
-  EXPECT_EQ(FindNoCase("abc", "a", std::string_view::npos), std::string_view::npos);
-  EXPECT_TRUE(ContainsNoCase("C:\\Program Files\\TWIMAPS.exe", "twimaps.EXE"));
-  EXPECT_FALSE(ContainsNoCase("TWIMAP", "TWIMAPS"));
-}
-
-TEST(CommonTextCopy, TruncatesAndAlwaysTerminates) {
-  char buffer[8];
-  std::memset(buffer, 'X', sizeof buffer);
-  EXPECT_EQ(CopyText(buffer, sizeof buffer, "0123456789"), 7u);
-  EXPECT_STREQ(buffer, "0123456");
-
-  EXPECT_EQ(CopyText(buffer, sizeof buffer, "abc"), 3u);
-  EXPECT_STREQ(buffer, "abc");
-
-  EXPECT_EQ(CopyText(buffer, 1, "abc"), 0u);
-  EXPECT_EQ(buffer[0], '\0');
-
-  buffer[0] = 'Z';
-  EXPECT_EQ(CopyText(buffer, 0, "abc"), 0u);  // nothing written at all
-  EXPECT_EQ(buffer[0], 'Z');
-
-  EXPECT_EQ(CopyText(buffer, sizeof buffer, static_cast<const char*>(nullptr)), 0u);
-  EXPECT_STREQ(buffer, "");
-  EXPECT_EQ(CopyText(nullptr, 10, "abc"), 0u);
-
-  EXPECT_EQ(CopyText(buffer, sizeof buffer, std::string("exactly")), 7u);
-  EXPECT_STREQ(buffer, "exactly");
-}
-
-TEST(CommonTextCopy, LongHostileTextStaysInsideTheBuffer) {
-  struct {
-    char field[16];
-    char guard[8];
-  } record;
-  std::memset(&record, 0x5A, sizeof record);
-  CopyText(record.field, sizeof record.field, std::string(100000, 'A'));
-  EXPECT_EQ(std::strlen(record.field), 15u);
-  for (char c : record.guard) EXPECT_EQ(c, 0x5A);
-}
-
-TEST(CommonTextFormat, FormatsLikeSnprintfWithinCapacity) {
-  EXPECT_EQ(FormatText(256, "%s error: %d", "Tarnwick Store Provider", 32), "Tarnwick Store Provider error: 32");
-  EXPECT_EQ(FormatText(6, "%s", "abcdefgh"), "abcde");
-  EXPECT_EQ(FormatText(1, "%d", 12345), "");
-  EXPECT_EQ(FormatText(0, "%d", 12345), "");
-  EXPECT_EQ(FormatText(kUnboundedText, "%" PRId64, INT64_C(-9000000000)), "-9000000000");
-  EXPECT_EQ(FormatText(10, "%s", ""), "");
-  const std::string big(5000, 'b');
-  EXPECT_EQ(FormatText(kUnboundedText, "<%s>", big.c_str()), "<" + big + ">");
-  EXPECT_EQ(FormatText(1024, "<%s>", big.c_str()).size(), 1023u);
+TEST(CommonTextCopy, CopyAndFormatTruncateAndAlwaysTerminate) {
+  struct { char field[16], guard[8] = "guard!"; } r;  // a hostile copy must not reach the guard
+  const std::string many(100000, 'A'), big(5000, 'b');
+  const struct { size_t capacity; const char* source; } copies[] = {  // capacity 0 writes nothing at all
+      {8, "0123456789"}, {8, "exactly"}, {0, "abc"}, {1, "abc"}, {16, many.c_str()}, {8, nullptr}};
+  std::string out;
+  for (const auto& c : copies) out += std::to_string(CopyText(r.field, c.capacity, c.source)) + ":" + r.field + " ";
+  EXPECT_EQ(out + r.guard, "7:0123456 7:exactly 0:exactly 0: 15:" + many.substr(0, 15) + " 0: guard!");
+  EXPECT_EQ(CopyText(nullptr, 10, "abc"), 0u);  // no destination at all
+  EXPECT_EQ(FormatText(kUnboundedText, "<%s>", big.c_str()) + FormatText(1024, "<%s>", big.c_str()),
+            "<" + big + "><" + big.substr(0, 1022));
+  EXPECT_EQ(FormatText(6, "%s:%d", "ab", 12345) + "|" + FormatText(1, "%d", 1) + FormatText(0, "%d", 1), "ab:12|");
 }
 
 }  // namespace

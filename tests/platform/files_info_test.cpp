@@ -1,10 +1,11 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
-#include <unistd.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <string>
+#include <tuple>
 
 #include "platform/creation_time.h"
 #include "platform/files.h"
@@ -14,212 +15,107 @@
 namespace tw::platform {
 namespace {
 
-using test::MakeDirs;
-using test::PathExists;
-using test::ReadFile;
-using test::ScratchDir;
-using test::WriteFile;
+TEST(PlatformFilesInfo, AttributesSizesAndTimes) {
+  test::ScratchDir dir;
+  for (const char* name : {".hidden", "readonly", "Folder/1.MAI", ".hiddendir/x"})
+    test::WriteFile(dir / name, std::string(99, 'x'));
+  ASSERT_EQ(::chmod((dir / "readonly").c_str(), 0444) + ::mkfifo((dir / "fifo").c_str(), 0644), 0);
+  for (const auto& [target, link] :
+       {std::pair<const char*, const char*>{"Folder", "dirlink"}, {"Folder/1.MAI", "filelink"}, {"none", "dangling"}})
+    ASSERT_EQ(::symlink((dir / target).c_str(), (dir / link).c_str()), 0);
+  for (const auto& [name, attributes] : std::initializer_list<std::pair<const char*, uint32_t>>{
+           {"Folder", kAttrDirectory}, {"Folder/", kAttrDirectory}, {"Folder/.", kAttrDirectory},
+           {".hiddendir", kAttrDirectory | kAttrHidden}, {"Folder/1.MAI", kAttrArchive}, {"fifo", kAttrArchive},
+           {".hidden", kAttrArchive | kAttrHidden}, {"readonly", kAttrArchive | kAttrReadonly},
+           // Links take their target's attributes and are marked as reparse points.
+           {"dirlink", kAttrDirectory | kAttrReparsePoint}, {"filelink", kAttrArchive | kAttrReparsePoint},
+           {"dangling", kAttrArchive | kAttrReparsePoint}, {"none", kInvalidAttributes}}) {
+    SetLastError(9999);
+    EXPECT_EQ(GetFileAttributes(dir / name), attributes) << name;
+    EXPECT_EQ(GetLastError(), attributes == kInvalidAttributes ? kErrorFileNotFound : 0) << name;
+  }
+  EXPECT_EQ(GetFileAttributes(dir / "Folder") & 0x1A6, 0u);  // a tree delete's mask sees all the others above
 
-constexpr uint32_t kDeleteTreeMask = 0x1A6;
-
-TEST(PlatformFilesInfo, Attributes) {
-  ScratchDir dir;
-  MakeDirs(dir / "Folder");
-  MakeDirs(dir / ".hiddendir");
-  WriteFile(dir / "plain.MAI", "x");
-  WriteFile(dir / ".hidden", "x");
-  WriteFile(dir / "readonly", "x");
-  ASSERT_EQ(::chmod((dir / "readonly").c_str(), 0444), 0);
-  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
-  ASSERT_EQ(::symlink((dir / "Folder").c_str(), (dir / "dirlink").c_str()), 0);
-  ASSERT_EQ(::symlink((dir / "plain.MAI").c_str(), (dir / "filelink").c_str()), 0);
-
-  SetLastError(9999);
-  EXPECT_EQ(GetFileAttributes(dir / "Folder"), kAttrDirectory);
-  EXPECT_EQ(GetLastError(), 0u);
-  EXPECT_EQ(GetFileAttributes(dir / "Folder/"), kAttrDirectory);
-  EXPECT_EQ(GetFileAttributes(dir / ".hiddendir"), kAttrDirectory | kAttrHidden);
-  EXPECT_EQ(GetFileAttributes(dir / "plain.MAI"), kAttrArchive);
-  EXPECT_EQ(GetFileAttributes(dir / ".hidden"), kAttrArchive | kAttrHidden);
-  EXPECT_EQ(GetFileAttributes(dir / "readonly"), kAttrArchive | kAttrReadonly);
-  EXPECT_EQ(GetFileAttributes(dir / "fifo"), kAttrArchive);
-  // Links take their target's attributes and are marked as reparse points.
-  EXPECT_EQ(GetFileAttributes(dir / "dirlink"), kAttrDirectory | kAttrReparsePoint);
-  EXPECT_EQ(GetFileAttributes(dir / "filelink"), kAttrArchive | kAttrReparsePoint);
-  ASSERT_EQ(::symlink((dir / "nothing").c_str(), (dir / "dangling").c_str()), 0);
-  EXPECT_EQ(GetFileAttributes(dir / "dangling"), kAttrArchive | kAttrReparsePoint);
-  EXPECT_EQ(GetFileAttributes(dir / "Folder/."), kAttrDirectory);
-}
-
-TEST(PlatformFilesInfo, DeleteTreeMaskSeesFilesButNotPlainDirectories) {
-  ScratchDir dir;
-  MakeDirs(dir / "Folder");
-  MakeDirs(dir / ".hiddendir");
-  WriteFile(dir / "plain.MAI", "x");
-  EXPECT_NE(GetFileAttributes(dir / "plain.MAI") & kDeleteTreeMask, 0u);
-  EXPECT_EQ(GetFileAttributes(dir / "Folder") & kDeleteTreeMask, 0u);
-  EXPECT_NE(GetFileAttributes(dir / ".hiddendir") & kDeleteTreeMask, 0u);
-}
-
-TEST(PlatformFilesInfo, LinksDescribeTheirTargets) {
-  ScratchDir dir;
-  WriteFile(dir / "target", std::string(77, 'x'));
-  ASSERT_TRUE(SetFileLastWriteTime(dir / "target", FileTimeFromUnix(1500000000)));
-  ASSERT_EQ(::symlink((dir / "target").c_str(), (dir / "link").c_str()), 0);
-  FileInfo info;
-  ASSERT_TRUE(GetFileInfo(dir / "link", info));
-  EXPECT_EQ(info.size, 77u);
-  EXPECT_EQ(info.lastWriteTime, FileTimeFromUnix(1500000000));
-}
-
-TEST(PlatformFilesInfo, MissingEntries) {
-  ScratchDir dir;
-  WriteFile(dir / "file", "x");
-  EXPECT_EQ(GetFileAttributes(dir / "none"), kInvalidAttributes);
-  EXPECT_EQ(GetLastError(), kErrorFileNotFound);
-  EXPECT_EQ(GetFileAttributes(dir / "none/deeper"), kInvalidAttributes);
-  EXPECT_EQ(GetLastError(), kErrorPathNotFound);
-  EXPECT_EQ(GetFileAttributes(dir / "file/deeper"), kInvalidAttributes);
-  EXPECT_EQ(GetLastError(), kErrorPathNotFound);
-  FileInfo info;
-  EXPECT_FALSE(GetFileInfo(dir / "none", info));
-  EXPECT_EQ(GetLastError(), kErrorFileNotFound);
-  EXPECT_FALSE(SetFileLastWriteTime(dir / "none/x", CurrentFileTime()));
-  EXPECT_EQ(GetLastError(), kErrorPathNotFound);
-}
-
-TEST(PlatformFilesInfo, SizesAndTimes) {
-  ScratchDir dir;
-  WriteFile(dir / "Inbox/1.MAI", std::string(1234, 'x'));
   const uint64_t when = FileTimeFromUnix(1600000000, 123456700);
-  SetLastError(9999);
-  ASSERT_TRUE(SetFileLastWriteTime(dir.path() + "\\INBOX\\1.mai", when));
-  EXPECT_EQ(GetLastError(), 0u);
-  FileInfo info;
-  ASSERT_TRUE(GetFileInfo(dir / "Inbox/1.MAI", info));
-  EXPECT_EQ(info.attributes, kAttrArchive);
-  EXPECT_EQ(info.size, 1234u);
-  EXPECT_EQ(info.lastWriteTime, when);
-  EXPECT_NE(info.lastAccessTime, 0u);
-  EXPECT_NE(info.creationTime, 0u);
-
-  ASSERT_TRUE(GetFileInfo(dir / "Inbox", info));
-  EXPECT_EQ(info.attributes, kAttrDirectory);
-  EXPECT_EQ(info.size, 0u);
-  ASSERT_TRUE(SetFileLastWriteTime(dir / "Inbox", when));
-  ASSERT_TRUE(GetFileInfo(dir / "Inbox", info));
-  EXPECT_EQ(info.lastWriteTime, when);
+  ASSERT_TRUE(SetFileLastWriteTime(dir.path() + "\\FOLDER\\1.mai", when));
+  FileInfo info;  // a link describes its target
+  ASSERT_TRUE(GetFileInfo(dir / "filelink", info));
+  EXPECT_EQ(std::tie(info.attributes, info.size, info.lastWriteTime),
+            std::make_tuple(kAttrArchive | kAttrReparsePoint, 99u, when));
+  EXPECT_EQ(SetFileLastWriteTime(dir / "none/x", when) ? 0 : GetLastError(), kErrorPathNotFound);
 }
 
-// Runs with the creation-time sources a test picks, and restores them.
-class PlatformFilesCreationTime : public ::testing::Test {
- protected:
-  void TearDown() override { detail::SetCreationTimeSources(true, true); }
-
-  // Creates a directory whose modification time is `seconds`.
-  void MakeFolder(const std::string& path, int64_t seconds) {
-    MakeDirs(path);
-    timespec times[2]{};
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1].tv_sec = seconds;
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+TEST(PlatformFilesCreationTime, StaysPutWhateverTheDirectoryGoesThrough) {
+  test::ScratchDir dir;
+  struct Restore { ~Restore() { detail::SetCreationTimeSources(true, true); } } restore;  // however the test ends
+  const auto created = [&](const char* name) { FileInfo i; return GetFileInfo(dir / name, i) ? i.creationTime : 0; };
+  const auto written = [&](const char* name, int64_t s) {
+    return SetFileLastWriteTime(dir / name, FileTimeFromUnix(s));
+  };
+  const bool attributes = ::setxattr(dir.path().c_str(), "user.probe", "1", 1, 0) == 0;
+  const uint64_t t14 = FileTimeFromUnix(1400000000);
+  for (const bool useAttribute : {true, false}) {
+    detail::SetCreationTimeSources(false, useAttribute);  // as on a file system without birth times
+    test::WriteFile(dir / "Inbox/1.MAI", "x");
+    ASSERT_TRUE(written("Inbox", 1400000000));
+    EXPECT_EQ(created("Inbox"), t14);
+    ASSERT_TRUE(MoveFile(dir / "Inbox", dir / "Moved") && DeleteFile(dir / "Moved/1.MAI"));
+    ASSERT_TRUE(written("Moved", 2000000000));
+    FindHandle find;  // the dot entry of a listing carries it too
+    FindData data;
+    ASSERT_TRUE(find.First(dir / "Moved/*.*", data));
+    EXPECT_EQ(std::tie(data.name, data.creationTime), std::make_tuple(".", t14)) << useAttribute;
+    // Kept in an extended attribute where there are any, else in a hidden file.
+    char value[32] = {};
+    const bool inAttribute = ::getxattr((dir / "Moved").c_str(), "user.tarnwick.created", value, 31) > 0;
+    EXPECT_EQ(inAttribute, useAttribute && attributes);
+    EXPECT_EQ(inAttribute ? value + std::string("\n") : test::ReadFile(dir / "Moved/.twcreated"),
+              std::to_string(t14) + "\n");
+    ASSERT_TRUE(RemoveDirectory(dir / "Moved"));
   }
+  // A stored value wins; a damaged one is replaced; files use their write time.
+  test::WriteFile(dir / "Stored/.twcreated", "130000000000000000\n");
+  test::WriteFile(dir / "Damaged/.twcreated", "garbage");
+  test::WriteFile(dir / "1.MAI", "x");
+  ASSERT_TRUE(written("Damaged", 1400000000) && written("1.MAI", 1400000000));
+  EXPECT_EQ(std::make_tuple(created("Stored"), created("Damaged"), created("1.MAI")),
+            std::make_tuple(uint64_t{130000000000000000}, t14, t14));
+  ASSERT_TRUE(written("Damaged", 1500000000));
+  EXPECT_EQ(created("Damaged"), t14);
+  detail::SetCreationTimeSources(true, true);  // birth times where the file system keeps them
+  const uint64_t born = created("Stored");
+  test::WriteFile(dir / "Stored/1.MAI", "x");
+  ASSERT_TRUE(written("Stored", 2000000000));
+  EXPECT_EQ(created("Stored"), born);
+}
 
-  uint64_t Created(const std::string& path) {
-    FileInfo info;
-    EXPECT_TRUE(GetFileInfo(path, info));
-    return info.creationTime;
+TEST(PlatformFileTime, ConvertsUnixTimeAndPacksDosDateAndTimeInLocalTime) {
+  EXPECT_EQ(FileTimeFromUnix(1700000000, 123456789), 116444736000000000ull + 17000000000000000ull + 1234567);
+  EXPECT_EQ(UnixFromFileTime(FileTimeFromUnix(1700000000, 999999999)), 1700000000);
+  EXPECT_EQ(UnixFromFileTime(0), -11644473600);
+  EXPECT_EQ(FileTimeFromUnix(-11644473600) + FileTimeFromUnix(-20000000000), 0u);  // before 1601: pinned
+  EXPECT_LE(std::llabs(UnixFromFileTime(CurrentFileTime()) - static_cast<int64_t>(std::time(nullptr))), 1);
+
+  const bool hadZone = std::getenv("TZ") != nullptr;
+  const std::string saved = hadZone ? std::getenv("TZ") : "";
+  const auto zone = [](const char* tz) { setenv("TZ", tz, 1), tzset(); };
+  zone("UTC0");
+  const uint64_t t = FileTimeFromUnix(1614834368);  // 2021-03-04 05:06:08 UTC
+  const uint32_t dos = FileTimeToDosDateTime(t);
+  EXPECT_EQ(dos, ((41u << 9 | 3u << 5 | 4u) << 16) | (5u << 11 | 6u << 5 | 4u));
+  // The ends of the range are pinned; an empty value reads as 1980-01-01.
+  EXPECT_EQ(FileTimeToDosDateTime(FileTimeFromUnix(0)), (1u << 5 | 1u) << 16);
+  EXPECT_EQ(FileTimeToDosDateTime(FileTimeFromUnix(5000000000)) >> 16, 127u << 9 | 12u << 5 | 31u);
+  EXPECT_EQ(UnixFromFileTime(DosDateTimeToFileTime(0)), 315532800);
+  zone("XST-2");  // two hours east of UTC
+  EXPECT_EQ(FileTimeToDosDateTime(t), dos + (2u << 11));
+  zone("CET-1CEST,M3.5.0,M10.5.0/3");
+  for (int64_t seconds : std::initializer_list<int64_t>{315619200, 1000000000, 1614834368, 1690000000, 4102444800}) {
+    const uint32_t packed = FileTimeToDosDateTime(FileTimeFromUnix(seconds));
+    EXPECT_EQ(UnixFromFileTime(DosDateTimeToFileTime(packed)), seconds - seconds % 2) << seconds;  // 2 s steps
+    EXPECT_EQ(FileTimeToDosDateTime(DosDateTimeToFileTime(packed)), packed) << seconds;
   }
-
-  ScratchDir dir_;
-};
-
-TEST_F(PlatformFilesCreationTime, StaysTheSameWhenTheContentsChange) {
-  MakeDirs(dir_ / "Inbox");
-  const uint64_t created = Created(dir_ / "Inbox");
-  ASSERT_NE(created, 0u);
-  WriteFile(dir_ / "Inbox/1.MAI", "x");
-  ASSERT_EQ(::rename((dir_ / "Inbox/1.MAI").c_str(), (dir_ / "Inbox/2.MAI").c_str()), 0);
-  ASSERT_TRUE(SetFileLastWriteTime(dir_ / "Inbox", FileTimeFromUnix(2000000000)));
-  EXPECT_EQ(Created(dir_ / "Inbox"), created);
-}
-
-TEST_F(PlatformFilesCreationTime, KeptInAnExtendedAttributeWithoutBirthTime) {
-  detail::SetCreationTimeSources(false, true);
-  MakeFolder(dir_ / "Inbox", 1400000000);
-  if (::setxattr((dir_ / "Inbox").c_str(), "user.probe", "1", 1, 0) != 0)
-    GTEST_SKIP() << "no user extended attributes here";
-  ::removexattr((dir_ / "Inbox").c_str(), "user.probe");
-
-  EXPECT_EQ(Created(dir_ / "Inbox"), FileTimeFromUnix(1400000000));
-  char value[64] = {};
-  const ssize_t n = ::getxattr((dir_ / "Inbox").c_str(), "user.tarnwick.created", value, sizeof value - 1);
-  ASSERT_GT(n, 0);
-  EXPECT_EQ(std::string(value, static_cast<size_t>(n)), std::to_string(FileTimeFromUnix(1400000000)));
-
-  WriteFile(dir_ / "Inbox/1.MAI", "x");
-  ASSERT_TRUE(SetFileLastWriteTime(dir_ / "Inbox", FileTimeFromUnix(1500000000)));
-  EXPECT_EQ(Created(dir_ / "Inbox"), FileTimeFromUnix(1400000000));
-  EXPECT_FALSE(PathExists(dir_ / "Inbox/.twcreated"));
-  // It moves with the directory.
-  ASSERT_TRUE(MoveFile(dir_ / "Inbox", dir_ / "Renamed"));
-  EXPECT_EQ(Created(dir_ / "Renamed"), FileTimeFromUnix(1400000000));
-}
-
-TEST_F(PlatformFilesCreationTime, KeptInAHiddenFileWithoutAttributes) {
-  detail::SetCreationTimeSources(false, false);
-  MakeFolder(dir_ / "Inbox", 1400000000);
-  EXPECT_EQ(Created(dir_ / "Inbox"), FileTimeFromUnix(1400000000));
-  EXPECT_EQ(ReadFile(dir_ / "Inbox/.twcreated"), std::to_string(FileTimeFromUnix(1400000000)) + "\n");
-
-  WriteFile(dir_ / "Inbox/1.MAI", "x");
-  ASSERT_TRUE(SetFileLastWriteTime(dir_ / "Inbox", FileTimeFromUnix(1500000000)));
-  EXPECT_EQ(Created(dir_ / "Inbox"), FileTimeFromUnix(1400000000));
-
-  // The bookkeeping file is invisible to listings and to removal.
-  FindHandle find;
-  FindData data;
-  ASSERT_TRUE(find.First(dir_ / "Inbox/*", data));
-  std::string names;
-  do names += data.name + ";";
-  while (find.Next(data));
-  EXPECT_EQ(names, ".;..;1.MAI;");
-  find.Close();
-  ASSERT_TRUE(DeleteFile(dir_ / "Inbox/1.MAI"));
-  EXPECT_TRUE(RemoveDirectory(dir_ / "Inbox"));
-  EXPECT_FALSE(PathExists(dir_ / "Inbox"));
-}
-
-TEST_F(PlatformFilesCreationTime, ListingOfTheDotEntryGivesTheFolderCreationTime) {
-  detail::SetCreationTimeSources(false, false);
-  MakeFolder(dir_ / "Inbox", 1400000000);
-  FindHandle find;
-  FindData data;
-  ASSERT_TRUE(find.First(dir_ / "Inbox/*.*", data));
-  EXPECT_EQ(data.name, ".");
-  EXPECT_EQ(data.creationTime, FileTimeFromUnix(1400000000));
-  EXPECT_EQ(data.attributes, kAttrDirectory);
-}
-
-TEST_F(PlatformFilesCreationTime, PlainFilesWithoutBirthTimeUseTheWriteTime) {
-  detail::SetCreationTimeSources(false, false);
-  WriteFile(dir_ / "1.MAI", "x");
-  ASSERT_TRUE(SetFileLastWriteTime(dir_ / "1.MAI", FileTimeFromUnix(1300000000)));
-  EXPECT_EQ(Created(dir_ / "1.MAI"), FileTimeFromUnix(1300000000));
-}
-
-TEST_F(PlatformFilesCreationTime, AStoredValueWins) {
-  detail::SetCreationTimeSources(false, false);
-  MakeFolder(dir_ / "Inbox", 1400000000);
-  WriteFile(dir_ / "Inbox/.twcreated", "130000000000000000\n");
-  EXPECT_EQ(Created(dir_ / "Inbox"), 130000000000000000u);
-  // A damaged value is replaced, and the new one then holds.
-  MakeFolder(dir_ / "Other", 1450000000);
-  WriteFile(dir_ / "Other/.twcreated", "garbage");
-  ASSERT_TRUE(SetFileLastWriteTime(dir_ / "Other", FileTimeFromUnix(1450000000)));
-  EXPECT_EQ(Created(dir_ / "Other"), FileTimeFromUnix(1450000000));
-  ASSERT_TRUE(SetFileLastWriteTime(dir_ / "Other", FileTimeFromUnix(1460000000)));
-  EXPECT_EQ(Created(dir_ / "Other"), FileTimeFromUnix(1450000000));
+  hadZone ? zone(saved.c_str()) : (unsetenv("TZ"), tzset());
 }
 
 }  // namespace

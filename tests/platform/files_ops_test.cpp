@@ -3,7 +3,10 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <string>
+#include <algorithm>
+#include <filesystem>
+#include <tuple>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/last_error.h"
@@ -12,221 +15,119 @@
 namespace tw::platform {
 namespace {
 
-using test::MakeDirs;
-using test::PathExists;
-using test::ReadFile;
-using test::ScratchDir;
-using test::WriteFile;
+using Strings = std::vector<std::string>;
 
-std::string LongName(size_t length) { return std::string(length, 'n'); }
-
-// A path longer than the system allows, built from short components.
-std::string LongPath(const ScratchDir& dir) {
-  std::string path = dir.path();
-  while (path.size() <= 4200) path += "\\" + LongName(200);
-  return path;
+Strings Names(const std::string& directory) {
+  Strings names;
+  for (const auto& e : std::filesystem::directory_iterator(directory)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
-// Holds a file as an exclusive handle does: an flock(LOCK_EX) on its own
-// open file description.
-class ExclusiveHold {
- public:
-  explicit ExclusiveHold(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-    if (fd_ >= 0) locked_ = ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+// The last error a call left behind; 0 when it succeeded.
+uint32_t ErrorAfter(bool succeeded) { return succeeded ? 0 : GetLastError(); }
+
+TEST(PlatformFilesOps, CreateDirectoryAndNamesRefusedEverywhere) {
+  test::ScratchDir dir;
+  test::WriteFile(dir / "file", "x");
+  SetLastError(9999);
+  EXPECT_TRUE(CreateDirectory(dir.path() + "\\Inbox") && GetLastError() == 0);
+  EXPECT_TRUE(CreateDirectory(dir.path() + "\\INBOX\\Sub\\") && test::PathExists(dir / "Inbox/Sub"));  // parent's case
+  EXPECT_TRUE(CreateDirectory(dir / std::string(255, 'n')));
+  std::string longPath = dir.path();
+  while (longPath.size() <= 4200) longPath += "\\" + std::string(200, 'n');
+  std::vector<std::pair<std::string, uint32_t>> cases = {{dir / "INBOX", 183}, {dir / "file", 183},
+      {dir.path() + "\\missing\\child", 3}, {dir / "file/child", 3}, {"", 3}, {dir / std::string(256, 'n'), 206},
+      {longPath, 206}, {dir / "bad:dir/child", 123}, {dir / "wild*/child", 123}};
+  for (char c : std::string(":*?<>|\"\x01")) cases.emplace_back(dir.path() + "\\a" + c + "b", 123);
+  for (const auto& [path, error] : cases) {
+    EXPECT_EQ(ErrorAfter(CreateDirectory(path)), error) << path;
+    if (error == 183) continue;
+    EXPECT_EQ(ErrorAfter(GetFileAttributes(path) != kInvalidAttributes), error) << path;
+    EXPECT_EQ(ErrorAfter(DeleteFile(path)), error) << path;
   }
-  ~ExclusiveHold() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  bool locked() const { return locked_; }
-
- private:
-  int fd_;
-  bool locked_ = false;
-};
-
-// Windows leaves the last error alone on some successes; these calls clear
-// it, and a test may rely on that.
-void Dirty() { SetLastError(9999); }
-
-TEST(PlatformFilesOps, CreateDirectory) {
-  ScratchDir dir;
-  Dirty();
-  EXPECT_TRUE(CreateDirectory(dir.path() + "\\Inbox"));
-  EXPECT_EQ(GetLastError(), 0u);
-  EXPECT_TRUE(PathExists(dir / "Inbox"));
-
-  EXPECT_FALSE(CreateDirectory(dir.path() + "\\Inbox"));
-  EXPECT_EQ(GetLastError(), kErrorAlreadyExists);
-  // Windows names are one entry in any case.
-  EXPECT_FALSE(CreateDirectory(dir.path() + "\\INBOX"));
-  EXPECT_EQ(GetLastError(), kErrorAlreadyExists);
-  WriteFile(dir / "file", "x");
-  EXPECT_FALSE(CreateDirectory(dir / "file"));
-  EXPECT_EQ(GetLastError(), kErrorAlreadyExists);
-
-  EXPECT_FALSE(CreateDirectory(dir.path() + "\\missing\\child"));
-  EXPECT_EQ(GetLastError(), kErrorPathNotFound);
-  EXPECT_FALSE(CreateDirectory(dir / "file/child"));
-  EXPECT_EQ(GetLastError(), kErrorPathNotFound);
-
-  // Below a parent found in another case.
-  EXPECT_TRUE(CreateDirectory(dir.path() + "\\INBOX\\Projects\\"));
-  EXPECT_TRUE(PathExists(dir / "Inbox/Projects"));
+  EXPECT_EQ(Names(dir.path()), (Strings{"Inbox", "file", std::string(255, 'n')}));
 }
 
-TEST(PlatformFilesOps, InvalidAndOverlongNames) {
-  ScratchDir dir;
-  for (const char* bad : {"a:b", "a*b", "a?b", "a<b", "a>b", "a|b", "a\"b", "a\x01" "b"}) {
-    const std::string path = dir.path() + "\\" + bad;
-    EXPECT_FALSE(CreateDirectory(path)) << bad;
-    EXPECT_EQ(GetLastError(), kErrorInvalidName) << bad;
-    EXPECT_EQ(GetFileAttributes(path), kInvalidAttributes);
-    EXPECT_EQ(GetLastError(), kErrorInvalidName) << bad;
-    EXPECT_FALSE(DeleteFile(path));
-    EXPECT_EQ(GetLastError(), kErrorInvalidName) << bad;
-    EXPECT_FALSE(PathExists(dir / bad));
-  }
-  // An invalid directory part counts as much as an invalid last part.
-  EXPECT_FALSE(CreateDirectory(dir.path() + "\\bad:dir\\child"));
-  EXPECT_EQ(GetLastError(), kErrorInvalidName);
-  EXPECT_FALSE(CreateDirectory(dir.path() + "\\wild*\\child"));
-  EXPECT_EQ(GetLastError(), kErrorInvalidName);
+TEST(PlatformFilesOps, RemoveDirectoryAndDeleteFile) {
+  test::ScratchDir dir;
+  for (const char* file : {"Full/1.MAI", "Bare/.twcreated", "Kept/.twcreated", "Kept/.other", "out/keep.MAI"})
+    test::WriteFile(dir / file, "133000000000000000\n");
+  test::MakeDirs(dir / "Empty");
+  ASSERT_EQ(::symlink((dir / "out").c_str(), (dir / "link").c_str()), 0);
+  ASSERT_EQ(::symlink((dir / "out/keep.MAI").c_str(), (dir / "filelink").c_str()), 0);
+  SetLastError(9999);
+  EXPECT_TRUE(RemoveDirectory(dir.path() + "\\EMPTY") && GetLastError() == 0);
+  EXPECT_TRUE(RemoveDirectory(dir / "Bare"));  // the creation-time file alone counts as empty
+  for (const auto& [path, error] : {std::pair<const char*, uint32_t>{"Full", 145}, {"Kept", 145}, {"Empty", 2},
+           {"gone/Empty", 3}, {"Full/1.MAI", 267}, {"filelink", 267}})
+    EXPECT_EQ(ErrorAfter(RemoveDirectory(dir / path)), error) << path;
+  SetLastError(9999);
+  EXPECT_TRUE(DeleteFile(dir.path() + "\\full\\1.mai") && GetLastError() == 0);
+  for (const auto& [path, error] :
+       {std::pair<const char*, uint32_t>{"Full/1.MAI", 2}, {"Nowhere/1.MAI", 3}, {"Full", 5}})
+    EXPECT_EQ(ErrorAfter(DeleteFile(dir / path)), error) << path;
+  // Links go, not what they point to.
+  EXPECT_TRUE(RemoveDirectory(dir.path() + "\\link") && DeleteFile(dir / "filelink"));
+  EXPECT_EQ(Names(dir.path()), (Strings{"Full", "Kept", "out"}));
+  EXPECT_EQ(Names(dir / "Kept").size() + Names(dir / "out").size(), 3u);
 
-  const std::string tooLong = dir.path() + "\\" + LongName(256);
-  EXPECT_FALSE(CreateDirectory(tooLong));
-  EXPECT_EQ(GetLastError(), kErrorFilenameTooLong);
-  EXPECT_EQ(GetFileAttributes(tooLong), kInvalidAttributes);
-  EXPECT_EQ(GetLastError(), kErrorFilenameTooLong);
-  EXPECT_TRUE(CreateDirectory(dir.path() + "\\" + LongName(255)));
-
-  EXPECT_FALSE(CreateDirectory(LongPath(dir)));
-  EXPECT_EQ(GetLastError(), kErrorFilenameTooLong);
-  EXPECT_FALSE(DeleteFile(LongPath(dir)));
-  EXPECT_EQ(GetLastError(), kErrorFilenameTooLong);
-
-  EXPECT_FALSE(CreateDirectory(""));
-  EXPECT_EQ(GetLastError(), kErrorPathNotFound);
+  // Library files answer to every spelling; a flag file goes in all of them.
+  for (const char* name : {"_CHANGE.DTY", "_change.dty", "_Change.Dty", "_folder.DTY", "other.txt"})
+    test::WriteFile(dir / ("Full/" + std::string(name)), "");
+  EXPECT_TRUE(DeleteFile(dir.path() + "\\Full\\_change.dty"));  // the canonical spelling only
+  EXPECT_EQ(Names(dir / "Full"), (Strings{"_Change.Dty", "_change.dty", "_folder.DTY", "other.txt"}));
+  EXPECT_TRUE(DeleteFileAllCases(dir.path() + "\\Full\\_change.dty"));
+  EXPECT_TRUE(DeleteFileAllCases(dir / "Full/_folder.dty"));  // only a variant spelling there
+  EXPECT_EQ(Names(dir / "Full"), Strings{"other.txt"});
+  EXPECT_EQ(ErrorAfter(DeleteFileAllCases(dir / "Full/_CHANGE.DTY")), kErrorFileNotFound);
+  EXPECT_EQ(ErrorAfter(DeleteFileAllCases(dir / "Missing/_CHANGE.DTY")), kErrorPathNotFound);
 }
 
-TEST(PlatformFilesOps, RemoveDirectory) {
-  ScratchDir dir;
-  MakeDirs(dir / "Full");
-  WriteFile(dir / "Full/a.MAI", "x");
-  EXPECT_FALSE(RemoveDirectory(dir / "Full"));
-  EXPECT_EQ(GetLastError(), kErrorDirNotEmpty);
-  EXPECT_TRUE(PathExists(dir / "Full/a.MAI"));
-
-  MakeDirs(dir / "Empty");
-  Dirty();
-  EXPECT_TRUE(RemoveDirectory(dir.path() + "\\EMPTY"));
-  EXPECT_EQ(GetLastError(), 0u);
-  EXPECT_FALSE(PathExists(dir / "Empty"));
-
-  EXPECT_FALSE(RemoveDirectory(dir / "Empty"));
-  EXPECT_EQ(GetLastError(), kErrorFileNotFound);
-  EXPECT_FALSE(RemoveDirectory(dir / "gone/Empty"));
-  EXPECT_EQ(GetLastError(), kErrorPathNotFound);
-  EXPECT_FALSE(RemoveDirectory(dir / "Full/a.MAI"));
-  EXPECT_EQ(GetLastError(), kErrorDirectory);
+TEST(PlatformFilesMove, MovesAndChangesLetterCaseButNeverOverwrites) {
+  test::ScratchDir dir;
+  for (const char* file : {"Inbox/1.MAI", "Inbox/Sub/x.MAI", "b.txt"}) test::WriteFile(dir / file, file);
+  test::MakeDirs(dir / "Empty");
+  SetLastError(9999);
+  EXPECT_TRUE(MoveFile(dir.path() + "\\inbox\\1.MAI", dir.path() + "\\A.txt") && GetLastError() == 0);
+  EXPECT_TRUE(MoveFile(dir / "Inbox", dir / "Empty/Old") && MoveFile(dir / "Empty/Old", dir / "OLD"));
+  EXPECT_TRUE(MoveFile(dir / "A.txt", dir / "a.txt") && MoveFile(dir / "a.txt", dir / "a.txt"));  // case only: no clash
+  for (const auto& [from, to, error] : std::initializer_list<std::tuple<const char*, const char*, uint32_t>>{
+           {"a.txt", "b.txt", 183}, {"a.txt", "B.TXT", 183}, {"OLD", "empty", 183}, {"a.txt", "Empty", 183},
+           {"none", "x", 2}, {"Nowhere/none", "x", 3}, {"a.txt", "Nowhere/a.txt", 3}, {"a.txt", "bad:name", 123}})
+    EXPECT_EQ(ErrorAfter(MoveFile(dir / from, dir / to)), error) << from << " -> " << to;
+  EXPECT_EQ(Names(dir.path()), (Strings{"Empty", "OLD", "a.txt", "b.txt"}));
+  EXPECT_EQ(test::ReadFile(dir / "a.txt") + test::ReadFile(dir / "b.txt") + test::ReadFile(dir / "OLD/Sub/x.MAI"),
+            "Inbox/1.MAIb.txtInbox/Sub/x.MAI");
 }
 
-TEST(PlatformFilesOps, RemoveDirectoryIgnoresTheCreationTimeFile) {
-  ScratchDir dir;
-  WriteFile(dir / "Folder/.twcreated", "133000000000000000\n");
-  EXPECT_TRUE(RemoveDirectory(dir / "Folder"));
-  EXPECT_FALSE(PathExists(dir / "Folder"));
-
-  // Not when anything else is there too.
-  WriteFile(dir / "Kept/.twcreated", "133000000000000000\n");
-  WriteFile(dir / "Kept/.other", "");
-  EXPECT_FALSE(RemoveDirectory(dir / "Kept"));
-  EXPECT_EQ(GetLastError(), kErrorDirNotEmpty);
-  EXPECT_TRUE(PathExists(dir / "Kept/.twcreated"));
-}
-
-TEST(PlatformFilesOps, RemoveDirectoryOfALinkRemovesOnlyTheLink) {
-  ScratchDir dir;
-  WriteFile(dir / "outside/precious.MAI", "keep");
-  MakeDirs(dir / "box");
-  ASSERT_EQ(::symlink((dir / "outside").c_str(), (dir / "box/link").c_str()), 0);
-  EXPECT_TRUE(RemoveDirectory(dir.path() + "\\box\\link"));
-  EXPECT_FALSE(PathExists(dir / "box/link"));
-  EXPECT_EQ(ReadFile(dir / "outside/precious.MAI"), "keep");
-  // A link to a file is no directory.
-  ASSERT_EQ(::symlink((dir / "outside/precious.MAI").c_str(), (dir / "box/filelink").c_str()), 0);
-  EXPECT_FALSE(RemoveDirectory(dir / "box/filelink"));
-  EXPECT_EQ(GetLastError(), kErrorDirectory);
-}
-
-TEST(PlatformFilesOps, DeleteFile) {
-  ScratchDir dir;
-  WriteFile(dir / "Inbox/1.MAI", "x");
-  Dirty();
-  EXPECT_TRUE(DeleteFile(dir.path() + "\\inbox\\1.mai"));
-  EXPECT_EQ(GetLastError(), 0u);
-  EXPECT_FALSE(PathExists(dir / "Inbox/1.MAI"));
-
-  EXPECT_FALSE(DeleteFile(dir / "Inbox/1.MAI"));
-  EXPECT_EQ(GetLastError(), kErrorFileNotFound);
-  EXPECT_FALSE(DeleteFile(dir / "Nowhere/1.MAI"));
-  EXPECT_EQ(GetLastError(), kErrorPathNotFound);
-  EXPECT_FALSE(DeleteFile(dir / "Inbox"));
-  EXPECT_EQ(GetLastError(), kErrorAccessDenied);
-  EXPECT_TRUE(PathExists(dir / "Inbox"));
-}
-
-TEST(PlatformFilesOps, DeleteFileRemovesALinkNotItsTarget) {
-  ScratchDir dir;
-  WriteFile(dir / "target", "kept");
-  ASSERT_EQ(::symlink((dir / "target").c_str(), (dir / "link").c_str()), 0);
-  EXPECT_TRUE(DeleteFile(dir / "link"));
-  EXPECT_EQ(ReadFile(dir / "target"), "kept");
-}
-
-TEST(PlatformFilesOps, DeleteFileRefusesAFileHeldWithoutSharing) {
-  ScratchDir dir;
-  WriteFile(dir / "_index.blk", "");
-  {
-    ExclusiveHold hold(dir / "_index.blk");
-    ASSERT_TRUE(hold.locked());
-    EXPECT_FALSE(DeleteFile(dir / "_index.blk"));
-    EXPECT_EQ(GetLastError(), kErrorSharingViolation);
-    EXPECT_TRUE(PathExists(dir / "_index.blk"));
-  }
-  EXPECT_TRUE(DeleteFile(dir / "_index.blk"));
-}
-
-TEST(PlatformFilesOps, LibraryFilesAnswerToEverySpelling) {
-  ScratchDir dir;
-  WriteFile(dir / "Inbox/_CHANGE.DTY", "");
-  EXPECT_EQ(GetFileAttributes(dir.path() + "\\Inbox\\_change.dty"), kAttrArchive);
-  EXPECT_TRUE(DeleteFile(dir.path() + "\\Inbox\\_change.dty"));
-  EXPECT_FALSE(PathExists(dir / "Inbox/_CHANGE.DTY"));
-}
-
-TEST(PlatformFilesOps, DeleteFileAllCases) {
-  ScratchDir dir;
-  WriteFile(dir / "Inbox/_CHANGE.DTY", "");
-  WriteFile(dir / "Inbox/_change.dty", "");
-  WriteFile(dir / "Inbox/_Change.Dty", "");
-  WriteFile(dir / "Inbox/other.txt", "");
-  Dirty();
-  EXPECT_TRUE(DeleteFileAllCases(dir.path() + "\\Inbox\\_change.dty"));
-  EXPECT_EQ(GetLastError(), 0u);
-  EXPECT_FALSE(PathExists(dir / "Inbox/_CHANGE.DTY"));
-  EXPECT_FALSE(PathExists(dir / "Inbox/_change.dty"));
-  EXPECT_FALSE(PathExists(dir / "Inbox/_Change.Dty"));
-  EXPECT_TRUE(PathExists(dir / "Inbox/other.txt"));
-
-  // Only a variant spelling there.
-  WriteFile(dir / "Inbox/_folder.DTY", "");
-  EXPECT_TRUE(DeleteFileAllCases(dir / "Inbox/_folder.dty"));
-  EXPECT_FALSE(PathExists(dir / "Inbox/_folder.DTY"));
-
-  EXPECT_FALSE(DeleteFileAllCases(dir / "Inbox/_CHANGE.DTY"));
-  EXPECT_EQ(GetLastError(), kErrorFileNotFound);
-  EXPECT_FALSE(DeleteFileAllCases(dir / "Missing/_CHANGE.DTY"));
-  EXPECT_EQ(GetLastError(), kErrorPathNotFound);
+TEST(PlatformFilesCopy, CopiesBytesAndTimeOverwritesOnlyWhenAllowedAndRespectsHolders) {
+  test::ScratchDir dir;
+  std::string content;
+  for (int i = 0; i < 300000; ++i) content += static_cast<char>(i * 7);
+  test::WriteFile(dir / "src.MAI", content);
+  test::WriteFile(dir / "B", "old");
+  test::MakeDirs(dir / "Folder");
+  ASSERT_TRUE(SetFileLastWriteTime(dir / "src.MAI", FileTimeFromUnix(1500000000, 250000000)));
+  SetLastError(9999);
+  EXPECT_TRUE(CopyFile(dir / "SRC.mai", dir / "dst.MAI", true) && GetLastError() == 0);
+  EXPECT_EQ(test::ReadFile(dir / "dst.MAI"), content);
+  FileInfo info;
+  EXPECT_TRUE(GetFileInfo(dir / "dst.MAI", info) && info.lastWriteTime == FileTimeFromUnix(1500000000, 250000000));
+  const int fd = ::open((dir / "B").c_str(), O_RDONLY | O_CLOEXEC);  // held as an exclusive handle holds it
+  ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  for (const auto& [from, to, failIfExists, error] :
+       std::initializer_list<std::tuple<const char*, const char*, bool, uint32_t>>{{"src.MAI", "B", true, 80},
+           {"src.MAI", "b", true, 80} /* B in another case */, {"none", "x", false, 2}, {"src.MAI", "no/x", false, 3},
+           {"Folder", "x", false, 5}, {"src.MAI", "Folder", false, 5}, {"src.MAI", "SRC.MAI", false, 32},
+           {"src.MAI", "B", false, 32}, {"B", "x", false, 32}})  // the last two: B is held
+    EXPECT_EQ(ErrorAfter(CopyFile(dir / from, dir / to, failIfExists)), error) << from << " -> " << to;
+  EXPECT_EQ(ErrorAfter(MoveFile(dir / "B", dir / "moved")), kErrorSharingViolation);
+  ::close(fd);
+  EXPECT_EQ(test::ReadFile(dir / "B"), "old");
+  EXPECT_TRUE(CopyFile(dir / "src.MAI", dir / "b", false));
+  EXPECT_EQ(Names(dir.path()), (Strings{"B", "Folder", "dst.MAI", "src.MAI"}));
+  EXPECT_EQ(test::ReadFile(dir / "B"), content);
 }
 
 }  // namespace

@@ -3,68 +3,35 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstring>
 #include <thread>
+#include <utility>
 
 namespace tw::platform {
 namespace {
 
-TEST(PlatformLastError, IsKeptPerThread) {
+TEST(PlatformLastError, IsKeptPerThreadAndIsNotErrno) {
   SetLastError(kErrorAccessDenied);
   uint32_t seenByOther = 0xFFFF;
-  std::thread other([&] {
-    seenByOther = GetLastError();
-    SetLastError(kErrorSharingViolation);
-  });
-  other.join();
+  std::thread([&] { seenByOther = GetLastError(), SetLastError(kErrorSharingViolation); }).join();
+  errno = ENOENT;
   EXPECT_EQ(seenByOther, kErrorSuccess);
   EXPECT_EQ(GetLastError(), kErrorAccessDenied);
-  SetLastError(kErrorSuccess);
-  EXPECT_EQ(GetLastError(), kErrorSuccess);
 }
 
-TEST(PlatformLastError, IsNotErrno) {
-  SetLastError(kErrorFileNotFound);
-  errno = EACCES;
-  EXPECT_EQ(GetLastError(), kErrorFileNotFound);
-}
+TEST(PlatformLastError, MapsErrnoToWindowsNumbersAndTexts) {
+  const std::pair<int, uint32_t> numbers[] = {{0, 0}, {ENOENT, 2}, {ENOTDIR, 3}, {EACCES, 5}, {EPERM, 5},
+      {EEXIST, 80}, {EINVAL, 123}, {ENOTEMPTY, 145}, {ENAMETOOLONG, 206}, {ENOSPC, 112}, {EROFS, 19}, {EBUSY, 32},
+      {EWOULDBLOCK, 32}, {EMFILE, 4}, {ENOMEM, 8}, {EPROTO, 31}};
+  for (const auto& [err, expected] : numbers) EXPECT_EQ(ErrorFromErrno(err), expected) << "errno " << err;
 
-TEST(PlatformLastError, MapsErrnoToWindowsNumbers) {
-  EXPECT_EQ(ErrorFromErrno(0), 0u);
-  EXPECT_EQ(ErrorFromErrno(ENOENT), 2u);
-  EXPECT_EQ(ErrorFromErrno(ENOTDIR), 3u);
-  EXPECT_EQ(ErrorFromErrno(EACCES), 5u);
-  EXPECT_EQ(ErrorFromErrno(EPERM), 5u);
-  EXPECT_EQ(ErrorFromErrno(EEXIST), 80u);
-  EXPECT_EQ(ErrorFromErrno(ENAMETOOLONG), 206u);
-  EXPECT_EQ(ErrorFromErrno(EINVAL), 123u);
-  EXPECT_EQ(ErrorFromErrno(ENOTEMPTY), 145u);
-  EXPECT_EQ(ErrorFromErrno(ENOSPC), 112u);
-  EXPECT_EQ(ErrorFromErrno(EROFS), 19u);
-  EXPECT_EQ(ErrorFromErrno(EBUSY), 32u);
-  EXPECT_EQ(ErrorFromErrno(EWOULDBLOCK), 32u);
-  EXPECT_EQ(ErrorFromErrno(EMFILE), 4u);
-  EXPECT_EQ(ErrorFromErrno(ENOMEM), 8u);
-  EXPECT_EQ(ErrorFromErrno(EPROTO), 31u);
-}
-
-TEST(PlatformLastError, GivesTheSystemTexts) {
-  EXPECT_STREQ(ErrorMessage(2), "The system cannot find the file specified.");
-  EXPECT_STREQ(ErrorMessage(3), "The system cannot find the path specified.");
-  EXPECT_STREQ(ErrorMessage(5), "Access is denied.");
-  EXPECT_STREQ(ErrorMessage(32), "The process cannot access the file because it is being used by another process.");
-  EXPECT_STREQ(ErrorMessage(80), "The file exists.");
-  EXPECT_STREQ(ErrorMessage(112), "There is not enough space on the disk.");
-  EXPECT_STREQ(ErrorMessage(123), "The filename, directory name, or volume label syntax is incorrect.");
-  EXPECT_STREQ(ErrorMessage(145), "The directory is not empty.");
-  EXPECT_STREQ(ErrorMessage(183), "Cannot create a file when that file already exists.");
-  EXPECT_STREQ(ErrorMessage(206), "The filename or extension is too long.");
-  EXPECT_STREQ(ErrorMessage(18), "There are no more files.");
-}
-
-TEST(PlatformLastError, UnknownNumbersHaveAPlainText) {
-  EXPECT_STREQ(ErrorMessage(99999), "Unknown error");
-  EXPECT_STREQ(ErrorMessage(0xFFFFFFFF), "Unknown error");
+  const std::pair<uint32_t, const char*> texts[] = {{2, "The system cannot find the file specified."},
+      {3, "The system cannot find the path specified."}, {5, "Access is denied."}, {18, "There are no more files."},
+      {32, "The process cannot access the file because it is being used by another process."},
+      {80, "The file exists."}, {112, "There is not enough space on the disk."}, {145, "The directory is not empty."},
+      {123, "The filename, directory name, or volume label syntax is incorrect."},
+      {183, "Cannot create a file when that file already exists."}, {206, "The filename or extension is too long."},
+      {99999, "Unknown error"}, {0xFFFFFFFF, "Unknown error"}};
+  for (const auto& [number, text] : texts) EXPECT_STREQ(ErrorMessage(number), text) << number;
 }
 
 }  // namespace

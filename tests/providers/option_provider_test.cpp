@@ -100,6 +100,13 @@ TEST_F(OptionProvider, LoadsFromTheApplicationDirectory) {
   EXPECT_TRUE(EnsureOptionProvider());
 }
 
+TEST(OptionFile, ReadsLinesWrittenOnWindows) {
+  const auto options = option::ParseOptions("TimeZone=Europe/Berlin\r\nbroken line\r\n=x\r\nQuota=10\r\n");
+  EXPECT_EQ(options.size(), 2u);
+  EXPECT_EQ(options.at("timezone"), "Europe/Berlin");
+  EXPECT_EQ(options.at("QUOTA"), "10");
+}
+
 TEST_F(OptionProvider, ConcurrentWritersLoseNothing) {
   const std::string file = option::OptionFilePath(root_, 1, "PO");
   constexpr int kWriters = 4;
