@@ -24,6 +24,12 @@ command -v glusterd >/dev/null || fail "glusterd not found: apt-get install glus
 command -v mount.glusterfs >/dev/null || fail "mount.glusterfs not found: apt-get install glusterfs-client"
 [ -e /dev/fuse ] || fail "/dev/fuse is missing: FUSE is not available here"
 
+# A mount whose client died with an earlier session is stale: drop it.
+for m in "${MOUNTS[@]}"; do
+  if grep -q " $m " /proc/mounts && ! stat "$m" >/dev/null 2>&1; then
+    umount -l "$m" || fail "cannot drop the stale mount $m"
+  fi
+done
 mkdir -p "$BRICK" "${MOUNTS[@]}"
 
 cli() { timeout 60 gluster --mode=script "$@"; }
@@ -60,10 +66,6 @@ done
 [ "$online" = 1 ] || fail "the brick of $VOLUME does not come online (see /var/log/glusterfs/bricks/)"
 
 for m in "${MOUNTS[@]}"; do
-  # A mount whose client died with an earlier session is stale: drop it.
-  if mountpoint -q "$m" && ! stat "$m" >/dev/null 2>&1; then
-    umount -l "$m" || fail "cannot drop the stale mount $m"
-  fi
   if ! mountpoint -q "$m"; then
     mount -t glusterfs "127.0.0.1:/$VOLUME" "$m" || fail "cannot mount $VOLUME on $m"
   fi

@@ -21,10 +21,6 @@ constexpr uint32_t kNonRecursiveDeleteMask = platform::kAttrHidden | platform::k
                                              platform::kAttrNormal | platform::kAttrTemporary;
 static_assert(kNonRecursiveDeleteMask == 0x1A6);
 
-// Links (reparse points) are removed as links and never walked into, so a
-// tree delete cannot reach outside its tree: RemoveDirectory takes a link to
-// a directory, as it takes a junction on Windows.
-constexpr uint32_t kAttrReparsePoint = 0x400;
 
 constexpr size_t kReadPiece = 64 * 1024;
 
@@ -171,7 +167,9 @@ int DeleteTree(std::string_view path, uint32_t recursive) {
                      LastErrorText() + ")");
     return kDeleteTreeMissing;
   }
-  if ((attributes & kAttrReparsePoint) != 0) {
+  // Links (reparse points) are removed as links and never walked into, so a
+  // tree delete cannot reach outside its tree.
+  if ((attributes & platform::kAttrReparsePoint) != 0) {
     if (platform::RemoveDirectory(path)) return kDeleteTreeDone;
     ReportToEventLog("Call to RemoveDirectory failed for " + std::string(path) + " (GetLastError() returned " +
                      LastErrorText() + ")");
