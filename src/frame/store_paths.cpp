@@ -54,6 +54,12 @@ std::string PostofficeBase(const std::string& postoffice) {
   return root.empty() ? std::string() : root + "\\" + postoffice;
 }
 
+// The postoffice base for a triple whose names are all safe; empty otherwise.
+std::string SafePostofficeBase(const std::string& postoffice, const std::string& mailbox,
+                               const std::string& folderPath) {
+  return SafeTriple(postoffice, mailbox, folderPath) ? PostofficeBase(postoffice) : std::string();
+}
+
 void CreateOneLevel(const std::string& directory) {
   if (platform::GetFileAttributes(directory) == platform::kInvalidAttributes) platform::CreateDirectory(directory);
 }
@@ -95,10 +101,9 @@ std::string PostofficeRoot(const std::string& postoffice) {
 
 std::string FolderDirectoryForRecord(const std::string& mailbox, const std::string& postoffice,
                                      const std::string& folderPath) {
-  if (!SafeTriple(postoffice, mailbox, folderPath)) return {};
-  const std::string& f = folderPath;
-  const std::string po = PostofficeBase(postoffice);
+  const std::string po = SafePostofficeBase(postoffice, mailbox, folderPath);
   if (po.empty()) return {};
+  const std::string& f = folderPath;
   std::string result;
   if (StartsWithNoCase(f, kVcfRoot)) {
     result = (f.size() > kVcfRoot.size() && f[kVcfRoot.size()] == '/')
@@ -123,10 +128,9 @@ std::string FolderDirectoryForRecord(const std::string& mailbox, const std::stri
 
 std::string FolderDirectoryForIndex(const std::string& postoffice, const std::string& mailbox,
                                     const std::string& folderPath) {
-  if (!SafeTriple(postoffice, mailbox, folderPath)) return {};
-  const std::string& f = folderPath;
-  const std::string po = PostofficeBase(postoffice);
+  const std::string po = SafePostofficeBase(postoffice, mailbox, folderPath);
   if (po.empty()) return {};
+  const std::string& f = folderPath;
   std::string result;
   bool special = true;
   if (StartsWithNoCase(f, kVcfRoot)) {
@@ -201,10 +205,9 @@ std::string SpecialNameForm(const std::string& parentPath, const std::string& na
 
 bool WriteFolderChangeFlag(const std::string& postoffice, const std::string& mailbox,
                            const std::string& folderPath) {
-  if (!SafeTriple(postoffice, mailbox, folderPath)) return false;
+  const std::string po = SafePostofficeBase(postoffice, mailbox, folderPath);
+  if (po.empty()) return false;
   const std::string& f = folderPath;
-  const std::string po = PostofficeBase(postoffice);
-  if (po.empty()) return {};
   std::string directory;
   if (StartsWithNoCase(f, kFileRoot)) {
     const size_t sep = f.find_first_of("\\/");

@@ -25,13 +25,7 @@ timespec ToTimespec(const struct statx_timestamp& t) {
 bool QueryWithStat(int dirFd, const char* path, int flags, FileStatus& status) {
   struct stat st {};
   if (::fstatat(dirFd, path, &st, flags) != 0) return false;
-  status.mode = st.st_mode;
-  status.size = static_cast<uint64_t>(st.st_size);
-  status.device = st.st_dev;
-  status.inode = st.st_ino;
-  status.accessTime = st.st_atim;
-  status.writeTime = st.st_mtim;
-  status.hasBirthTime = false;
+  status = StatusFromStat(st);
   return true;
 }
 
@@ -91,6 +85,17 @@ uint64_t WriteFileTime(const FileStatus& status) {
 
 uint64_t AccessFileTime(const FileStatus& status) {
   return FileTimeFromUnix(status.accessTime.tv_sec, static_cast<uint32_t>(status.accessTime.tv_nsec));
+}
+
+FileStatus StatusFromStat(const struct stat& st) {
+  FileStatus status;
+  status.mode = st.st_mode;
+  status.size = static_cast<uint64_t>(st.st_size);
+  status.device = st.st_dev;
+  status.inode = st.st_ino;
+  status.accessTime = st.st_atim;
+  status.writeTime = st.st_mtim;
+  return status;
 }
 
 }  // namespace tw::platform::detail

@@ -3,6 +3,7 @@
 // attributes and times derived from it. Internal to src/platform/.
 #pragma once
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <ctime>
@@ -27,6 +28,9 @@ struct FileStatus {
   bool IsDirectory() const;
   bool IsRegular() const;
 };
+
+// The status a stat() result gives (no birth time).
+FileStatus StatusFromStat(const struct stat& st);
 
 // The status of `path` (relative to the directory `dirFd` when it is not
 // AT_FDCWD). False with errno set on failure.

@@ -15,17 +15,6 @@ namespace {
 // times before calling the file busy.
 constexpr int kAttempts = 4;
 
-FileStatus FromStat(const struct stat& st) {
-  FileStatus status;
-  status.mode = st.st_mode;
-  status.size = static_cast<uint64_t>(st.st_size);
-  status.device = st.st_dev;
-  status.inode = st.st_ino;
-  status.accessTime = st.st_atim;
-  status.writeTime = st.st_mtim;
-  return status;
-}
-
 }  // namespace
 
 ShareProbe::~ShareProbe() { Release(); }
@@ -54,7 +43,7 @@ ProbeOutcome ShareProbe::Acquire(const std::string& path) {
           struct stat st {};
           if (::lstat(path.c_str(), &st) != 0)
             return (errno == ENOENT || errno == ENOTDIR) ? ProbeOutcome::Missing : ProbeOutcome::Failed;
-          status_ = FromStat(st);
+          status_ = StatusFromStat(st);
           return ProbeOutcome::Ready;
         }
         default:
@@ -83,7 +72,7 @@ ProbeOutcome ShareProbe::Acquire(const std::string& path) {
       return (err == ENOENT || err == ENOTDIR) ? ProbeOutcome::Missing : ProbeOutcome::Failed;
     }
     if (held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
-      status_ = FromStat(held);
+      status_ = StatusFromStat(held);
       return ProbeOutcome::Ready;
     }
     Release();
