@@ -82,6 +82,16 @@ TWSTORE_API uint32_t Memory_Free(void* block);
 /* There is no logging module to forward to: always 0. */
 TWSTORE_API uint32_t SetLoggingFunction(uintptr_t a, uintptr_t b, uintptr_t c, uintptr_t d);
 
+/* ---- Block files ------------------------------------------------------ */
+
+/* Takes a folder's block file: holdHandle 1 keeps it open (the handle comes
+ * back in *handle), 0 leaves a marker file (*handle = 0). 0 when it could
+ * not be taken (*handle untouched). */
+TWSTORE_API uint32_t WaitForAccessToIndexFileEx(const char* blockFilePath, uint32_t holdHandle, uintptr_t* handle);
+/* Releases a block file (holdHandle 1 closes *handle first and sets it to
+ * 0). 1 when the file was deleted, 0 otherwise. */
+TWSTORE_API uint32_t UnBlockIndexFileAccessEx(const char* blockFilePath, uint32_t holdHandle, uintptr_t* handle);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,24 @@
+// Block files of the legacy calendar files: "<block-file base>\<name>.BLK"
+// guards "<name>.CAL". Always marker blocks.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace tw {
+
+std::string CalendarBlockPath(const std::string& calendarName);
+
+// 0 only when the block had to be broken and could not be; else 1.
+uint32_t CreateCalendarBlock(const std::string& calendarName);
+// 1 when deleted, 0 otherwise.
+uint32_t DeleteCalendarBlock(const std::string& calendarName);
+// Once any call in the process has found a block, every later call is true.
+bool CalendarBlockExists(const std::string& calendarName);
+// Waits while the block exists; breaks it once "Read Wait Timeout" seconds
+// have passed.
+void WaitWhileCalendarBlocked(const std::string& calendarName);
+
+// Forgets that a calendar block was ever found.
+void ResetCalendarBlockSeen();
+
+}  // namespace tw

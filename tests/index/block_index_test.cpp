@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "index/block_settings.h"
+#include "index/index_file_blocking.h"
+#include "support/holder_process.h"
+#include "support/test_support.h"
+
+namespace tw {
+namespace {
+
+std::string UnblockMode(bool on) {
+  return std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick\\Providers]\r\n") +
+         "\"Index Unblock Mode\"=dword:0000000" + (on ? "1" : "0") + "\r\n";
+}
+
+class IndexBlockTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetBlockSettingsCache(); }
+  void TearDown() override { ResetBlockSettingsCache(); }
+  test::ScratchDir dir_;
+  test::FastSleep sleep_;
+  test::ScopedRegistry registry_{UnblockMode(true)};
+};
+
+TEST_F(IndexBlockTest, HeldAndMarkerBlocksAndBadPaths) {
+  const std::string path = dir_ / "_index.blk";
+  for (uint32_t mode : {kMarkerBlock, kHeldBlock}) {
+    SCOPED_TRACE(mode);
+    uintptr_t handle = 77;
+    ASSERT_EQ(WaitForAccessToIndexFileEx(path, mode, &handle), 1u);
+    EXPECT_EQ(handle != 0, mode == kHeldBlock);
+    EXPECT_EQ(OpenHeldBlockCount(), mode == kHeldBlock ? 1u : 0u);
+    EXPECT_TRUE(test::PathExists(path));
+    EXPECT_EQ(UnBlockIndexFileAccessEx(path, mode, &handle), 1u);
+    EXPECT_EQ(handle, 0u);
+    EXPECT_EQ(OpenHeldBlockCount(), 0u);
+    EXPECT_EQ(UnBlockIndexFileAccessEx(path, mode, &handle), 0u);  // already gone
+    // Missing directory, too long, invalid character: fail at once.
+    handle = 77;
+    for (const std::string& bad : {dir_ / "missing/_index.blk", dir_ / (std::string(300, 'x') + "/_index.blk"),
+                                   dir_ / "a|b/_index.blk"}) {
+      EXPECT_EQ(WaitForAccessToIndexFileEx(bad, mode, &handle), 0u) << bad;
+      EXPECT_EQ(handle, 77u);
+    }
+  }
+  EXPECT_EQ(test::FastSleep::Calls(), 0u);
+}
+
+TEST_F(IndexBlockTest, TwoProcessesExcludeEachOther) {
+  const std::string path = dir_ / "_index.blk";
+  uintptr_t handle = 0;
+  ASSERT_EQ(WaitForAccessToIndexFileEx(path, kHeldBlock, &handle), 1u);
+  {
+    test::HolderProcess other("create", path);
+    EXPECT_EQ(other.Line().rfind("error ", 0), 0u);
+  }
+  ASSERT_EQ(UnBlockIndexFileAccessEx(path, kHeldBlock, &handle), 1u);
+
+  // A live held block is never deleted, not even as an orphan: the waiter
+  // sleeps 61 times, fails to break it in 80 delete retries, and gives up.
+  test::HolderProcess other("create", path);
+  ASSERT_EQ(other.Line(), "ok");
+  for (uint32_t mode : {kHeldBlock, kMarkerBlock}) {
+    const uint64_t before = test::FastSleep::Calls();
+    EXPECT_EQ(WaitForAccessToIndexFileEx(path, mode, &handle), 0u);
+    EXPECT_EQ(test::FastSleep::Calls() - before, 141u);
+    EXPECT_TRUE(test::PathExists(path));
+  }
+}
+
+TEST_F(IndexBlockTest, LeftoverBlocksAreTakenOver) {
+  const struct {
+    const char* name;
+    std::string path;  // as the waiter names it; the file is dir/_index.blk
+    bool unblockMode;
+    bool killedHolder;  // else a marker file left behind
+    uint32_t waiterMode;
+    uint64_t sleeps;
+  } cases[] = {
+      {"killed holder, counted wait", dir_ / "_index.blk", false, true, kHeldBlock, 61},
+      {"killed holder, orphan deleted", dir_ / "_index.blk", true, true, kHeldBlock, 1},
+      {"killed holder, marker waiter", dir_ / "_index.blk", true, true, kMarkerBlock, 61},
+      {"killed holder, other block", dir_ / "_groups.blk", true, true, kHeldBlock, 61},
+      {"marker left behind", dir_ / "_index.blk", false, false, kHeldBlock, 61},
+      {"marker, orphan deleted", dir_.path() + "\\_INDEX.blk", true, false, kHeldBlock, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetBlockSettingsCache();
+    registry_.Rewrite(UnblockMode(c.unblockMode));
+    if (c.killedHolder) {
+      test::HolderProcess holder("create", c.path);
+      ASSERT_EQ(holder.Line(), "ok");
+      holder.Kill();
+    } else {
+      test::WriteFile(dir_ / "_index.blk", "");
+    }
+    const uint64_t before = test::FastSleep::Calls();
+    uintptr_t handle = 0;
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(WaitForAccessToIndexFileEx(c.path, c.waiterMode, &handle), 1u);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.sleeps == 1 ? "deleted orphan\n" : "");
+    EXPECT_EQ(test::FastSleep::Calls() - before, c.sleeps);
+    EXPECT_EQ(UnBlockIndexFileAccessEx(c.path, c.waiterMode, &handle), 1u);
+    EXPECT_FALSE(test::PathExists(dir_ / "_index.blk"));
+  }
+}
+
+}  // namespace
+}  // namespace tw
