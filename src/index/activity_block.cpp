@@ -10,6 +10,7 @@
 #include "platform/library_loader.h"
 #include "platform/mutex.h"
 #include "platform/sleep.h"
+#include "platform/system_info.h"
 
 namespace tw {
 namespace {
@@ -25,16 +26,7 @@ FileHandle CreateActivityBlock(const std::string& path, platform::Share share) {
 }
 
 std::string ComputerName() {
-  std::string name;
-  FileHandle file = platform::OpenFile("/proc/sys/kernel/hostname", platform::Access::Read,
-                                       platform::Share::All, platform::Disposition::OpenExisting);
-  if (file.IsOpen()) {
-    char buffer[256];
-    size_t got = 0;
-    if (file.Read(buffer, sizeof(buffer), got)) name.assign(buffer, got);
-  }
-  if (name.empty()) name = platform::GetEnvironment("HOSTNAME");
-  while (!name.empty() && (name.back() == '\n' || name.back() == '\r')) name.pop_back();
+  std::string name = platform::ComputerName();
   if (name.size() > kMaxComputerName) name.resize(kMaxComputerName);
   return name;
 }
