@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "frame/path_safety.h"
 #include "frame/settings.h"
 #include "index/block_settings.h"
 #include "platform/file_handle.h"
@@ -20,6 +21,7 @@ platform::FileHandle CreateMarker(const std::string& path) {
 }
 
 bool DeleteBlockFile(const std::string& path) {
+  if (path.empty()) return false;
   const uint32_t limit = UnBlockTimeout();
   for (uint32_t retries = 0;;) {
     if (platform::DeleteFile(path)) return true;
@@ -33,11 +35,14 @@ bool DeleteBlockFile(const std::string& path) {
 }  // namespace
 
 std::string CalendarBlockPath(const std::string& calendarName) {
+  // A name that would lead outside the block-file base names no block.
+  if (calendarName.empty() || !IsSafeFolderPath(calendarName) || Settings().blockFileBase.empty()) return {};
   return Settings().blockFileBase + "\\" + calendarName + ".BLK";
 }
 
 uint32_t CreateCalendarBlock(const std::string& calendarName) {
   const std::string path = CalendarBlockPath(calendarName);
+  if (path.empty()) return 0;
   const uint32_t limit = WriteWaitTimeout();
   platform::FileHandle block = CreateMarker(path);
   for (uint32_t retries = 0; !block.IsOpen();) {
@@ -59,7 +64,8 @@ uint32_t DeleteCalendarBlock(const std::string& calendarName) {
 
 bool CalendarBlockExists(const std::string& calendarName) {
   if (g_blockSeen.load()) return true;
-  if (platform::GetFileAttributes(CalendarBlockPath(calendarName)) == platform::kInvalidAttributes) return false;
+  const std::string path = CalendarBlockPath(calendarName);
+  if (path.empty() || platform::GetFileAttributes(path) == platform::kInvalidAttributes) return false;
   g_blockSeen.store(true);
   return true;
 }
@@ -67,7 +73,7 @@ bool CalendarBlockExists(const std::string& calendarName) {
 void WaitWhileCalendarBlocked(const std::string& calendarName) {
   const std::string path = CalendarBlockPath(calendarName);
   uint32_t seconds = 0;
-  while (platform::GetFileAttributes(path) != platform::kInvalidAttributes) {
+  while (!path.empty() && platform::GetFileAttributes(path) != platform::kInvalidAttributes) {
     platform::SleepUntilRemoved(path, 1000);
     if (++seconds > ReadWaitTimeout()) DeleteBlockFile(path);
   }

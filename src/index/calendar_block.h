@@ -6,9 +6,11 @@
 
 namespace tw {
 
+// Empty for a name that would lead outside the block-file base.
 std::string CalendarBlockPath(const std::string& calendarName);
 
-// 0 only when the block had to be broken and could not be; else 1.
+// 0 when the block had to be broken and could not be, or the name is
+// refused; else 1.
 uint32_t CreateCalendarBlock(const std::string& calendarName);
 // 1 when deleted, 0 otherwise.
 uint32_t DeleteCalendarBlock(const std::string& calendarName);

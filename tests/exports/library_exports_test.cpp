@@ -51,6 +51,25 @@ TEST_F(ExportedLibrary, LifecycleAndMemoryCalls) {
   EXPECT_EQ(Get<uint32_t (*)()>("StoreLibrary_UnInit")(), 1u);
 }
 
+TEST_F(ExportedLibrary, BlockFilesThroughTheCInterface) {
+  auto take = Get<uint32_t (*)(const char*, uint32_t, uintptr_t*)>("WaitForAccessToIndexFileEx");
+  auto release = Get<uint32_t (*)(const char*, uint32_t, uintptr_t*)>("UnBlockIndexFileAccessEx");
+  const std::string path = dir_ / "_index.blk";
+  uintptr_t handle = 0;
+  ASSERT_EQ(take(path.c_str(), 1, &handle), 1u);
+  EXPECT_NE(handle, 0u) << "a held block's handle is never 0";
+  EXPECT_EQ(release(path.c_str(), 1, &handle), 1u);
+  EXPECT_EQ(handle, 0u);
+  EXPECT_FALSE(tw::test::PathExists(path));
+  ASSERT_EQ(take(path.c_str(), 0, &handle), 1u);
+  EXPECT_EQ(handle, 0u) << "a marker block has no handle";
+  EXPECT_TRUE(tw::test::PathExists(path));
+  EXPECT_EQ(release(path.c_str(), 0, &handle), 1u);
+  EXPECT_EQ(take(path.c_str(), 99, &handle), 1u) << "mode 99: the caller holds it already";
+  EXPECT_FALSE(tw::test::PathExists(path));
+  EXPECT_EQ(take(nullptr, 1, &handle), 0u);
+}
+
 TEST_F(ExportedLibrary, InternalsStayHidden) {
   EXPECT_EQ(dlsym(handle_, "_ZN2tw16StoreLibraryInitEv"), nullptr);
   EXPECT_EQ(dlsym(handle_, "_ZN2tw8platform13GetLastErrorEv"), nullptr);

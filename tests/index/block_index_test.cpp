@@ -4,6 +4,8 @@
 
 #include "index/block_settings.h"
 #include "index/index_file_blocking.h"
+#include "platform/files.h"
+#include "platform/sleep.h"
 #include "support/holder_process.h"
 #include "support/test_support.h"
 
@@ -68,6 +70,34 @@ TEST_F(IndexBlockTest, TwoProcessesExcludeEachOther) {
     EXPECT_EQ(test::FastSleep::Calls() - before, 141u);
     EXPECT_TRUE(test::PathExists(path));
   }
+}
+
+// The holder in another process releases (closes and deletes) its block
+// during the waiter's third sleep; the waiter must have it right after.
+test::HolderProcess* g_releasingHolder = nullptr;
+std::string g_releasedPath;
+int g_sleepsSeen = 0;
+
+void ReleaseOnThirdSleep(uint32_t) {
+  if (++g_sleepsSeen != 3) return;
+  ASSERT_TRUE(g_releasingHolder->Send("close"));
+  ASSERT_EQ(g_releasingHolder->Line(), "closed");
+  ASSERT_TRUE(platform::DeleteFile(g_releasedPath));
+}
+
+TEST_F(IndexBlockTest, AWaiterTakesTheBlockAsSoonAsTheHolderReleases) {
+  const std::string path = dir_ / "_index.blk";
+  test::HolderProcess holder("create", path);
+  ASSERT_EQ(holder.Line(), "ok");
+  g_releasingHolder = &holder;
+  g_releasedPath = path;
+  g_sleepsSeen = 0;
+  const platform::SleepFunction previous = platform::SetSleepFunction(&ReleaseOnThirdSleep);
+  uintptr_t handle = 0;
+  EXPECT_EQ(WaitForAccessToIndexFileEx(path, kHeldBlock, &handle), 1u);
+  platform::SetSleepFunction(previous);
+  EXPECT_EQ(g_sleepsSeen, 3);
+  EXPECT_EQ(UnBlockIndexFileAccessEx(path, kHeldBlock, &handle), 1u);
 }
 
 TEST_F(IndexBlockTest, LeftoverBlocksAreTakenOver) {
