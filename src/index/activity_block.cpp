@@ -51,7 +51,7 @@ std::string ActivityOwnerStamp() {
 int32_t WaitForAccessToFile(const std::string& path, FileHandle& handle, uint32_t giveUp, uint32_t thresholdSeconds,
                             bool sharedRead) {
   // Only the first attempt shares reading; every retry is exclusive.
-  FileHandle block = CreateActivityBlock(path, sharedRead ? platform::Share::All : platform::Share::None);
+  FileHandle block = CreateActivityBlock(path, sharedRead ? platform::Share::Read : platform::Share::None);
   uint32_t attempts = 0;
   while (!block.IsOpen()) {
     // A path that can never be created fails at once; waiting cannot help.

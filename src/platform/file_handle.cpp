@@ -16,6 +16,7 @@
 #include "platform/last_error.h"
 #include "platform/name_cache.h"
 #include "platform/path_mapping.h"
+#include "platform/share_probe.h"
 
 namespace tw::platform {
 namespace {
@@ -69,18 +70,30 @@ int AccessFlags(Access access) {
 
 // Takes the handle's sharing lock; false with error 32 when another handle
 // holds a conflicting one.
-bool LockForShare(int fd, Share share) {
+bool LockForShare(int fd, Share share, Access access) {
+  // Writing is refused while a read-sharing holder lives, as is a second
+  // read-sharing holder's claim when it would write.
+  if (access != Access::Read && detail::HasDenyWriteMarker(fd)) {
+    SetLastError(kErrorSharingViolation);
+    return false;
+  }
   const int operation = (share == Share::None ? LOCK_EX : LOCK_SH) | LOCK_NB;
   int rc;
   do {
     rc = flock(fd, operation);
   } while (rc != 0 && errno == EINTR);
-  if (rc == 0) return true;
-  // A file system without locks: nobody can hold one, so there is nothing
-  // to respect (the delete probe reasons the same way).
-  if (errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL) return true;
-  SetLastError(errno == EWOULDBLOCK ? kErrorSharingViolation : ErrorFromErrno(errno));
-  return false;
+  if (rc != 0) {
+    // A file system without locks: nobody can hold one, so there is nothing
+    // to respect (the delete probe reasons the same way).
+    if (errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL) return true;
+    SetLastError(errno == EWOULDBLOCK ? kErrorSharingViolation : ErrorFromErrno(errno));
+    return false;
+  }
+  if (share == Share::Read && !detail::SetDenyWriteMarker(fd, access != Access::Write) && errno == EAGAIN) {
+    SetLastError(kErrorSharingViolation);
+    return false;
+  }
+  return true;
 }
 
 std::string RandomSuffix() {
@@ -139,7 +152,7 @@ int CreateNewLocked(const std::string& systemPath, Access access, Share share) {
     SetLastError(kErrorFileExists);
     return -1;
   }
-  if (!LockForShare(fd, share)) {
+  if (!LockForShare(fd, share, access)) {
     const uint32_t error = GetLastError();
     close(fd);
     unlink(temporary.c_str());
@@ -178,7 +191,7 @@ int OpenExistingLocked(const std::string& systemPath, Access access, Share share
       SetLastError(kErrorAccessDenied);
       return -1;
     }
-    if (!LockForShare(fd, share)) {
+    if (!LockForShare(fd, share, access)) {
       const uint32_t error = GetLastError();
       close(fd);
       SetLastError(error);

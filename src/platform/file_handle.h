@@ -4,10 +4,15 @@
 // process or another host on a shared file system. When the holder dies,
 // killed or not, the file stays behind and becomes deletable.
 //
+// Share::Read lets others open the file for reading only: nobody else may
+// write, take it exclusively or delete it while the holder lives.
+//
 // Mapping: every handle holds a flock() on its open file description for its
 // life: exclusive opens LOCK_EX, shared opens LOCK_SH, deletes probe with
-// LOCK_SH. CreateNew creates and locks a private temporary file first and
-// link()s it to the name, so the name never exists unlocked.
+// LOCK_SH. A read-sharing holder takes LOCK_SH plus an OFD lock on one byte
+// far beyond any data (the deny-write marker), which deletes and opens for
+// writing test. CreateNew creates and locks a private temporary file first
+// and link()s it to the name, so the name never exists unlocked.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -17,7 +22,7 @@
 namespace tw::platform {
 
 enum class Access { Read, Write, ReadWrite };
-enum class Share { None, All };
+enum class Share { None, Read, All };
 enum class Disposition { CreateNew, CreateAlways, OpenExisting, OpenAlways, TruncateExisting };
 enum class SeekFrom { Begin, Current, End };
 

@@ -15,7 +15,32 @@ namespace {
 // times before calling the file busy.
 constexpr int kAttempts = 4;
 
+// One byte far beyond any data a store file holds.
+constexpr off_t kDenyWriteByte = static_cast<off_t>(1) << 62;
+
+struct flock MarkerRange(short type) {
+  struct flock range {};
+  range.l_type = type;
+  range.l_whence = SEEK_SET;
+  range.l_start = kDenyWriteByte;
+  range.l_len = 1;
+  return range;
+}
+
 }  // namespace
+
+bool SetDenyWriteMarker(int fd, bool readable) {
+  // A read lock needs read access, a write lock write access; either one
+  // shows up to the test below.
+  struct flock range = MarkerRange(readable ? F_RDLCK : F_WRLCK);
+  return ::fcntl(fd, F_OFD_SETLK, &range) == 0;
+}
+
+bool HasDenyWriteMarker(int fd) {
+  struct flock range = MarkerRange(F_WRLCK);
+  if (::fcntl(fd, F_OFD_GETLK, &range) != 0) return false;  // no lock support: nobody holds one
+  return range.l_type != F_UNLCK;
+}
 
 ShareProbe::~ShareProbe() { Release(); }
 
@@ -51,7 +76,7 @@ ProbeOutcome ShareProbe::Acquire(const std::string& path) {
       }
     }
     fd_ = fd;
-    if (::flock(fd_, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+    if ((::flock(fd_, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) || HasDenyWriteMarker(fd_)) {
       Release();
       return ProbeOutcome::Busy;
     }

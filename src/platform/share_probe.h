@@ -18,6 +18,12 @@ enum class ProbeOutcome {
   Failed,   // errno says why
 };
 
+// The deny-write marker of read-sharing holders (file_handle.h).
+// Sets it on `fd` (false with errno when the file system refuses)...
+bool SetDenyWriteMarker(int fd, bool readable);
+// ...and tells whether some other open file holds it on the file.
+bool HasDenyWriteMarker(int fd);
+
 class ShareProbe {
  public:
   ShareProbe() = default;

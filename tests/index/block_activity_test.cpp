@@ -41,6 +41,9 @@ TEST_F(IndexBlockActivityTest, OwnerStampAndSharedReadFollowBlockFileMode) {
     const std::regex form("^\\S+ \\S+ \\S+ twstore_tests " + tid + "$");
     EXPECT_EQ(std::regex_match(content, form), stamped) << content;
     EXPECT_EQ(content.empty(), !stamped);
+    // Readable or not, a live holder's block cannot be broken.
+    EXPECT_EQ(UnBlockIndexFileAccess_Notify(path, nullptr), 0);
+    EXPECT_TRUE(test::PathExists(path));
     reader.Kill();
     EXPECT_EQ(lock.Release(), BlockFileLock::kFree);
     EXPECT_FALSE(test::PathExists(path));

@@ -101,6 +101,23 @@ TEST(FileHandleSharing, ExclusiveHandleExcludesEveryOtherOpenUntilClosed) {
   EXPECT_EQ(FailureOf(Exclusive(path)), 0u);
 }
 
+TEST(FileHandleSharing, ReadSharingAdmitsReadersOnly) {
+  test::ScratchDir dir;
+  const std::string path = dir / "_activity.blk";
+  FileHandle holder = OpenFile(path, Access::ReadWrite, Share::Read, D::CreateNew);
+  ASSERT_TRUE(holder.IsOpen());
+  ASSERT_TRUE(holder.Write("stamp", 5));
+  EXPECT_EQ(FailureOf(Shared(path)), 0u);
+  EXPECT_EQ(FailureOf(OpenFile(path, Access::Write, Share::All, D::OpenExisting)), kErrorSharingViolation);
+  EXPECT_EQ(FailureOf(Exclusive(path)), kErrorSharingViolation);
+  EXPECT_FALSE(DeleteFile(path));
+  EXPECT_EQ(GetLastError(), kErrorSharingViolation);
+  EXPECT_FALSE(MoveFile(path, dir / "moved"));
+  EXPECT_EQ(test::ReadFile(path), "stamp");
+  holder.Close();
+  EXPECT_TRUE(DeleteFile(path));
+}
+
 TEST(FileHandleIo, SeekReadTruncateTimeAndClosedHandle) {
   test::ScratchDir dir;
   FileHandle handle = Exclusive(dir / "io.bin", D::CreateNew);
