@@ -1,7 +1,7 @@
 // Holds a file open in a process of its own, for tests of cross-process
 // sharing.
 //
-//   tw_hold_file create|exclusive|shared PATH [--wait]
+//   tw_hold_file create|exclusive|readshare|shared PATH [--wait]
 //
 // create: CreateNew with no sharing; exclusive: OpenAlways with no sharing;
 // shared: OpenAlways shared. With --wait it first reads one line ("go") from
@@ -20,7 +20,7 @@
 namespace {
 
 int Usage() {
-  std::cerr << "usage: tw_hold_file create|exclusive|shared PATH [--wait]\n";
+  std::cerr << "usage: tw_hold_file create|exclusive|readshare|shared PATH [--wait]\n";
   return 2;
 }
 
@@ -42,6 +42,8 @@ int main(int argc, char** argv) {
     handle = OpenFile(path, Access::ReadWrite, Share::None, Disposition::CreateNew);
   else if (mode == "exclusive")
     handle = OpenFile(path, Access::ReadWrite, Share::None, Disposition::OpenAlways);
+  else if (mode == "readshare")
+    handle = OpenFile(path, Access::ReadWrite, Share::Read, Disposition::CreateNew);
   else if (mode == "shared")
     handle = OpenFile(path, Access::Read, Share::All, Disposition::OpenAlways);
   else

@@ -72,17 +72,22 @@ class GlusterTest : public ::testing::Test {
 };
 
 TEST_F(GlusterTest, HolderOnOneHostBlocksTheOtherUntilKilled) {
-  for (const std::string mode : {"create", "shared"}) {
+  for (const std::string mode : {"create", "readshare", "shared"}) {
     SCOPED_TRACE(mode);
     const bool exclusive = mode == "create";
+    const bool creates = mode != "shared";
     const std::string here = OnFirst(mode), there = OnSecond(mode);
-    ASSERT_TRUE(exclusive || Exclusive(here, Disposition::CreateNew).IsOpen());  // a reader needs a file
+    ASSERT_TRUE(creates || Exclusive(here, Disposition::CreateNew).IsOpen());  // a reader needs a file
     Holder holder(mode, here);
     ASSERT_EQ(holder.Line(), "ok");
     EXPECT_EQ(FailureOf(Exclusive(there, Disposition::CreateNew)), kErrorFileExists);
     EXPECT_EQ(FailureOf(Exclusive(there)), kErrorSharingViolation);
     EXPECT_EQ(FailureOf(Shared(there)), exclusive ? kErrorSharingViolation : 0u);  // readers share with readers
-    if (exclusive) { EXPECT_EQ(DeleteFile(there) ? 0u : GetLastError(), kErrorSharingViolation); }
+    if (creates) { EXPECT_EQ(DeleteFile(there) ? 0u : GetLastError(), kErrorSharingViolation); }
+    if (mode == "readshare") {
+      EXPECT_EQ(FailureOf(OpenFile(there, Access::Write, Share::All, Disposition::OpenExisting)),
+                kErrorSharingViolation);
+    }
     holder.Kill();
     ASSERT_TRUE(WaitUntilUnlocked(there));
     EXPECT_TRUE(DeleteFile(there)) << "last error " << GetLastError();  // the file stayed, now free
