@@ -54,7 +54,6 @@ class IndexItem {
  private:
   IndexItemPropertyContainer* container_ = nullptr;
   bool owning_ = false;
-  uint32_t reserved_ = 0;  // kept zero; nothing reads it
 };
 
 }  // namespace tw
