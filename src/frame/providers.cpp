@@ -49,11 +49,6 @@ bool LoadPostofficeConfigProvider() {
   return g_pocfg != nullptr;
 }
 
-bool PostofficeConfigProviderLoaded() {
-  std::lock_guard<std::mutex> lock(g_providerMutex);
-  return g_pocfg != nullptr;
-}
-
 void UnloadProviders() {
   std::lock_guard<std::mutex> lock(g_providerMutex);
   if (g_option.handle) platform::FreeLibrary(g_option.handle);

@@ -20,7 +20,6 @@ bool EnsureOptionProvider();
 bool LoadPostofficeConfigProvider();
 // Unloads both providers, clearing their handles.
 void UnloadProviders();
-bool PostofficeConfigProviderLoaded();
 
 // The provider's result (1 when the option exists) with the text it gave.
 // Through GetOption_Ex when the provider has it.

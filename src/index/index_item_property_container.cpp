@@ -178,21 +178,16 @@ void IndexItemPropertyContainer::Store(PropertyKey key, uintptr_t word) {
   if (rekeyOwner != nullptr) rekeyOwner->AfterKeyChange(this, key.slot);
 }
 
-void IndexItemPropertyContainer::SetText(PropertyKey key, std::string_view text) {
-  if (key.slot < 0) return;
-  if (key.kind == PropertyKind::Integer)
-    Store(key, static_cast<uint32_t>(ParseLeadingNumber(text)));
-  else
-    Store(key, EncodeCopy(text));
-  AfterSet(key);
-}
+void IndexItemPropertyContainer::SetText(PropertyKey key, std::string_view text) { SetString(key, text, false); }
 
-void IndexItemPropertyContainer::SetTextView(PropertyKey key, std::string_view text) {
+void IndexItemPropertyContainer::SetTextView(PropertyKey key, std::string_view text) { SetString(key, text, true); }
+
+void IndexItemPropertyContainer::SetString(PropertyKey key, std::string_view text, bool asView) {
   if (key.slot < 0) return;
   if (key.kind == PropertyKind::Integer)
     Store(key, static_cast<uint32_t>(ParseLeadingNumber(text)));
   else
-    Store(key, EncodeView(text));
+    Store(key, asView ? EncodeView(text) : EncodeCopy(text));
   AfterSet(key);
 }
 

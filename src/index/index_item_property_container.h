@@ -81,6 +81,9 @@ class IndexItemPropertyContainer {
   uintptr_t SlotValue(PropertyKey key) const;
   // Puts `word` into the slot (growing the array), freeing an old string.
   void Store(PropertyKey key, uintptr_t word);
+  // Text into a String-kind slot (copied, or kept as a view), or its
+  // number into an Integer-kind one.
+  void SetString(PropertyKey key, std::string_view text, bool asView);
   void AfterSet(PropertyKey key);
 
   SORTEDSTOREINDEXTYPE* owner_ = nullptr;

@@ -20,28 +20,30 @@ uint32_t StatusError(const std::string& systemPath, int err) {
   return ErrorFromErrno(err);
 }
 
+// Maps `path` and reads its status; false with the last error set.
+bool QueryPath(std::string_view path, std::string& systemPath, detail::FileStatus& status) {
+  if (!detail::MapPath(path, systemPath)) return false;
+  if (!detail::QueryStatus(systemPath, status)) {
+    SetLastError(StatusError(systemPath, errno));
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 uint32_t GetFileAttributes(std::string_view path) {
   std::string systemPath;
-  if (!detail::MapPath(path, systemPath)) return kInvalidAttributes;
   detail::FileStatus status;
-  if (!detail::QueryStatus(systemPath, status)) {
-    SetLastError(StatusError(systemPath, errno));
-    return kInvalidAttributes;
-  }
+  if (!QueryPath(path, systemPath, status)) return kInvalidAttributes;
   SetLastError(kErrorSuccess);
   return detail::AttributesOf(status, detail::LastComponent(systemPath));
 }
 
 bool GetFileInfo(std::string_view path, FileInfo& info) {
   std::string systemPath;
-  if (!detail::MapPath(path, systemPath)) return false;
   detail::FileStatus status;
-  if (!detail::QueryStatus(systemPath, status)) {
-    SetLastError(StatusError(systemPath, errno));
-    return false;
-  }
+  if (!QueryPath(path, systemPath, status)) return false;
   info.attributes = detail::AttributesOf(status, detail::LastComponent(systemPath));
   info.creationTime = detail::CreationTimeOf(status, systemPath);
   info.lastAccessTime = detail::AccessFileTime(status);
