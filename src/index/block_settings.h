@@ -2,11 +2,19 @@
 // once per process (cached behind the 0xFFFFFFFF "not read yet" sentinel),
 // on every use, or until a non-zero value has been read.
 #pragma once
+#include <atomic>
 #include <cstdint>
+#include <string>
 
 namespace tw {
 
 inline constexpr uint32_t kNotReadYet = 0xFFFFFFFF;
+
+// The DWORD value, or `fallback` when it is missing.
+uint32_t ReadDwordOrDefault(const std::string& key, const char* name, uint32_t fallback);
+// The value cached in `cache` on its first read (concurrent first reads
+// store the same value, so no lock is needed).
+uint32_t ReadDwordOnce(std::atomic<uint32_t>& cache, const std::string& key, const char* name, uint32_t fallback);
 
 // Read on every use.
 uint32_t ReadWaitTimeout();   // "Read Wait Timeout", seconds, default 60

@@ -77,6 +77,15 @@ class IndexItemPropertyContainer {
 
   uint32_t SlotCount() const { return slots_.Count(); }
 
+  // Where the item's element lies in the index file (0: never written) and
+  // its length in bytes; kept by the stream serialiser.
+  int32_t FileOffset() const { return fileOffset_; }
+  uint32_t ElementLength() const { return elementLength_; }
+  void SetFilePlace(int32_t offset, uint32_t length) {
+    fileOffset_ = offset;
+    elementLength_ = length;
+  }
+
  private:
   uintptr_t SlotValue(PropertyKey key) const;
   // Puts `word` into the slot (growing the array), freeing an old string.
@@ -88,9 +97,8 @@ class IndexItemPropertyContainer {
 
   SORTEDSTOREINDEXTYPE* owner_ = nullptr;
   Array<uintptr_t> slots_{5, 5, ArrayGrowth::Additive};
-  // Two words kept zero; nothing reads them.
-  uint32_t reserved1_ = 0;
-  uint32_t reserved2_ = 0;
+  int32_t fileOffset_ = 0;
+  uint32_t elementLength_ = 0;
 };
 
 // atol rules on 8-bit text: leading blanks, an optional sign, decimal digits;

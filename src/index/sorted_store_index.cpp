@@ -5,6 +5,7 @@
 
 #include "common/text.h"
 #include "frame/event_report.h"
+#include "index/serialiser_choice.h"
 
 namespace tw {
 namespace {
@@ -13,8 +14,8 @@ uint32_t UidOf(const IndexItemPropertyContainer* c) { return static_cast<uint32_
 
 std::string_view IdOf(const IndexItemPropertyContainer* c, char (&scratch)[16]) { return c->TextView(kKeyId, scratch); }
 
-NullIndexLoader& DefaultLoader() {
-  static NullIndexLoader loader;
+IndexLoader& DefaultLoader() {
+  static SerialiserIndexLoader loader;
   return loader;
 }
 
@@ -199,9 +200,22 @@ void SORTEDSTOREINDEXTYPE::FreeAll() {
   }
 }
 
+void SORTEDSTOREINDEXTYPE::ResequenceByUid() {
+  sequence_.assign(byUid_.begin(), byUid_.end());
+  int32_t seq = 0;
+  for (Container* c : sequence_) c->SetNumber(SeqKey(), ++seq);
+}
+
+void SORTEDSTOREINDEXTYPE::Empty() {
+  FreeAll();
+  loadedText.Clear();
+  lowestUid_ = 0;
+}
+
 void SORTEDSTOREINDEXTYPE::UnInit() {
   try {
     FreeAll();
+    loadedText.Clear();
     loadLevel_ = 0;
     lastUid_ = 0;
     lowestUid_ = 0;

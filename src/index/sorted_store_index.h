@@ -22,6 +22,7 @@
 
 #include "index/folder_details.h"
 #include "index/index_item_property_container.h"
+#include "index/text_arena.h"
 
 namespace tw {
 
@@ -71,7 +72,12 @@ class SORTEDSTOREINDEXTYPE {
   std::string mailbox;
   IndexLoadOptions loadOptions;
   uint64_t indexFileTime = 0;  // last-write time of the index file at the last load or save
-  std::string pendingText;     // index-file text read but not yet made into items
+  uint32_t indexFileSize = 0;  // its size then
+  bool rewriteInFull = false;  // the next save writes the whole file
+  std::string keyFilter;       // comma-separated IDs: when set, a load reads only those
+  // Loaded texts that containers of this index refer to in place; freed
+  // with the items.
+  TextArena loadedText;
 
   int32_t LoadLevel() const { return loadLevel_; }
   void SetLoadLevel(int32_t level) { loadLevel_ = level; }
@@ -107,14 +113,21 @@ class SORTEDSTOREINDEXTYPE {
   size_t Count() const { return byUid_.size(); }
   const std::vector<Container*>& Sequence() const { return sequence_; }
   const std::vector<Container*>& Removed() const { return removed_; }
+  const std::vector<Container*>& ByUid() const { return byUid_; }
   template <typename Fn>
   void ForEachInSequence(Fn&& fn) const {
     for (Container* c : sequence_) fn(*c);
   }
 
+  // Gives SEQ 1, 2, 3, ... in ascending UID order.
+  void ResequenceByUid();
+
   FolderDetails GetFolderDetails();
   // Frees every container and empties the index.
   void UnInit();
+  // Frees every container and the loaded texts, keeping LASTUID and the
+  // serialisation state: the empty index a load starts from.
+  void Empty();
 
   // Called by a container of this index around a change of its ID or UID.
   void BeforeKeyChange(Container* container, int32_t slot);
