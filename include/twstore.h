@@ -92,6 +92,15 @@ TWSTORE_API uint32_t WaitForAccessToIndexFileEx(const char* blockFilePath, uint3
  * 0). 1 when the file was deleted, 0 otherwise. */
 TWSTORE_API uint32_t UnBlockIndexFileAccessEx(const char* blockFilePath, uint32_t holdHandle, uintptr_t* handle);
 
+/* ---- Index texts ------------------------------------------------------ */
+
+/* Copies the text between startTag and the endTag after it into buffer
+ * (at most bufferSize - 1 bytes, always terminated) and returns where the
+ * text goes on after the end tag; NULL when either tag is missing. An empty
+ * startTag matches at the start; with an empty endTag the rest of the text
+ * from the start tag on is copied and NULL returned. */
+TWSTORE_API const char* GetXMLDataEx(const char* text, const char* startTag, const char* endTag, char* buffer, uint32_t bufferSize);
+
 #ifdef __cplusplus
 }
 #endif

@@ -70,6 +70,16 @@ TEST_F(ExportedLibrary, BlockFilesThroughTheCInterface) {
   EXPECT_EQ(take(nullptr, 1, &handle), 0u);
 }
 
+TEST_F(ExportedLibrary, GetXMLDataExReturnsWhereTheTextGoesOn) {
+  auto get = Get<const char* (*)(const char*, const char*, const char*, char*, uint32_t)>("GetXMLDataEx");
+  const char text[] = "<SUBJECT>word</SUBJECT> trailing";
+  char buffer[8];
+  EXPECT_EQ(get(text, "<SUBJECT>", "</SUBJECT>", buffer, sizeof buffer), text + 23);
+  EXPECT_STREQ(buffer, "word");
+  EXPECT_EQ(get(text, "<FROM>", "</FROM>", buffer, sizeof buffer), nullptr);
+  EXPECT_EQ(get(nullptr, "<a>", "</a>", buffer, sizeof buffer), nullptr);
+}
+
 TEST_F(ExportedLibrary, InternalsStayHidden) {
   EXPECT_EQ(dlsym(handle_, "_ZN2tw16StoreLibraryInitEv"), nullptr);
   EXPECT_EQ(dlsym(handle_, "_ZN2tw8platform13GetLastErrorEv"), nullptr);
