@@ -219,7 +219,10 @@ bool WriteFolderChangeFlag(const std::string& postoffice, const std::string& mai
     directory = po + "\\MAILROOT\\" + mailbox + "\\" + f;
   }
   directory = Fitted(directory, kPathCapacity);
-  if (directory.empty()) return false;
+  return !directory.empty() && WriteChangeFlagIn(directory);
+}
+
+bool WriteChangeFlagIn(const std::string& directory) {
   platform::FileHandle file = platform::OpenFile(directory + "\\" + kChangeFlagFile, platform::Access::Write,
                                                  platform::Share::All, platform::Disposition::CreateAlways);
   if (!file.IsOpen()) return false;

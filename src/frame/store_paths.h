@@ -58,6 +58,9 @@ uint32_t FolderTypeFromPath(const std::string& folderPath);
 // "Deleted Items"); other names unchanged.
 std::string SpecialNameForm(const std::string& parentPath, const std::string& name);
 
+// Writes "_CHANGE.DTY" (the folder is dirty) into a folder directory.
+bool WriteChangeFlagIn(const std::string& directory);
+
 // Writes the folder's "_CHANGE.DTY" flag file. False when it cannot be
 // written or the names are unsafe.
 bool WriteFolderChangeFlag(const std::string& postoffice, const std::string& mailbox,
