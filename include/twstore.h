@@ -60,6 +60,52 @@ TWSTORE_STATIC_ASSERT(offsetof(StoreItemRecord, idx) == 53904, "StoreItemRecord.
 TWSTORE_STATIC_ASSERT(offsetof(StoreItemRecord, importance) == 53908, "StoreItemRecord.importance");
 TWSTORE_STATIC_ASSERT(sizeof(StoreItemRecord) == 53912, "StoreItemRecord size");
 
+/* One open folder index, allocated by the caller and prepared with
+ * StoreIndex_Init. The index, current item and record lock belong to the
+ * library: leave them alone, and end with StoreIndex_Release. */
+typedef struct STOREINDEXTYPE {
+  char reserved[1024];
+  char postoffice[1024];
+  char mailbox[1024];
+  char folder[1024];      /* relative to the mailbox, e.g. "\\Inbox" */
+  uint32_t itemCount;
+  uint32_t initialised;   /* set by StoreIndex_Init */
+  void* index;
+  char folderPath[1024];  /* the folder's directory, from StoreIndex_SetPaths */
+  uint32_t changed;
+  uint32_t spare;
+  uint32_t lastUid;
+  uint32_t reserved2;
+  void* currentItem;
+  uint32_t indexFileSize;
+  uint32_t folderType;    /* 0 mail, 1 contacts, 2 calendar, 3 tasks, 4 file root, 54 contact groups */
+  uint32_t openCount;
+  uint32_t folderDetails[13];
+  uintptr_t blockHandle;
+  void* recordLock;
+  uint64_t lockOwner;
+} STOREINDEXTYPE;
+
+TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, postoffice) == 1024, "STOREINDEXTYPE.postoffice");
+TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, mailbox) == 2048, "STOREINDEXTYPE.mailbox");
+TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, folder) == 3072, "STOREINDEXTYPE.folder");
+TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, itemCount) == 4096, "STOREINDEXTYPE.itemCount");
+TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, initialised) == 4100, "STOREINDEXTYPE.initialised");
+TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, index) == 4104, "STOREINDEXTYPE.index");
+TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, folderPath) == 4112, "STOREINDEXTYPE.folderPath");
+TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, changed) == 5136, "STOREINDEXTYPE.changed");
+TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, spare) == 5140, "STOREINDEXTYPE.spare");
+TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, lastUid) == 5144, "STOREINDEXTYPE.lastUid");
+TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, currentItem) == 5152, "STOREINDEXTYPE.currentItem");
+TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, indexFileSize) == 5160, "STOREINDEXTYPE.indexFileSize");
+TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, folderType) == 5164, "STOREINDEXTYPE.folderType");
+TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, openCount) == 5168, "STOREINDEXTYPE.openCount");
+TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, folderDetails) == 5172, "STOREINDEXTYPE.folderDetails");
+TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, blockHandle) == 5224, "STOREINDEXTYPE.blockHandle");
+TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, recordLock) == 5232, "STOREINDEXTYPE.recordLock");
+TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, lockOwner) == 5240, "STOREINDEXTYPE.lockOwner");
+TWSTORE_STATIC_ASSERT(sizeof(STOREINDEXTYPE) == 5248, "STOREINDEXTYPE size");
+
 /* ---- Library lifecycle and memory ------------------------------------- */
 
 /* Reads the settings and prepares the per-thread slots. Runs by itself when
