@@ -9,7 +9,12 @@
 
 namespace tw::test {
 
-HolderProcess::HolderProcess(const std::string& mode, const std::string& path, bool waitForGo) {
+HolderProcess::HolderProcess(const std::string& mode, const std::string& path, bool waitForGo)
+    : HolderProcess(waitForGo ? std::vector<std::string>{"tw_hold_file", mode, path, "--wait"}
+                              : std::vector<std::string>{"tw_hold_file", mode, path}) {}
+
+HolderProcess::HolderProcess(const std::vector<std::string>& command) {
+  if (command.empty()) return;
   int toChild[2];
   int fromChild[2];
   if (pipe2(toChild, O_CLOEXEC) != 0) return;
@@ -18,13 +23,13 @@ HolderProcess::HolderProcess(const std::string& mode, const std::string& path, b
     close(toChild[1]);
     return;
   }
-  const std::string program = std::string(TW_TEST_BIN_DIR) + "/tw_hold_file";
+  const std::string program = std::string(TW_TEST_BIN_DIR) + "/" + command[0];
   pid_ = fork();
   if (pid_ == 0) {
     dup2(toChild[0], 0);
     dup2(fromChild[1], 1);
-    std::vector<const char*> args{program.c_str(), mode.c_str(), path.c_str()};
-    if (waitForGo) args.push_back("--wait");
+    std::vector<const char*> args{program.c_str()};
+    for (size_t i = 1; i < command.size(); ++i) args.push_back(command[i].c_str());
     args.push_back(nullptr);
     execv(program.c_str(), const_cast<char* const*>(args.data()));
     _exit(127);

@@ -5,12 +5,16 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace tw::test {
 
 class HolderProcess {
  public:
   HolderProcess(const std::string& mode, const std::string& path, bool waitForGo = false);
+  // Any helper program of the tests: its name in the test binaries'
+  // directory, then its arguments.
+  explicit HolderProcess(const std::vector<std::string>& command);
   ~HolderProcess();
   HolderProcess(const HolderProcess&) = delete;
   HolderProcess& operator=(const HolderProcess&) = delete;
