@@ -458,7 +458,7 @@ std::string BuildDocument(const SORTEDSTOREINDEXTYPE& index, bool oldFormat, std
     for (const PropertyKey key : unnamable)
       if (item->Has(key)) ReportCreateElementFailure();
     const size_t start = out.size();
-    AppendElement(out, *item, properties, validUtf8);
+    AppendElement(out, *item, properties, validUtf8, /*escapeId=*/true);
     placed.push_back({item, start, out.size() - start});
   }
   out += kRootEnd;

@@ -220,22 +220,41 @@ bool IsDeadValue(std::string_view value) {
   return !value.empty() && value.find_first_not_of('-') == std::string_view::npos;
 }
 
+bool IsWritablePropertyName(std::string_view name) {
+  if (name.empty() || name.starts_with("ELEMENT") || name.starts_with("BASEELEMENT")) return false;
+  return std::none_of(name.begin(), name.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= 0x20 || byte == 0x7F || c == '<' || c == '>' || c == '/' || c == '&' || c == '"' || c == '=';
+  });
+}
+
 std::vector<std::pair<std::string, PropertyKey>> StoredProperties() {
   auto names = PropertyRegistry::Process().Names();
   std::erase_if(names, [](const auto& entry) {
     const std::string& n = entry.first;
-    return n == kPropId || n == kPropUid || n == kPropSeq || n == "IDX";
+    return n == kPropId || n == kPropUid || n == kPropSeq || n == "IDX" || !IsWritablePropertyName(n);
   });
   return names;  // already in ascending name order
 }
 
 void AppendElement(std::string& out, const IndexItemPropertyContainer& item,
-                   const std::vector<std::pair<std::string, PropertyKey>>& properties, bool validUtf8) {
+                   const std::vector<std::pair<std::string, PropertyKey>>& properties, bool validUtf8,
+                   bool escapeId) {
   char scratch[16];
   out += "<ELEMENT";
   if (item.Has(kKeyId)) {
     out += " ID=\"";
-    out += item.TextView(kKeyId, scratch);
+    const std::string_view id = item.TextView(kKeyId, scratch);
+    if (!escapeId) {
+      out += id;
+    } else {
+      for (char c : id) {
+        if (c == '&') out += "&amp;";
+        else if (c == '<') out += "&lt;";
+        else if (c == '"') out += "&quot;";
+        else out += c;
+      }
+    }
     out += '"';
   }
   if (item.Has(kKeyUid)) {
@@ -245,7 +264,7 @@ void AppendElement(std::string& out, const IndexItemPropertyContainer& item,
   }
   out += '>';
   for (const auto& [name, key] : properties) {
-    if (static_cast<uint32_t>(key.slot) >= item.SlotCount() || !item.Has(key)) continue;
+    if (!item.Has(key)) continue;
     out += '<';
     out += name;
     out += '>';

@@ -49,12 +49,20 @@ std::string RepairUtf8(std::string_view value);
 // True for an ID or UID attribute made only of '-': a dead element.
 bool IsDeadValue(std::string_view value);
 
+// True for a name a child tag can carry and a reader reads back as the same
+// property: no blanks, controls or markup bytes, and not one a reader takes
+// for the root or an element.
+bool IsWritablePropertyName(std::string_view name);
+
 // The properties an element stores as children, in ascending byte order of
-// their names: every registered name but ID, UID, SEQ and IDX.
+// their names: every writable registered name but ID, UID, SEQ and IDX.
 std::vector<std::pair<std::string, PropertyKey>> StoredProperties();
 
 // Appends the element of `item` (`properties` from StoredProperties).
+// The ID is written as it is unless `escapeId` (a document parser reads
+// attributes with their references decoded).
 void AppendElement(std::string& out, const IndexItemPropertyContainer& item,
-                   const std::vector<std::pair<std::string, PropertyKey>>& properties, bool validUtf8);
+                   const std::vector<std::pair<std::string, PropertyKey>>& properties, bool validUtf8,
+                   bool escapeId = false);
 
 }  // namespace tw

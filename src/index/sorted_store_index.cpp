@@ -70,6 +70,7 @@ bool SORTEDSTOREINDEXTYPE::Insert(Container* container) {
   if (container == nullptr) return false;
   uint32_t uid = UidOf(container);
   if (uid == 0) {
+    if (lastUid_ == UINT32_MAX) return false;  // UIDs are never reused
     uid = ++lastUid_;
     container->SetNumber(kKeyUid, static_cast<int32_t>(uid));
   } else if (uid > lastUid_) {

@@ -41,7 +41,7 @@ bool ParseAttributes(std::string_view tag, std::vector<Attribute>& attributes, b
     const std::string_view name = tag.substr(at, equals - at);
     const std::string_view value = tag.substr(equals + 2, close - equals - 2);
     if (name.empty() || name.size() > kMaxAttributePart || value.size() > kMaxAttributePart ||
-        name.find(' ') != std::string_view::npos)
+        !IsWritablePropertyName(name))
       return false;
     attributes.push_back({name, value});
     at = close + 1;
@@ -84,8 +84,12 @@ class Parser {
   bool OnElementEnd(int64_t end);
   bool OnProperty(std::string_view tag, bool isEnd);
   bool KeepsElement(std::string_view id);
+  // The file cannot be updated in place: the next save writes it anew. A
+  // partial load stops here and is done again in full.
+  bool RequireFullRewrite();
   PropertyKey KeyFor(std::string_view name);
-  void SetValue(IndexItemPropertyContainer& item, PropertyKey key, std::string_view raw);
+  // Element texts are unescaped; attribute values are taken as written.
+  void SetValue(IndexItemPropertyContainer& item, PropertyKey key, std::string_view raw, bool unescape);
 
   SORTEDSTOREINDEXTYPE& index_;
   ChunkReader reader_;
@@ -105,6 +109,8 @@ class Parser {
   std::string propertyName_;
   std::string rootText_;
   std::string value_;
+  bool reloadInFull_ = false;
+  int64_t rootStartOffset_ = -1;
   std::vector<Attribute> attributes_;
   std::vector<std::pair<std::string, PropertyKey>> keys_;
   size_t nextKey_ = 0;
@@ -125,8 +131,15 @@ PropertyKey Parser::KeyFor(std::string_view name) {
   return key;
 }
 
-void Parser::SetValue(IndexItemPropertyContainer& item, PropertyKey key, std::string_view raw) {
-  if (raw.find('&') != std::string_view::npos) {
+bool Parser::RequireFullRewrite() {
+  index_.rewriteInFull = true;
+  if (request_.level == kLevelFull && !filterOn_) return true;
+  reloadInFull_ = true;
+  return false;
+}
+
+void Parser::SetValue(IndexItemPropertyContainer& item, PropertyKey key, std::string_view raw, bool unescape) {
+  if (unescape && raw.find('&') != std::string_view::npos) {
     const std::string value = Unescape(raw);
     if (value.size() <= kInlineValue || value.size() > kLongestView) item.SetText(key, value);
     else item.SetTextView(key, index_.loadedText.Keep(value));
@@ -148,7 +161,11 @@ bool Parser::OnRootStart(std::string_view tag) {
   rootStart_ = true;
   const LastUid lastUid = ParseLastUid(tag);
   if (lastUid.found) index_.SetLastUid(lastUid.value);
-  if (lastUid.found && !lastUid.newFormat) {
+  // A save updates LASTUID in place only in the exact 33-byte tag; any
+  // other header is read like the old format and written anew.
+  const std::string canonical = FormatRootStart(lastUid.value);
+  const bool exact = tag == std::string_view(canonical).substr(1, canonical.size() - 2) && rootStartOffset_ == 0;
+  if (lastUid.found && (!lastUid.newFormat || !exact)) {
     oldFormat_ = true;
     filterOn_ = false;
     index_.keyFilter.clear();
@@ -193,9 +210,15 @@ bool Parser::OnElementStart(std::string_view tag, int64_t start, int64_t end) {
                   ", Previous UID=" + std::to_string(previousUid_) +
                   ", Largest/Last UID=" + std::to_string(index_.LastUid()));
     if (hasUid) previousUid_ = uid;
+    // Removal marks an element dead in place by its exact layout; an element
+    // written otherwise (or given its UID only now) needs the file anew.
+    const bool exactLayout = hasUid && attributes_.size() == 2 && attributes_[0].name == kPropId &&
+                             uidText == std::to_string(uid) &&
+                             tag == "ELEMENT ID=\"" + std::string(id) + "\" UID=\"" + std::string(uidText) + "\"";
+    if (!oldFormat_ && !exactLayout && !RequireFullRewrite()) return false;
     if (KeepsElement(id)) {
       current_ = new IndexItemPropertyContainer();
-      for (const Attribute& a : attributes_) SetValue(*current_, KeyFor(a.name), a.value);
+      for (const Attribute& a : attributes_) SetValue(*current_, KeyFor(a.name), a.value, false);
     }
   }
   return selfClosing ? OnElementEnd(end) : true;
@@ -209,9 +232,10 @@ bool Parser::OnElementEnd(int64_t end) {
   current_ = nullptr;
   if (item == nullptr) return true;
   item->SetFilePlace(static_cast<int32_t>(elementStart_), static_cast<uint32_t>(end - elementStart_));
-  const bool inserted = oldFormat_ ? index_.Insert(item) : index_.InsertAtEnd(item);
-  if (!inserted) delete item;
-  return true;
+  if (index_.InsertAtEnd(item)) return true;
+  // Refused (its ID or UID is taken): the element must not stay in the file.
+  delete item;
+  return oldFormat_ || RequireFullRewrite();
 }
 
 bool Parser::OnProperty(std::string_view tag, bool isEnd) {
@@ -236,13 +260,18 @@ bool Parser::OnProperty(std::string_view tag, bool isEnd) {
     return Fail("Encountered property end tag (" + std::string(name) +
                 ") that does not match previous property start tag (" + propertyName_ + ")");
   propertyOpen_ = false;
+  // The keys come from the attributes; children of these names are not read.
+  if (name == kPropId || name == kPropUid || name == kPropSeq || name == "IDX") propertyName_.clear();
   return true;
 }
 
 bool Parser::OnTag(std::string_view tag, int64_t start, int64_t end) {
   const bool isEnd = !tag.empty() && tag[0] == '/';
   const std::string_view name = isEnd ? tag.substr(1) : tag;
-  if (name.starts_with("BASEELEMENT")) return isEnd ? OnRootEnd() : OnRootStart(tag);
+  if (name.starts_with("BASEELEMENT")) {
+    if (!isEnd && rootStartOffset_ < 0) rootStartOffset_ = start;
+    return isEnd ? OnRootEnd() : OnRootStart(tag);
+  }
   if (name.starts_with("ELEMENT")) {
     if (!rootStart_) return Fail("Encountered element tag before encountering a root element start tag");
     if (rootEnd_) return Fail("Encountered element tag after already encountering a root element end tag");
@@ -262,9 +291,15 @@ StreamParseResult Parser::Run() {
     if (!more) break;
     if (reading) value_.assign(text);  // the tag read below may reuse the buffer
     if (!reader_.Tag(kMaxTagKept, tag, start, end)) break;
-    if (!OnTag(tag, start, end)) return result_;
-    if (reading && !propertyOpen_ && current_ != nullptr)
-      SetValue(*current_, KeyFor(propertyName_), value_);
+    if (!OnTag(tag, start, end)) {
+      if (!reloadInFull_) return result_;
+      index_.keyFilter.clear();
+      index_.Empty();
+      result_.outcome = StreamParseOutcome::ReloadInFull;
+      return result_;
+    }
+    if (reading && !propertyOpen_ && current_ != nullptr && !propertyName_.empty())
+      SetValue(*current_, KeyFor(propertyName_), value_, true);
     if (result_.deadElements >= threshold_ && threshold_ > 0) {
       if (request_.level == kLevelFull && !filterOn_) continue;
       index_.rewriteInFull = true;
@@ -282,7 +317,7 @@ StreamParseResult Parser::Run() {
     Fail("Did not find root element end tag");
     return result_;
   }
-  if (oldFormat_) index_.ResequenceByUid();
+  if (oldFormat_) index_.ResequenceByUid();  // old files are in ID order
   if (result_.deadElements >= threshold_ && threshold_ > 0) {
     index_.rewriteInFull = true;
     index_.keyFilter.clear();

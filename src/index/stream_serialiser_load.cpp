@@ -58,14 +58,17 @@ HeaderOutcome ReadHeader(SORTEDSTOREINDEXTYPE& index, const std::string& path, i
   const LastUid lastUid = ParseLastUid(first);
   if (!lastUid.found) return HeaderOutcome::ReadOn;
   index.SetLastUid(lastUid.value);
-  if (lastUid.newFormat && first[kRootStartLength - 1] == '/') {
+  // Only the exact 33-byte tag can be updated in place later.
+  const std::string canonical = FormatRootStart(lastUid.value);
+  const bool exact = first.substr(0, kRootStartLength - 1) == std::string_view(canonical).substr(0, kRootStartLength - 1);
+  if (lastUid.newFormat && exact && first[kRootStartLength - 1] == '/') {
     index.keyFilter.clear();
     index.Empty();
     index.rewriteInFull = true;
     level = kLevelFull;
     return HeaderOutcome::Done;
   }
-  if (lastUid.newFormat) return HeaderOutcome::Done;
+  if (lastUid.newFormat && exact && first[kRootStartLength - 1] == '>') return HeaderOutcome::Done;
   index.keyFilter.clear();
   index.Empty();
   index.rewriteInFull = true;
@@ -115,6 +118,7 @@ int32_t StreamXMLStoreIndexSerialiser::DeserialiseHook(SORTEDSTOREINDEXTYPE& ind
   }
   index.SetLowestUid(0);  // loading changes nothing
   if (result.outcome != StreamParseOutcome::Complete) {
+    index.Empty();  // what a malformed file gave is not an index
     if (!quiet) WriteSerialisationLog("Malformed index detected: " + result.problem + " (" + path + ")\n");
     return kLevelFailed;
   }

@@ -103,7 +103,8 @@ class StreamSave {
 
  private:
   bool FullyLoaded() const { return index_.LoadLevel() == kLevelFull && index_.keyFilter.empty(); }
-  void MarkRemovedDead(platform::FileHandle& file);
+  // False when an element was not where it was written.
+  bool MarkRemovedDead(platform::FileHandle& file);
   void WriteElements(platform::FileHandle& file, size_t first, int64_t position);
   int64_t RootEnd(platform::FileHandle& file) {
     if (rootEnd_ == -2) rootEnd_ = RootEndOnDisk(file);
@@ -118,10 +119,19 @@ class StreamSave {
   int64_t endOfFile_ = 0;
 };
 
-void StreamSave::MarkRemovedDead(platform::FileHandle& file) {
+bool StreamSave::MarkRemovedDead(platform::FileHandle& file) {
+  bool allMarked = true;
   for (Container* item : index_.Removed()) {
     if (item->FileOffset() <= 0) continue;
     char scratch[16];
+    const std::string expected = "<ELEMENT ID=\"" + std::string(item->TextView(kKeyId, scratch)) + "\" UID=\"" +
+                                 std::string(item->TextView(kKeyUid, scratch)) + "\"";
+    // Marked only where the element still is as it was written.
+    std::string found(expected.size(), '\0');
+    if (!ReadAt(file, item->FileOffset(), found) || found != expected) {
+      allMarked = false;
+      continue;
+    }
     std::string mark = "<ELEMENT ID=\"";
     mark.append(item->TextView(kKeyId, scratch).size(), '-');
     mark += "\" UID=\"";
@@ -131,6 +141,7 @@ void StreamSave::MarkRemovedDead(platform::FileHandle& file) {
     // Dead now: a later save must not mark whatever comes to lie there.
     item->SetFilePlace(0, 0);
   }
+  return allMarked;
 }
 
 void StreamSave::CheckGap(const std::string& gap, const Container& item, bool nextHasOffset) {
@@ -213,6 +224,11 @@ int32_t StreamSave::Run() {
     index_.rewriteInFull = true;
   }
 
+  if (index_.rewriteInFull && !FullyLoaded()) {
+    WriteSerialisationLog("Failed to serialise index: " + path_ +
+                          ". The index must be written in full but was not fully loaded.\n");
+    return 0;
+  }
   const bool removals = std::any_of(index_.Removed().begin(), index_.Removed().end(),
                                     [](const Container* c) { return c->FileOffset() > 0; });
   if (!index_.rewriteInFull && index_.LowestUid() == 0 && !removals) return 1;
@@ -237,7 +253,11 @@ int32_t StreamSave::Run() {
     if (!file.Seek(static_cast<int64_t>(kLastUidOffset), platform::SeekFrom::Begin) ||
         !file.Write(digits.data(), digits.size()))
       ReportStreamContention(false, __LINE__);
-    MarkRemovedDead(file);
+    if (!MarkRemovedDead(file) && FullyLoaded()) {
+      file.Close();
+      index_.rewriteInFull = true;
+      return Run();
+    }
   } else {
     const std::string root = FormatRootStart(index_.LastUid());
     if (!file.Write(root.data(), root.size())) ReportStreamContention(false, __LINE__);
