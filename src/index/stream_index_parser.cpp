@@ -169,7 +169,7 @@ bool Parser::OnRootStart(std::string_view tag) {
     oldFormat_ = true;
     filterOn_ = false;
     index_.keyFilter.clear();
-    index_.rewriteInFull = true;
+    if (!RequireFullRewrite()) return false;  // keys alone cannot be written anew
   }
   if (tag.find('/') != std::string_view::npos) {
     rootEnd_ = true;

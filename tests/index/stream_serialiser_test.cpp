@@ -246,6 +246,45 @@ TEST(StreamSerialiserTest, MalformedFilesLoadAsLevelZeroWithTheirReport) {
   }
 }
 
+TEST(StreamSerialiserTest, FilesNotWrittenExactlyAreWrittenAnew) {
+  const struct {
+    const char* name;
+    std::string content;
+    size_t items;
+  } cases[] = {
+      {"short LASTUID", "<BASEELEMENT LASTUID=\"x5\"><ELEMENT ID=\"a\" UID=\"5\"></ELEMENT></BASEELEMENT>\r\n", 1},
+      {"no UID", "<BASEELEMENT LASTUID=\"x00000005\"><ELEMENT ID=\"a\"></ELEMENT></BASEELEMENT>\r\n", 1},
+      {"UID first", "<BASEELEMENT LASTUID=\"x00000005\"><ELEMENT UID=\"5\" ID=\"a\"></ELEMENT></BASEELEMENT>\r\n", 1},
+      {"padded UID", "<BASEELEMENT LASTUID=\"x00000005\"><ELEMENT ID=\"a\" UID=\"05\"></ELEMENT></BASEELEMENT>\r\n", 1},
+      {"duplicate ID",
+       "<BASEELEMENT LASTUID=\"x00000006\"><ELEMENT ID=\"a\" UID=\"5\"></ELEMENT><ELEMENT ID=\"a\" UID=\"6\">"
+       "</ELEMENT></BASEELEMENT>\r\n",
+       1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    IndexFolder folder;
+    folder.Write(c.content);
+    SORTEDSTOREINDEXTYPE partial;
+    partial.keyFilter = "a";
+    ASSERT_EQ(Load(partial, folder, 2), 3) << "a partial load is done again in full";
+    EXPECT_TRUE(partial.keyFilter.empty());
+    EXPECT_TRUE(partial.rewriteInFull);
+    ASSERT_EQ(partial.Count(), c.items);
+    ASSERT_EQ(Save(partial, folder), 1);
+    SORTEDSTOREINDEXTYPE reloaded;
+    ASSERT_EQ(Load(reloaded, folder), 3);
+    EXPECT_FALSE(reloaded.rewriteInFull) << folder.Read();
+    EXPECT_EQ(Items(reloaded), Items(partial));
+  }
+  // IDs are taken as written, references and all.
+  IndexFolder folder;
+  folder.Write("<BASEELEMENT LASTUID=\"x00000001\"><ELEMENT ID=\"a&amp;b\" UID=\"1\"></ELEMENT></BASEELEMENT>\r\n");
+  SORTEDSTOREINDEXTYPE index;
+  ASSERT_EQ(Load(index, folder), 3);
+  EXPECT_EQ(index.Sequence()[0]->GetText("ID"), "a&amp;b");
+}
+
 TEST(StreamSerialiserTest, EmptyRootAndHeaderOnlyLoads) {
   IndexFolder folder;
   folder.Write("<BASEELEMENT LASTUID=\"x0000001a\"/>");
