@@ -165,7 +165,7 @@ bool Parser::OnRootStart(std::string_view tag) {
   // other header is read like the old format and written anew.
   const std::string canonical = FormatRootStart(lastUid.value);
   const bool exact = tag == std::string_view(canonical).substr(1, canonical.size() - 2) && rootStartOffset_ == 0;
-  if (lastUid.found && (!lastUid.newFormat || !exact)) {
+  if (!lastUid.found || !lastUid.newFormat || !exact) {
     oldFormat_ = true;
     filterOn_ = false;
     index_.keyFilter.clear();
