@@ -199,9 +199,39 @@ void AppendEscaped(std::string& out, std::string_view value, bool validUtf8) {
   }
 }
 
+// Without character references the three passes come to one: a decoded
+// '<' or '>' can never start another reference, and '&' is decoded last.
+static bool UnescapeNamedOnly(std::string_view text, std::string& out) {
+  if (text.find("&#") != std::string_view::npos) return false;
+  out.clear();
+  out.reserve(text.size());
+  for (size_t at = 0; at < text.size();) {
+    const std::string_view rest = text.substr(at);
+    if (rest.starts_with("&lt;")) {
+      out += '<';
+      at += 4;
+    } else if (rest.starts_with("&gt;")) {
+      out += '>';
+      at += 4;
+    } else if (rest.starts_with("&amp;")) {
+      out += '&';
+      at += 5;
+    } else {
+      out += text[at++];
+    }
+  }
+  return true;
+}
+
 std::string Unescape(std::string_view text) {
-  std::string out(text);
-  if (text.find('&') == std::string_view::npos) return out;
+  std::string out;
+  UnescapeInto(text, out);
+  return out;
+}
+
+void UnescapeInto(std::string_view text, std::string& out) {
+  if (UnescapeNamedOnly(text, out)) return;
+  out.assign(text);
   for (size_t at = out.find("&#"); at != std::string::npos; at = out.find("&#", at + 1)) {
     const size_t end = out.find(';', at + 2);
     if (end == std::string::npos) break;
@@ -213,7 +243,6 @@ std::string Unescape(std::string_view text) {
   ReplaceAll(out, "&lt;", '<');
   ReplaceAll(out, "&gt;", '>');
   ReplaceAll(out, "&amp;", '&');
-  return out;
 }
 
 bool IsDeadValue(std::string_view value) {

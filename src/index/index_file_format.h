@@ -42,6 +42,8 @@ void AppendEscaped(std::string& out, std::string_view value, bool validUtf8);
 // Character references (each one byte: the number's low 8 bits), then
 // &lt;, &gt; and &amp;, each in a pass of its own.
 std::string Unescape(std::string_view text);
+// The same into `out` (its storage is reused).
+void UnescapeInto(std::string_view text, std::string& out);
 // Every byte that does not start a well-formed UTF-8 sequence, and every
 // control byte but tab, line feed and carriage return, becomes a space.
 std::string RepairUtf8(std::string_view value);

@@ -76,10 +76,12 @@ bool SORTEDSTOREINDEXTYPE::Insert(Container* container) {
   } else if (uid > lastUid_) {
     lastUid_ = uid;
   }
-  const auto byId = byId_.insert(container);
-  if (!byId.second) return false;
+  // Loads mostly bring IDs in ascending order: the end is then the place.
+  const size_t before = byId_.size();
+  const auto byId = byId_.insert(byId_.end(), container);
+  if (byId_.size() == before) return false;
   if (!AddToUidOrder(container)) {
-    byId_.erase(byId.first);
+    byId_.erase(byId);
     return false;
   }
   container->SetOwner(this);

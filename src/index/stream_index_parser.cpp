@@ -109,6 +109,7 @@ class Parser {
   std::string propertyName_;
   std::string rootText_;
   std::string value_;
+  std::string decoded_;
   bool reloadInFull_ = false;
   int64_t rootStartOffset_ = -1;
   std::vector<Attribute> attributes_;
@@ -140,7 +141,8 @@ bool Parser::RequireFullRewrite() {
 
 void Parser::SetValue(IndexItemPropertyContainer& item, PropertyKey key, std::string_view raw, bool unescape) {
   if (unescape && raw.find('&') != std::string_view::npos) {
-    const std::string value = Unescape(raw);
+    UnescapeInto(raw, decoded_);
+    const std::string& value = decoded_;
     if (value.size() <= kInlineValue || value.size() > kLongestView) item.SetText(key, value);
     else item.SetTextView(key, index_.loadedText.Keep(value));
   } else if (raw.size() <= kInlineValue || raw.size() > kLongestView || key.kind == PropertyKind::Integer) {
