@@ -214,7 +214,7 @@ bool Parser::OnElementStart(std::string_view tag, int64_t start, int64_t end) {
     if (hasUid) previousUid_ = uid;
     // Removal marks an element dead in place by its exact layout; an element
     // written otherwise (or given its UID only now) needs the file anew.
-    const bool exactLayout = hasUid && attributes_.size() == 2 && attributes_[0].name == kPropId &&
+    const bool exactLayout = hasUid && uid != 0 && attributes_.size() == 2 && attributes_[0].name == kPropId &&
                              uidText == std::to_string(uid) &&
                              tag == "ELEMENT ID=\"" + std::string(id) + "\" UID=\"" + std::string(uidText) + "\"";
     if (!oldFormat_ && !exactLayout && !RequireFullRewrite()) return false;
