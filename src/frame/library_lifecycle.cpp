@@ -18,8 +18,9 @@ std::mutex g_lockCreation;
 std::unique_ptr<platform::RecursiveMutex> g_indexOpenLock;
 std::unique_ptr<platform::RecursiveMutex> g_indexCacheLock;
 // A closed IndexOpenLock is kept, not destroyed: another thread may still be
-// inside it when the host shuts the library down.
-std::vector<std::unique_ptr<platform::RecursiveMutex>> g_closedLocks;
+// inside it when the host shuts the library down. The list itself is never
+// destroyed either, since process detach may run after static destructors.
+auto& g_closedLocks = *new std::vector<std::unique_ptr<platform::RecursiveMutex>>();
 
 void CreateIfAbsent(std::unique_ptr<platform::RecursiveMutex>& lock) {
   if (!lock) lock.reset(new (std::nothrow) platform::RecursiveMutex());

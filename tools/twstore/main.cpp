@@ -19,6 +19,17 @@ int main(int argc, char** argv) {
 
   app.add_subcommand("settings", "Print the settings in force and where they came from");
 
+  tw::cli::ListenRequest listen;
+  auto* listenCommand = app.add_subcommand(
+      "listen", "Listen for change notifications of a mailbox and print them (until SIGINT or SIGTERM)");
+  listenCommand->add_option("protocol", listen.protocol, "Protocol of this listener, e.g. IMAP")->required();
+  listenCommand->add_option("--postoffice", listen.postoffice, "Postoffice name")->required();
+  listenCommand->add_option("--mailbox", listen.mailbox, "Mailbox name")->required();
+  listenCommand->add_option("--folder", listen.folder, "Only changes of this folder (default: every folder)");
+  listenCommand->add_option("--server", listen.server,
+                            "Server name written for this listener (default: this computer)");
+  listenCommand->add_option("--count", listen.count, "Exit after this many notifications");
+
   CLI11_PARSE(app, argc, argv);
 
   if (!tw::ProcessAttach()) {
@@ -28,6 +39,7 @@ int main(int argc, char** argv) {
   int rc = 0;
   if (app.got_subcommand("paths")) rc = tw::cli::ShowPaths(paths, std::cout, std::cerr);
   if (app.got_subcommand("settings")) rc = tw::cli::ShowSettings(std::cout);
+  if (app.got_subcommand("listen")) rc = tw::cli::Listen(listen, std::cout, std::cerr);
   tw::ProcessDetach();
   return rc;
 }

@@ -1,0 +1,25 @@
+#include "notify/notify_settings.h"
+
+#include <atomic>
+
+#include "frame/registry_access.h"
+#include "index/block_settings.h"
+
+namespace tw {
+namespace {
+std::atomic<uint32_t> g_activityLockType{kNotReadYet};
+std::atomic<uint32_t> g_searchIndexing{kNotReadYet};
+}  // namespace
+
+uint32_t ActivityLockType() { return ReadDwordOnce(g_activityLockType, kRegistryRoot, "Activity Lock Type", 0); }
+
+uint32_t MailboxSearchIndexingEnabled() {
+  return ReadDwordOnce(g_searchIndexing, kRegistryRoot, "Mailbox Search Indexing Enabled", 0);
+}
+
+void ResetNotifySettingsCache() {
+  g_activityLockType = kNotReadYet;
+  g_searchIndexing = kNotReadYet;
+}
+
+}  // namespace tw

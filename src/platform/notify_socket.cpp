@@ -1,0 +1,341 @@
+#include "platform/notify_socket.h"
+
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "platform/last_error.h"
+#include "platform/library_loader.h"
+
+namespace tw::platform {
+namespace {
+
+constexpr uint32_t kErrorInvalidData = 13;
+constexpr uint32_t kErrorNetworkUnreachable = 1231;
+constexpr uint32_t kErrorConnectionRefused = 1225;
+constexpr uint32_t kErrorTimeout = 1460;
+constexpr size_t kMaxReply = 64;
+
+using Clock = std::chrono::steady_clock;
+
+class Deadline {
+ public:
+  explicit Deadline(uint32_t ms) : end_(Clock::now() + std::chrono::milliseconds(ms)) {}
+  int Remaining() const {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end_ - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+  }
+
+ private:
+  Clock::time_point end_;
+};
+
+// poll() for one descriptor, retried after signals until the deadline.
+bool WaitFor(int fd, short events, const Deadline& deadline) {
+  for (;;) {
+    pollfd p{fd, events, 0};
+    const int n = poll(&p, 1, deadline.Remaining());
+    if (n > 0) return true;
+    if (n == 0 || errno != EINTR) return false;
+  }
+}
+
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  int release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_;
+};
+
+uint32_t ConnectError(int err) {
+  switch (err) {
+    case ENOENT: return kErrorFileNotFound;
+    case ECONNREFUSED: return kErrorConnectionRefused;
+    case EAGAIN:
+    case ETIMEDOUT: return kErrorTimeout;
+    case ENETUNREACH:
+    case EHOSTUNREACH: return kErrorNetworkUnreachable;
+    default: return ErrorFromErrno(err);
+  }
+}
+
+// Non-blocking connect finished within the time-out; 0 or an error number.
+uint32_t ConnectWithin(int fd, const sockaddr* address, socklen_t length, uint32_t timeoutMs) {
+  if (connect(fd, address, length) == 0) return 0;
+  if (errno != EINPROGRESS) return ConnectError(errno);
+  if (!WaitFor(fd, POLLOUT, Deadline(timeoutMs))) return kErrorTimeout;
+  int err = 0;
+  socklen_t size = sizeof err;
+  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &size) != 0) return ConnectError(errno);
+  return err == 0 ? 0 : ConnectError(err);
+}
+
+bool SendAll(int fd, std::string_view text, const Deadline& deadline) {
+  size_t sent = 0;
+  while (sent < text.size()) {
+    const ssize_t n = send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+    if (n > 0) {
+      sent += static_cast<size_t>(n);
+    } else if (n < 0 && errno == EINTR) {
+      continue;
+    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (!WaitFor(fd, POLLOUT, deadline)) return false;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// The exchange on a connected socket: message, half close, one reply line.
+uint32_t Exchange(int fd, std::string_view message, const DeliveryTimeouts& timeouts) {
+  if (!SendAll(fd, message, Deadline(timeouts.sendMs))) return kErrorTimeout;
+  shutdown(fd, SHUT_WR);
+  const Deadline deadline(timeouts.replyMs);
+  std::string reply;
+  char buffer[kMaxReply];
+  while (reply.find('\n') == std::string::npos && reply.size() < kMaxReply) {
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n > 0) {
+      reply.append(buffer, static_cast<size_t>(n));
+    } else if (n == 0) {
+      break;
+    } else if (errno == EINTR) {
+      continue;
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+      if (!WaitFor(fd, POLLIN, deadline)) return kErrorTimeout;
+    } else {
+      return ConnectError(errno);
+    }
+  }
+  return reply.rfind("OK\n", 0) == 0 ? 0 : kErrorInvalidData;
+}
+
+bool UnixAddress(const std::string& path, sockaddr_un& address) {
+  std::memset(&address, 0, sizeof address);
+  address.sun_family = AF_UNIX;
+  if (path.empty() || path.size() >= sizeof address.sun_path || path.find('\0') != std::string::npos) return false;
+  std::memcpy(address.sun_path, path.data(), path.size());
+  return true;
+}
+
+// True when connecting is refused: the socket file is a dead listener's.
+bool NobodyListens(const sockaddr_un& address) {
+  Fd probe(socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  return probe.get() >= 0 &&
+         ConnectWithin(probe.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address, 250) ==
+             kErrorConnectionRefused;
+}
+
+bool SameFile(const std::string& path, uint64_t device, uint64_t inode) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0 && info.st_dev == device && info.st_ino == inode;
+}
+
+}  // namespace
+
+std::string NotifyRuntimeDirectory() {
+  std::string directory = GetEnvironment("TW_NOTIFY_DIR");
+  if (directory.empty()) {
+    const std::string runtime = GetEnvironment("XDG_RUNTIME_DIR");
+    directory = runtime.empty() ? "/tmp/twstore-" + std::to_string(getuid()) : runtime + "/twstore";
+  }
+  while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
+  return directory;
+}
+
+bool EnsureNotifyRuntimeDirectory(const std::string& directory) {
+  if (mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) {
+    SetLastError(ErrorFromErrno(errno));
+    return false;
+  }
+  struct stat info {};
+  if (lstat(directory.c_str(), &info) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return false;
+  }
+  if (!S_ISDIR(info.st_mode) || info.st_uid != geteuid()) {
+    SetLastError(kErrorAccessDenied);
+    return false;
+  }
+  return true;
+}
+
+uint64_t CurrentProcessId() { return static_cast<uint64_t>(getpid()); }
+
+uint32_t DeliverToUnixSocket(const std::string& path, std::string_view message, const DeliveryTimeouts& timeouts) {
+  sockaddr_un address;
+  if (!UnixAddress(path, address)) return kErrorInvalidParameter;
+  Fd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (fd.get() < 0) return ErrorFromErrno(errno);
+  const uint32_t connected =
+      ConnectWithin(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address, timeouts.connectMs);
+  return connected != 0 ? connected : Exchange(fd.get(), message, timeouts);
+}
+
+uint32_t DeliverToTcp(const std::string& host, uint16_t port, std::string_view message,
+                      const DeliveryTimeouts& timeouts) {
+  if (host.empty() || host.find('\0') != std::string::npos) return kErrorInvalidParameter;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  // Name resolution has no time-out of its own; hosts are expected in the
+  // local hosts file or as addresses.
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || found == nullptr)
+    return kErrorNetworkUnreachable;
+  uint32_t result = kErrorNetworkUnreachable;
+  const Deadline connectDeadline(timeouts.connectMs);
+  for (addrinfo* a = found; a != nullptr; a = a->ai_next) {
+    Fd fd(socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol));
+    if (fd.get() < 0) continue;
+    result = ConnectWithin(fd.get(), a->ai_addr, a->ai_addrlen, static_cast<uint32_t>(connectDeadline.Remaining()));
+    if (result == 0) {
+      result = Exchange(fd.get(), message, timeouts);
+      break;
+    }
+    if (connectDeadline.Remaining() == 0) break;
+  }
+  freeaddrinfo(found);
+  return result;
+}
+
+NotifyConnection::~NotifyConnection() { Close(); }
+
+NotifyConnection::NotifyConnection(NotifyConnection&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+NotifyConnection& NotifyConnection::operator=(NotifyConnection&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+void NotifyConnection::Close() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+}
+
+bool NotifyConnection::ReadMessage(std::string& message, size_t maxBytes, uint32_t timeoutMs) {
+  message.clear();
+  if (fd_ < 0) return false;
+  const Deadline deadline(timeoutMs);
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+    if (n == 0) return true;
+    if (n > 0) {
+      if (message.size() + static_cast<size_t>(n) > maxBytes) return false;
+      message.append(buffer, static_cast<size_t>(n));
+    } else if (errno == EINTR) {
+      continue;
+    } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
+      return false;
+    } else if (!WaitFor(fd_, POLLIN, deadline)) {
+      return false;
+    }
+  }
+}
+
+bool NotifyConnection::Write(std::string_view text, uint32_t timeoutMs) {
+  return fd_ >= 0 && SendAll(fd_, text, Deadline(timeoutMs));
+}
+
+NotifySocketServer::~NotifySocketServer() { Close(); }
+
+bool NotifySocketServer::ListenUnix(const std::string& path) {
+  Close();
+  sockaddr_un address;
+  if (!UnixAddress(path, address)) {
+    SetLastError(kErrorFilenameTooLong);
+    return false;
+  }
+  Fd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (fd.get() < 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return false;
+  }
+  const auto* raw = reinterpret_cast<const sockaddr*>(&address);
+  if (bind(fd.get(), raw, sizeof address) != 0) {
+    struct stat info {};
+    if (errno != EADDRINUSE || lstat(path.c_str(), &info) != 0 || !S_ISSOCK(info.st_mode)) {
+      SetLastError(errno == EADDRINUSE ? kErrorAlreadyExists : ErrorFromErrno(errno));
+      return false;
+    }
+    // A socket file: someone's, or a leftover of a listener that died.
+    if (!NobodyListens(address) || unlink(path.c_str()) != 0 || bind(fd.get(), raw, sizeof address) != 0) {
+      SetLastError(kErrorAlreadyExists);
+      return false;
+    }
+  }
+  if (listen(fd.get(), 16) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    unlink(path.c_str());
+    return false;
+  }
+  struct stat bound {};
+  if (lstat(path.c_str(), &bound) == 0) {
+    device_ = bound.st_dev;
+    inode_ = bound.st_ino;
+  }
+  fd_ = fd.release();
+  path_ = path;
+  return true;
+}
+
+bool NotifySocketServer::ListenTcpLoopback(uint16_t& port) {
+  Close();
+  Fd fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (fd.get() < 0 || bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      listen(fd.get(), 16) != 0 || getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return false;
+  }
+  port = ntohs(address.sin_port);
+  fd_ = fd.release();
+  return true;
+}
+
+NotifyConnection NotifySocketServer::Accept(uint32_t timeoutMs) {
+  if (fd_ < 0) return NotifyConnection();
+  pollfd p{fd_, POLLIN, 0};
+  if (poll(&p, 1, static_cast<int>(timeoutMs)) <= 0) return NotifyConnection();
+  return NotifyConnection(accept4(fd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
+}
+
+void NotifySocketServer::Close() {
+  if (fd_ < 0) return;
+  close(fd_);
+  fd_ = -1;
+  // Only our own socket file: a successor may have replaced it already.
+  if (!path_.empty() && SameFile(path_, device_, inode_)) unlink(path_.c_str());
+  path_.clear();
+}
+
+}  // namespace tw::platform

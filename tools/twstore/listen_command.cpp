@@ -1,0 +1,123 @@
+// twstore listen: a listener of one protocol for one mailbox. It enters
+// itself into the mailbox's activity file, prints every notification the
+// store sends it, and leaves the file again when it ends.
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+#include "commands.h"
+#include "common/text.h"
+#include "notify/activity_registration.h"
+#include "notify/notify_clients.h"
+#include "platform/files.h"
+#include "platform/notify_socket.h"
+#include "platform/system_info.h"
+
+namespace tw::cli {
+
+namespace {
+
+constexpr size_t kMaxMessage = 64 * 1024;
+constexpr uint32_t kAcceptSliceMs = 200;  // how soon a signal is noticed
+constexpr uint32_t kReadTimeoutMs = 1000;
+constexpr uint32_t kReplyTimeoutMs = 250;
+
+volatile std::sig_atomic_t g_stop = 0;
+extern "C" void OnStopSignal(int) { g_stop = 1; }
+
+// The protocol names the socket file and ends at the service's first "-".
+bool UsableProtocol(const std::string& protocol) {
+  if (protocol.empty() || protocol.size() > 255 || protocol == "." || protocol == "..") return false;
+  for (char c : protocol) {
+    const char lower = ToLowerAscii(c);
+    if (!((lower >= 'a' && lower <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.')) return false;
+  }
+  return true;
+}
+
+// One line however the message looks: line ends and control bytes escaped.
+std::string Printable(const std::string& message) {
+  std::string line;
+  for (unsigned char c : message) {
+    if (c == '\r') {
+      line += "\\r";
+    } else if (c == '\n') {
+      line += "\\n";
+    } else if (c < 0x20 && c != '\t') {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      line += hex;
+    } else {
+      line += static_cast<char>(c);
+    }
+  }
+  return line;
+}
+
+}  // namespace
+
+int Listen(const ListenRequest& request, std::ostream& out, std::ostream& err) {
+  if (!UsableProtocol(request.protocol)) {
+    err << "twstore: the protocol \"" << request.protocol << "\" is not allowed (letters, digits, _ and . only)\n";
+    return 2;
+  }
+  const std::string mailboxDirectory = MailboxDirectory(request.postoffice, request.mailbox);
+  if (mailboxDirectory.empty()) {
+    err << "twstore: the postoffice or mailbox name is not allowed\n";
+    return 2;
+  }
+  const uint32_t attributes = platform::GetFileAttributes(mailboxDirectory);
+  if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrDirectory) == 0) {
+    err << "twstore: no mailbox directory " << platform::ToSystemPath(mailboxDirectory) << "\n";
+    return 2;
+  }
+  const std::string runtime = platform::NotifyRuntimeDirectory();
+  if (!platform::EnsureNotifyRuntimeDirectory(runtime)) {
+    err << "twstore: cannot use " << runtime << " for sockets (missing, or not a directory of this user)\n";
+    return 1;
+  }
+  const std::string socketPath = runtime + "/" + ToLower(request.protocol) + ".sock";
+  platform::NotifySocketServer server;
+  if (!server.ListenUnix(socketPath)) {
+    err << "twstore: cannot listen on " << socketPath << " (another listener of this protocol?)\n";
+    return 1;
+  }
+
+  NotificationEntry entry;
+  entry.server = request.server.empty() ? platform::ComputerName() : request.server;
+  entry.service = request.protocol + "-listen";
+  entry.verb = kListenVerb;
+  entry.folder = request.folder;
+  entry.signalAddress = static_cast<int64_t>(platform::CurrentProcessId());
+  entry.sessionId = "listen-" + std::to_string(entry.signalAddress);
+
+  g_stop = 0;
+  std::signal(SIGINT, OnStopSignal);
+  std::signal(SIGTERM, OnStopSignal);
+  if (!AddActivityEntry(mailboxDirectory, entry)) {
+    err << "twstore: cannot add this listener to " << platform::ToSystemPath(mailboxDirectory) << "/_activity.tab\n";
+    return 1;
+  }
+  out << "listening on " << socketPath << " for " << platform::ToSystemPath(mailboxDirectory) << " as "
+      << entry.sessionId << std::endl;
+
+  int received = 0;
+  while (g_stop == 0 && (request.count <= 0 || received < request.count)) {
+    platform::NotifyConnection connection = server.Accept(kAcceptSliceMs);
+    std::string message;
+    if (!connection.IsOpen() || !connection.ReadMessage(message, kMaxMessage, kReadTimeoutMs) || message.empty())
+      continue;
+    out << Printable(message) << std::endl;
+    connection.Write("OK\n", kReplyTimeoutMs);
+    ++received;
+  }
+
+  server.Close();
+  if (!RemoveActivityEntry(mailboxDirectory, entry)) {
+    err << "twstore: could not remove this listener from the activity file\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace tw::cli
