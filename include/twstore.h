@@ -138,6 +138,16 @@ TWSTORE_API uint32_t WaitForAccessToIndexFileEx(const char* blockFilePath, uint3
  * 0). 1 when the file was deleted, 0 otherwise. */
 TWSTORE_API uint32_t UnBlockIndexFileAccessEx(const char* blockFilePath, uint32_t holdHandle, uintptr_t* handle);
 
+/* ---- Message indexing and folder counters -------------------------- */
+
+/* Rebuilds a folder's index from its files and writes it. */
+TWSTORE_API uint32_t ScanFolders(const char* folderPath);
+/* Reads the folder's 13 counter words (_FOLDER.DAT); 0 (all words 0) when
+ * nothing could be read. */
+TWSTORE_API uint32_t GetCachedStatus(const char* postoffice, const char* mailbox, const char* folderName, uint32_t* details);
+/* Writes the folder's 13 counter words; 0 when a name is empty. */
+TWSTORE_API uint32_t SetCachedStatus(const char* postoffice, const char* mailbox, const char* folderName, const uint32_t* details);
+
 /* ---- Index texts ------------------------------------------------------ */
 
 /* Copies the text between startTag and the endTag after it into buffer
