@@ -138,6 +138,40 @@ TWSTORE_API uint32_t WaitForAccessToIndexFileEx(const char* blockFilePath, uint3
  * 0). 1 when the file was deleted, 0 otherwise. */
 TWSTORE_API uint32_t UnBlockIndexFileAccessEx(const char* blockFilePath, uint32_t holdHandle, uintptr_t* handle);
 
+/* ---- Store index ------------------------------------------------------ */
+
+/* Clears the record and prepares the objects it keeps. */
+TWSTORE_API uint32_t StoreIndex_Init(STOREINDEXTYPE* record);
+/* Fills folderPath (creating missing directories) and the folder type. */
+TWSTORE_API uint32_t StoreIndex_SetPaths(STOREINDEXTYPE* record);
+/* Mode 1 (or 6): new-mail and dirt checks, rebuild if needed, then reuse or
+ * load; 4: as 1 without notifying first; 2: rebuild, then load; 5: load.
+ * 1 loaded, 2 reused the index in memory, 0 failed. */
+TWSTORE_API uint32_t StoreIndex_Open(STOREINDEXTYPE* record, uint32_t mode);
+/* Rebuilds the index from the folder's files. */
+TWSTORE_API uint32_t StoreIndex_Scan(STOREINDEXTYPE* record);
+/* Makes sure the index is loaded. */
+TWSTORE_API uint32_t StoreIndex_Get(STOREINDEXTYPE* record);
+/* Copies the item with this ID (detail level as for the record). */
+TWSTORE_API uint32_t GetStoreItemByMessageID(STOREINDEXTYPE* record, const char* id, int32_t detailLevel, StoreItemRecord* item);
+/* Indexes one message file of the folder. */
+TWSTORE_API uint32_t StoreIndex_InsertItem(STOREINDEXTYPE* record, const char* fileName, int32_t option);
+/* Removes the comma-separated IDs from the index (files stay). */
+TWSTORE_API uint32_t StoreIndex_RemoveItem(STOREINDEXTYPE* record, const char* ids, int32_t option);
+/* Writes the index file under the folder's block. */
+TWSTORE_API uint32_t StoreIndex_Save(STOREINDEXTYPE* record);
+/* Empties the index and frees what the record keeps; does not save. */
+TWSTORE_API uint32_t StoreIndex_Release(STOREINDEXTYPE* record);
+
+/* Index the listed message files (comma-separated) of a folder without a
+ * record; InsertItemEx gives each its initial flags (comma-separated, in
+ * the same order). 1 on success. */
+TWSTORE_API int32_t Direct_StoreIndex_InsertItem(const char* postoffice, const char* mailbox, const char* folder, const char* ids);
+TWSTORE_API int32_t Direct_StoreIndex_InsertItemEx(const char* postoffice, const char* mailbox, const char* folder, const char* ids, const char* flags);
+/* change: "SIZE=n", or flag words ("+\\SEEN -\\FLAGGED"; unsigned words replace). */
+TWSTORE_API int32_t Direct_StoreIndex_UpdateItem(const char* postoffice, const char* mailbox, const char* folder, const char* ids, const char* change);
+TWSTORE_API int32_t Direct_StoreIndex_RemoveItem(const char* postoffice, const char* mailbox, const char* folder, const char* ids);
+
 /* ---- Message indexing and folder counters -------------------------- */
 
 /* Rebuilds a folder's index from its files and writes it. */

@@ -3,12 +3,10 @@
 #include <cstdint>
 #include <string>
 
+#include "index/mail_folder_scan.h"
 #include "twstore.h"
 
 namespace tw {
-
-inline constexpr int32_t kScanExplicit = 1;
-inline constexpr int32_t kScanBlockHeld = 99;
 
 // 1 loaded, 2 reused what was in memory, 0 failed.
 int32_t OpenRecord(STOREINDEXTYPE& record, uint32_t mode);
