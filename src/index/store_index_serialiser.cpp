@@ -31,12 +31,19 @@ std::string InFolder(const std::string& folder, const std::string& name) {
 
 int32_t StoreIndexSerialiser::Deserialise(SORTEDSTOREINDEXTYPE& index, const std::string& folder,
                                           uint32_t folderType, int32_t level, const DeserialiseOptions& options) {
+  const std::string changeMarker = InFolder(folder, "_change.dty");
+  platform::FileInfo markerBefore;
+  const bool markedBefore = options.deleteChangeMarker && platform::GetFileInfo(changeMarker, markerBefore);
   int32_t reached = DeserialiseHook(index, folder, folderType, level, options.verifyFiles, options.quiet);
   index.SetLoadLevel(reached);
   const bool backupInUse = !options.quiet && BackupIndexOn() && SupportsBackup();
 
   if (reached == kLevelFull) {
-    if (options.deleteChangeMarker) platform::DeleteFile(InFolder(folder, "_change.dty"));
+    // A marker the load itself wrote (a scan cut short) keeps the folder dirty.
+    platform::FileInfo markerAfter;
+    if (options.deleteChangeMarker && platform::GetFileInfo(changeMarker, markerAfter) &&
+        markedBefore && markerAfter.lastWriteTime == markerBefore.lastWriteTime)
+      platform::DeleteFile(changeMarker);
     if (backupInUse && (!IndexXMLBackupExists(folder) || BackupAgeMinutes(folder) > BackupIndexInterval()))
       MakeBackup(folder);
     return reached;
