@@ -4,6 +4,9 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <memory>
+
 #include "support/test_support.h"
 #include "twstore.h"
 
@@ -78,6 +81,35 @@ TEST_F(ExportedLibrary, GetXMLDataExReturnsWhereTheTextGoesOn) {
   EXPECT_STREQ(buffer, "word");
   EXPECT_EQ(get(text, "<FROM>", "</FROM>", buffer, sizeof buffer), nullptr);
   EXPECT_EQ(get(nullptr, "<a>", "</a>", buffer, sizeof buffer), nullptr);
+}
+
+TEST_F(ExportedLibrary, StoreIndexThroughTheCInterface) {
+  ASSERT_EQ(Get<uint32_t (*)()>("StoreLibrary_Init")(), 1u);
+  const std::string inbox = dir_.path() + "/PO/MAILROOT/bob/Inbox";
+  tw::test::WriteFile(inbox + "/1.MAI", "From: a@b\r\nSubject: hello\r\n\r\nbody\r\n");
+  auto insert = Get<int32_t (*)(const char*, const char*, const char*, const char*)>("Direct_StoreIndex_InsertItem");
+  EXPECT_EQ(insert("PO", "bob", "\\Inbox", "1.MAI"), 1);
+
+  auto record = std::make_unique<STOREINDEXTYPE>();
+  EXPECT_EQ(Get<uint32_t (*)(STOREINDEXTYPE*)>("StoreIndex_Init")(record.get()), 1u);
+  std::snprintf(record->postoffice, sizeof record->postoffice, "PO");
+  std::snprintf(record->mailbox, sizeof record->mailbox, "bob");
+  std::snprintf(record->folder, sizeof record->folder, "\\Inbox");
+  EXPECT_EQ(Get<uint32_t (*)(STOREINDEXTYPE*)>("StoreIndex_SetPaths")(record.get()), 1u);
+  EXPECT_EQ(Get<uint32_t (*)(STOREINDEXTYPE*, uint32_t)>("StoreIndex_Open")(record.get(), 5), 1u);
+  EXPECT_EQ(record->itemCount, 1u);
+  auto item = std::make_unique<StoreItemRecord>();
+  auto byId = Get<uint32_t (*)(STOREINDEXTYPE*, const char*, int32_t, StoreItemRecord*)>("GetStoreItemByMessageID");
+  ASSERT_EQ(byId(record.get(), "1.MAI", 1, item.get()), 1u);
+  EXPECT_STREQ(item->subject, "hello");
+  EXPECT_EQ(item->uid, 1u);
+  EXPECT_EQ(byId(record.get(), "2.MAI", 1, item.get()), 0u);
+  EXPECT_EQ(Get<uint32_t (*)(STOREINDEXTYPE*)>("StoreIndex_Release")(record.get()), 1u);
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Get<uint32_t (*)(STOREINDEXTYPE*)>("StoreIndex_Save")(nullptr), 0u);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "WARNING!: StoreIndex is NULL when passed to StoreIndex_Save\n");
+  EXPECT_EQ(Get<uint32_t (*)()>("StoreLibrary_UnInit")(), 1u);
 }
 
 TEST_F(ExportedLibrary, InternalsStayHidden) {
