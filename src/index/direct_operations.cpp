@@ -44,7 +44,6 @@ struct DirectRecord {
   ~DirectRecord() {
     ReleaseBlock();
     ReleaseRecord(*record);
-    delete static_cast<IndexItem*>(record->currentItem);
   }
   STOREINDEXTYPE& operator*() { return *record; }
   SORTEDSTOREINDEXTYPE& Index() { return IndexOf(*record); }

@@ -40,7 +40,10 @@ void InitRecord(STOREINDEXTYPE& record) {
 
 void ReleaseRecord(STOREINDEXTYPE& record) {
   if (Initialised(record)) {
-    if (auto* item = static_cast<IndexItem*>(record.currentItem)) item->Reset();
+    // The objects go with the record's contents; they are made again on
+    // first need, so a released record can be filled and opened again.
+    delete static_cast<IndexItem*>(record.currentItem);
+    record.currentItem = nullptr;
     delete static_cast<SORTEDSTOREINDEXTYPE*>(record.index);
     record.index = nullptr;
     delete static_cast<platform::RecursiveMutex*>(record.recordLock);
