@@ -163,6 +163,14 @@ TWSTORE_API uint32_t StoreIndex_Save(STOREINDEXTYPE* record);
 /* Empties the index and frees what the record keeps; does not save. */
 TWSTORE_API uint32_t StoreIndex_Release(STOREINDEXTYPE* record);
 
+/* Sets one property of an item (item: a handle the library gave out; NULL
+ * means the record's current item); with a record, the item of this ID is
+ * found or created. Mail items take PR_ names. */
+TWSTORE_API uint32_t StoreIndex_SetItemPropertyItem(STOREINDEXTYPE* record, void* item, const char* id, const char* name, const char* value);
+/* Reads one property into a new block (free with Memory_Free): 2 with a
+ * value, 0xFFFFFFFF with none. */
+TWSTORE_API uint32_t StoreIndex_GetItemPropertyItem(void* item, const char* name, void** value, uint32_t* length);
+
 /* Index the listed message files (comma-separated) of a folder without a
  * record; InsertItemEx gives each its initial flags (comma-separated, in
  * the same order). 1 on success. */
