@@ -17,6 +17,23 @@ Windows Registry Editor Version 5.00
 "Mail Root"="$demo/POSTOFFICES"
 "Public Folders Enabled"=dword:00000001
 REG
+mkdir -p "$demo/samples"
+cat >"$demo/samples/welcome.eml" <<'MSG'
+From: Postmaster <postmaster@demo.example>
+To: alice@demo.example
+Subject: Welcome to the demo store
+Date: Mon, 3 Jun 2024 09:00:00 +0000
+
+Hello Alice.
+MSG
+cat >"$demo/samples/agenda.eml" <<'MSG'
+From: Bob <bob@demo.example>
+To: alice@demo.example
+Subject: Agenda for Tuesday
+Date: Mon, 3 Jun 2024 17:30:00 +0000
+
+1. Budget
+MSG
 export TW_REGISTRY_FILE="$demo/registry.reg"
 twstore=build/default/bin/twstore
 
@@ -25,3 +42,9 @@ set -x
 "$twstore" paths Demo alice INBOX
 "$twstore" paths Demo alice 'Public/Sales'
 "$twstore" paths Demo alice '$FILEROOT/docs'
+# The samples go in once: a second run finds them and only lists.
+if ! compgen -G "$demo/POSTOFFICES/Demo/MAILROOT/alice/Inbox/*.MAI" >/dev/null; then
+  "$twstore" deliver --postoffice Demo --mailbox alice "$demo/samples/welcome.eml" "$demo/samples/agenda.eml"
+fi
+"$twstore" list --postoffice Demo --mailbox alice
+"$twstore" status --postoffice Demo --mailbox alice

@@ -3,6 +3,7 @@
 #pragma once
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace tw::cli {
 
@@ -21,8 +22,47 @@ struct ListenRequest {
   int count = 0;       // exit after this many notifications; 0: until a signal
 };
 
+// What the commands may assume of the streams they print to.
+struct Console {
+  bool outIsTerminal = false;  // align columns and cut long texts
+  int outColumns = 0;          // width of that terminal; 0 when unknown
+  bool errIsTerminal = false;  // show progress on standard error
+  int errColumns = 0;
+};
+
+// One mail folder of a mailbox.
+struct FolderRequest {
+  std::string postoffice;
+  std::string mailbox;
+  std::string folder = "\\Inbox";
+};
+
+struct DeliverRequest {
+  FolderRequest target;
+  std::vector<std::string> files;
+  std::string flags;  // initial flags of every delivered message, e.g. \SEEN
+};
+
+struct FlagRequest {
+  FolderRequest target;
+  std::string ids;     // UIDs or message file names, comma-separated
+  std::string change;  // "+\SEEN -\FLAGGED"; unsigned words replace the flags
+};
+
+struct RemoveRequest {
+  FolderRequest target;
+  std::string ids;
+  bool deleteFiles = false;
+};
+
 int ShowPaths(const PathsRequest& request, std::ostream& out, std::ostream& err);
 int ShowSettings(std::ostream& out);
 int Listen(const ListenRequest& request, std::ostream& out, std::ostream& err);
+int Deliver(const DeliverRequest& request, const Console& console, std::ostream& out, std::ostream& err);
+int Reindex(const FolderRequest& request, const Console& console, std::ostream& out, std::ostream& err);
+int ListItems(const FolderRequest& request, const Console& console, std::ostream& out, std::ostream& err);
+int FlagItems(const FlagRequest& request, std::ostream& out, std::ostream& err);
+int RemoveItems(const RemoveRequest& request, std::ostream& out, std::ostream& err);
+int ShowStatus(const FolderRequest& request, std::ostream& out, std::ostream& err);
 
 }  // namespace tw::cli

@@ -4,6 +4,15 @@
 
 #include "commands.h"
 #include "frame/library_lifecycle.h"
+#include "platform/terminal.h"
+
+namespace {
+void AddFolderOptions(CLI::App* command, tw::cli::FolderRequest& target) {
+  command->add_option("--postoffice", target.postoffice, "Postoffice name")->required();
+  command->add_option("--mailbox", target.mailbox, "Mailbox name")->required();
+  command->add_option("--folder", target.folder, "Mail folder, e.g. \\Inbox or \\Sent Items (default \\Inbox)");
+}
+}  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"twstore - look after a message store on this machine.\n"
@@ -30,7 +39,44 @@ int main(int argc, char** argv) {
                             "Server name written for this listener (default: this computer)");
   listenCommand->add_option("--count", listen.count, "Exit after this many notifications");
 
+  tw::cli::DeliverRequest deliver;
+  auto* deliverCommand =
+      app.add_subcommand("deliver", "Copy message files into a folder under fresh names and index them");
+  AddFolderOptions(deliverCommand, deliver.target);
+  deliverCommand->add_option("--flags", deliver.flags, "Initial flags of every message, e.g. \\SEEN");
+  deliverCommand->add_option("files", deliver.files, "Message files (RFC 822 text)")->required();
+
+  tw::cli::FolderRequest reindex;
+  AddFolderOptions(app.add_subcommand("reindex", "Rebuild a folder's index from its message files"), reindex);
+
+  tw::cli::FolderRequest list;
+  AddFolderOptions(app.add_subcommand("list", "List a folder's items in UID order: UID, flags, size, date, from, "
+                                              "subject"),
+                   list);
+
+  tw::cli::FlagRequest flag;
+  auto* flagCommand = app.add_subcommand("flag", "Change the flags of items");
+  AddFolderOptions(flagCommand, flag.target);
+  flagCommand->add_option("--ids", flag.ids, "UIDs or message file names, comma-separated")->required();
+  flagCommand->add_option("--change", flag.change, "e.g. \"+\\SEEN -\\FLAGGED\"; unsigned words replace the flags")
+      ->required();
+
+  tw::cli::RemoveRequest remove;
+  auto* removeCommand = app.add_subcommand("remove", "Remove items from a folder's index");
+  AddFolderOptions(removeCommand, remove.target);
+  removeCommand->add_option("--ids", remove.ids, "UIDs or message file names, comma-separated")->required();
+  removeCommand->add_flag("--delete-files", remove.deleteFiles, "Also delete the items' message files");
+
+  tw::cli::FolderRequest status;
+  AddFolderOptions(app.add_subcommand("status", "Print a folder's cached counters (_FOLDER.DAT)"), status);
+
   CLI11_PARSE(app, argc, argv);
+
+  tw::cli::Console console;
+  console.outIsTerminal = tw::platform::IsTerminal(1);
+  console.outColumns = tw::platform::TerminalColumns(1);
+  console.errIsTerminal = tw::platform::IsTerminal(2);
+  console.errColumns = tw::platform::TerminalColumns(2);
 
   if (!tw::ProcessAttach()) {
     std::cerr << "twstore: the store library could not start\n";
@@ -40,6 +86,12 @@ int main(int argc, char** argv) {
   if (app.got_subcommand("paths")) rc = tw::cli::ShowPaths(paths, std::cout, std::cerr);
   if (app.got_subcommand("settings")) rc = tw::cli::ShowSettings(std::cout);
   if (app.got_subcommand("listen")) rc = tw::cli::Listen(listen, std::cout, std::cerr);
+  if (app.got_subcommand("deliver")) rc = tw::cli::Deliver(deliver, console, std::cout, std::cerr);
+  if (app.got_subcommand("reindex")) rc = tw::cli::Reindex(reindex, console, std::cout, std::cerr);
+  if (app.got_subcommand("list")) rc = tw::cli::ListItems(list, console, std::cout, std::cerr);
+  if (app.got_subcommand("flag")) rc = tw::cli::FlagItems(flag, std::cout, std::cerr);
+  if (app.got_subcommand("remove")) rc = tw::cli::RemoveItems(remove, std::cout, std::cerr);
+  if (app.got_subcommand("status")) rc = tw::cli::ShowStatus(status, std::cout, std::cerr);
   tw::ProcessDetach();
   return rc;
 }

@@ -1,0 +1,201 @@
+// twstore deliver: copies message files into a mail folder under fresh
+// names and indexes each with the direct insert, as a delivering service
+// does. A message whose copy is in place but whose insert failed stays in
+// the folder (the insert marks the folder for a rebuild), so nothing is lost.
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
+#include "commands.h"
+#include "common/text.h"
+#include "index/direct_operations.h"
+#include "index/message_item.h"
+#include "index/sorted_store_index.h"
+#include "index/store_index_serialiser.h"
+#include "mail_folder.h"
+#include "platform/files.h"
+#include "platform/last_error.h"
+#include "platform/notify_socket.h"
+#include "progress_bar.h"
+
+namespace tw::cli {
+
+namespace {
+
+// The direct insert drops longer flag texts.
+constexpr size_t kMaxFlags = 254;
+constexpr uint64_t kMaxMessageBytes = 0x7FFFFFFF;  // the index keeps sizes as 32-bit numbers
+// Names tried per message before giving up: only concurrent deliveries
+// into the same folder take names from under us.
+constexpr int kNameAttempts = 1000;
+constexpr uint64_t kLastName = 0xFFFFFFFF;
+
+// Blank-separated words of letters, digits and "_$.-", each with an
+// optional leading "\". No commas (the insert reads them as one list
+// entry per message) and no $TWGROUP (that makes the folder a group list).
+bool AcceptableFlags(const std::string& flags, std::string& why) {
+  if (flags.size() > kMaxFlags) {
+    why = "the flags are longer than " + std::to_string(kMaxFlags) + " characters";
+    return false;
+  }
+  size_t at = 0;
+  while (at < flags.size()) {
+    const size_t end = std::min(flags.find(' ', at), flags.size());
+    std::string_view word(flags.data() + at, end - at);
+    at = end + 1;
+    if (word.empty()) continue;
+    if (EqualsNoCase(word, "$TWGROUP") || EqualsNoCase(word, "\\$TWGROUP")) {
+      why = "the flag $TWGROUP is reserved";
+      return false;
+    }
+    if (word[0] == '\\') word.remove_prefix(1);
+    bool ok = !word.empty();
+    for (char c : word) {
+      const bool letterOrDigit = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+      if (!letterOrDigit && c != '_' && c != '$' && c != '.' && c != '-') ok = false;
+    }
+    if (!ok) {
+      why = "the flags must be words like \\SEEN or \\FLAGGED, separated by blanks";
+      return false;
+    }
+  }
+  return true;
+}
+
+// Value of an "XXXXXXXX.MAI" name (8 hex digits, any case), or -1.
+int64_t NameValue(std::string_view name) {
+  if (name.size() != 12 || !EqualsNoCase(name.substr(8), ".MAI")) return -1;
+  int64_t value = 0;
+  for (char c : name.substr(0, 8)) {
+    const char lower = ToLowerAscii(c);
+    int digit = -1;
+    if (lower >= '0' && lower <= '9') digit = lower - '0';
+    if (lower >= 'a' && lower <= 'f') digit = lower - 'a' + 10;
+    if (digit < 0) return -1;
+    value = value * 16 + digit;
+  }
+  return value;
+}
+
+// Hands out message names above every name the folder and its index
+// already have, starting at the current time: names then sort in delivery
+// order, which a rebuild from the files alone keeps as UID order.
+class MessageNamer {
+ public:
+  explicit MessageNamer(const MailFolder& folder) {
+    next_ = static_cast<uint64_t>(std::max<int64_t>(0, platform::UnixFromFileTime(platform::CurrentFileTime())));
+    platform::FindHandle find;
+    platform::FindData data;
+    for (bool more = find.First(InFolder(folder.directory, "*.MAI"), data); more; more = find.Next(data))
+      Above(NameValue(data.name));
+    FolderIndex index(folder);
+    if (index.Open(5)) {
+      for (const IndexItemPropertyContainer* item : index.Index().ByUid()) Above(NameValue(item->GetText(kKeyId)));
+    }
+  }
+
+  // Empty when the names have run out.
+  std::string Next() {
+    if (next_ > kLastName) return {};
+    char name[16];
+    std::snprintf(name, sizeof name, "%08llX.MAI", static_cast<unsigned long long>(next_++));
+    return name;
+  }
+
+ private:
+  void Above(int64_t value) {
+    if (value >= 0 && static_cast<uint64_t>(value) >= next_) next_ = static_cast<uint64_t>(value) + 1;
+  }
+  uint64_t next_ = 0;
+};
+
+std::string ErrorText() {
+  const uint32_t code = platform::GetLastError();
+  return std::string(platform::ErrorMessage(code)) + " (error " + std::to_string(code) + ")";
+}
+
+// Checks a source before anything is delivered; empty when it is usable.
+std::string SourceProblem(const std::string& path) {
+  platform::FileInfo info;
+  if (path.empty() || !platform::GetFileInfo(path, info)) return "cannot be read: " + ErrorText();
+  if ((info.attributes & platform::kAttrDirectory) != 0) return "is a directory";
+  if (info.size > kMaxMessageBytes) return "is larger than 2 GiB";
+  return {};
+}
+
+// Copies the source in under a name the folder's scan never indexes, then
+// renames it to a fresh message name without replacing anything: the
+// message appears whole or not at all.
+bool CopyIn(const std::string& source, const std::string& directory, MessageNamer& namer, std::string& name,
+            std::string& why) {
+  static uint64_t serial = 0;
+  const std::string temporary = InFolder(directory, "_twstore-" + std::to_string(platform::CurrentProcessId()) +
+                                                        "-" + std::to_string(++serial) + ".TMP");
+  if (!platform::CopyFile(source, temporary, true)) {
+    why = "cannot copy it into the folder: " + ErrorText();
+    return false;
+  }
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    name = namer.Next();
+    if (name.empty()) break;
+    if (platform::MoveFile(temporary, InFolder(directory, name))) return true;
+    if (platform::GetLastError() != platform::kErrorAlreadyExists) {
+      why = "cannot name it " + name + ": " + ErrorText();
+      platform::DeleteFile(temporary);
+      return false;
+    }
+  }
+  why = "no free message name in the folder";
+  platform::DeleteFile(temporary);
+  return false;
+}
+
+}  // namespace
+
+int Deliver(const DeliverRequest& request, const Console& console, std::ostream& out, std::ostream& err) {
+  MailFolder folder;
+  if (const int rc = ResolveMailFolder(request.target, folder, err); rc != 0) return rc;
+  std::string why;
+  if (!AcceptableFlags(request.flags, why)) {
+    err << "twstore: " << why << "\n";
+    return kExitRefused;
+  }
+  // Every source is checked first: a typo must not leave half a delivery.
+  bool sourcesUsable = true;
+  for (const std::string& source : request.files) {
+    const std::string problem = SourceProblem(source);
+    if (problem.empty()) continue;
+    err << "twstore: " << Named(source) << " " << problem << "\n";
+    sourcesUsable = false;
+  }
+  if (!sourcesUsable) return kExitRefused;
+
+  MessageNamer namer(folder);
+  ProgressBar bar(err, console.errIsTerminal && request.files.size() > 1, console.errColumns, "delivering",
+                  request.files.size());
+  size_t failed = 0;
+  for (size_t i = 0; i < request.files.size(); ++i) {
+    const std::string& source = request.files[i];
+    std::string name;
+    if (!CopyIn(source, folder.directory, namer, name, why)) {
+      bar.Clear();
+      err << "twstore: " << Named(source) << ": " << why << "\n";
+      ++failed;
+    } else if (DirectInsertItems(folder.postoffice, folder.mailbox, folder.folder, name, request.flags) != 1) {
+      bar.Clear();
+      err << "twstore: " << Named(source) << " was saved as " << name
+          << " but could not be indexed; the folder is marked for a rebuild\n";
+      ++failed;
+    } else {
+      bar.Clear();
+      out << name << "\t" << Printable(source) << std::endl;
+    }
+    bar.Update(i + 1);
+  }
+  bar.Clear();
+  if (failed == 0) return 0;
+  err << "twstore: " << failed << " of " << request.files.size() << " messages not delivered\n";
+  return kExitFailed;
+}
+
+}  // namespace tw::cli

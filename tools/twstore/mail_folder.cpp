@@ -1,0 +1,186 @@
+#include "mail_folder.h"
+
+#include <cstring>
+#include <set>
+
+#include "common/text.h"
+#include "frame/store_paths.h"
+#include "index/index_item.h"
+#include "index/message_item.h"
+#include "index/sorted_store_index.h"
+#include "index/store_index_lifecycle.h"
+#include "index/store_index_record.h"
+#include "notify/notify_clients.h"
+#include "platform/files.h"
+
+namespace tw::cli {
+
+namespace {
+
+// More than any folder an operator names by hand; keeps a hostile list
+// from costing unbounded memory.
+constexpr size_t kMaxIds = 100000;
+// Well below the direct calls' limit of 1000 entries a list.
+constexpr size_t kBatchIds = 500;
+
+bool IsDirectory(const std::string& path) {
+  const uint32_t attributes = platform::GetFileAttributes(path);
+  return attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory) != 0;
+}
+
+// A UID as the index numbers them: 1 to 4294967295, digits only.
+bool ParseUid(std::string_view text, uint32_t& uid) {
+  if (text.empty() || text.size() > 10) return false;
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (value == 0 || value > 0xFFFFFFFFull) return false;
+  uid = static_cast<uint32_t>(value);
+  return true;
+}
+
+std::string Trimmed(std::string_view text) {
+  const size_t first = text.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  const size_t last = text.find_last_not_of(' ');
+  return std::string(text.substr(first, last - first + 1));
+}
+
+}  // namespace
+
+std::string Printable(std::string_view text) {
+  std::string line(text);
+  for (char& c : line) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = ' ';
+  }
+  return line;
+}
+
+std::string Named(std::string_view text) {
+  constexpr size_t kLongest = 200;
+  if (text.size() <= kLongest) return Printable(text);
+  return Printable(text.substr(0, kLongest)) + "...";
+}
+
+std::string Shown(const std::string& storePath) { return Printable(platform::ToSystemPath(storePath)); }
+
+int ResolveMailFolder(const FolderRequest& request, MailFolder& folder, std::ostream& err) {
+  if (request.folder.empty()) {
+    err << "twstore: a folder name is needed (e.g. \\Inbox)\n";
+    return kExitRefused;
+  }
+  // Checked before the folder's directory is resolved: that may create the
+  // tree of a special folder.
+  // Folders below the file and contact roots count as mail by their type,
+  // but hold no messages.
+  if (FolderTypeFromPath(request.folder) != kFolderMail || ContainsNoCase(request.folder, "$FILEROOT") ||
+      ContainsNoCase(request.folder, "$VCFROOT")) {
+    err << "twstore: \"" << Named(request.folder) << "\" is not a mail folder\n";
+    return kExitRefused;
+  }
+  const std::string mailboxDirectory = MailboxDirectory(request.postoffice, request.mailbox);
+  const std::string directory = FolderDirectoryForIndex(request.postoffice, request.mailbox, request.folder);
+  if (mailboxDirectory.empty() || directory.empty()) {
+    err << "twstore: the postoffice, mailbox or folder name is not allowed (postoffice \""
+        << Named(request.postoffice) << "\", mailbox \"" << Named(request.mailbox) << "\", folder \""
+        << Named(request.folder) << "\")\n";
+    return kExitRefused;
+  }
+  if (!IsDirectory(mailboxDirectory)) {
+    err << "twstore: no mailbox directory " << Shown(mailboxDirectory) << "\n";
+    return kExitFailed;
+  }
+  if (!IsDirectory(directory)) {
+    err << "twstore: no folder directory " << Shown(directory) << "\n";
+    return kExitFailed;
+  }
+  folder = MailFolder{request.postoffice, request.mailbox, request.folder, directory};
+  return 0;
+}
+
+FolderIndex::FolderIndex(const MailFolder& folder) : record_(std::make_unique<STOREINDEXTYPE>()) {
+  std::memset(record_.get(), 0, sizeof *record_);
+  InitRecord(*record_);
+  SetRecordText(record_->postoffice, folder.postoffice);
+  SetRecordText(record_->mailbox, folder.mailbox);
+  SetRecordText(record_->folder, folder.folder);
+  SetRecordPaths(*record_);
+}
+
+FolderIndex::~FolderIndex() {
+  ReleaseRecord(*record_);
+  // The release keeps the current item for a later open; nothing follows.
+  delete static_cast<IndexItem*>(record_->currentItem);
+  record_->currentItem = nullptr;
+}
+
+bool FolderIndex::Open(uint32_t mode) { return OpenRecord(*record_, mode) != 0; }
+
+SORTEDSTOREINDEXTYPE& FolderIndex::Index() { return IndexOf(*record_); }
+
+bool ResolveItemIds(const MailFolder& folder, std::string_view list, std::vector<std::string>& ids,
+                    std::ostream& err) {
+  ids.clear();
+  std::vector<std::string> entries;
+  size_t at = 0;
+  while (at <= list.size()) {
+    const size_t end = std::min(list.find(',', at), list.size());
+    std::string entry = Trimmed(list.substr(at, end - at));
+    at = end + 1;
+    if (entry.empty()) continue;
+    if (entries.size() == kMaxIds) {
+      err << "twstore: more than " << kMaxIds << " IDs in one list\n";
+      return false;
+    }
+    entries.push_back(std::move(entry));
+  }
+  if (entries.empty()) {
+    err << "twstore: no IDs given (UIDs or message file names, comma-separated)\n";
+    return false;
+  }
+
+  FolderIndex opened(folder);
+  if (!opened.Open(5)) {
+    err << "twstore: cannot read the index of " << Shown(folder.directory) << "\n";
+    return false;
+  }
+  SORTEDSTOREINDEXTYPE& index = opened.Index();
+  std::set<std::string> seen;
+  bool allFound = true;
+  for (const std::string& entry : entries) {
+    const IndexItemPropertyContainer* item = nullptr;
+    uint32_t uid = 0;
+    if (ParseUid(entry, uid)) {
+      item = index.FindByUid(uid);
+    } else if (IsIndexableMessageName(entry)) {
+      item = index.FindById(entry);
+    } else {
+      err << "twstore: \"" << Named(entry) << "\" is neither a UID nor a message file name\n";
+      allFound = false;
+      continue;
+    }
+    if (item == nullptr) {
+      err << "twstore: no item " << Named(entry) << " in " << Named(folder.folder) << "\n";
+      allFound = false;
+      continue;
+    }
+    std::string id = item->GetText(kKeyId);
+    if (seen.insert(id).second) ids.push_back(std::move(id));
+  }
+  return allFound;
+}
+
+std::vector<std::string> IdBatches(const std::vector<std::string>& ids) {
+  std::vector<std::string> batches;
+  for (size_t i = 0; i < ids.size(); ++i) {
+    if (i % kBatchIds == 0) batches.emplace_back();
+    if (!batches.back().empty()) batches.back() += ',';
+    batches.back() += ids[i];
+  }
+  return batches;
+}
+
+}  // namespace tw::cli

@@ -1,0 +1,86 @@
+// twstore reindex: rebuilds a mail folder's index from its message files
+// (an open in mode 2). Known messages keep their UIDs and flags; new files
+// get the next UIDs. The scan is one library call, so the terminal only
+// learns that it is alive, not how far it got.
+#include <chrono>
+#include <future>
+#include <system_error>
+
+#include "commands.h"
+#include "frame/library_lifecycle.h"
+#include "frame/store_paths.h"
+#include "index/store_index_serialiser.h"
+#include "mail_folder.h"
+#include "platform/files.h"
+#include "progress_bar.h"
+
+namespace tw::cli {
+
+namespace {
+
+constexpr uint32_t kRebuild = 2;
+constexpr auto kRedraw = std::chrono::milliseconds(100);
+
+struct Rebuilt {
+  bool opened = false;
+  uint32_t items = 0;
+  uint32_t lastUid = 0;
+};
+
+Rebuilt Rebuild(const MailFolder& folder) {
+  Rebuilt result;
+  {
+    FolderIndex index(folder);
+    result.opened = index.Open(kRebuild);
+    result.items = index.Record().itemCount;
+    result.lastUid = index.Record().lastUid;
+  }
+  StoreLibraryThreadRelease();
+  return result;
+}
+
+uint64_t CountMessageFiles(const std::string& directory) {
+  uint64_t count = 0;
+  platform::FindHandle find;
+  platform::FindData data;
+  for (bool more = find.First(InFolder(directory, "*.MAI"), data); more; more = find.Next(data))
+    if ((data.attributes & platform::kAttrDirectory) == 0) ++count;
+  return count;
+}
+
+}  // namespace
+
+int Reindex(const FolderRequest& request, const Console& console, std::ostream& out, std::ostream& err) {
+  MailFolder folder;
+  if (const int rc = ResolveMailFolder(request, folder, err); rc != 0) return rc;
+  const uint64_t files = CountMessageFiles(folder.directory);
+  Rebuilt result;
+  {
+    // The scan runs beside the display, which only waits for it.
+    ProgressBar bar(err, console.errIsTerminal, console.errColumns,
+                    "reindexing " + std::to_string(files) + " message files", 0);
+    std::future<Rebuilt> scan;
+    try {
+      scan = std::async(std::launch::async, Rebuild, std::cref(folder));
+    } catch (const std::system_error&) {
+      scan = std::async(std::launch::deferred, Rebuild, std::cref(folder));  // no thread to be had
+    }
+    while (scan.wait_for(kRedraw) == std::future_status::timeout) bar.Tick();
+    result = scan.get();
+  }
+  if (!result.opened) {
+    err << "twstore: the index of " << Shown(folder.directory) << " could not be rebuilt\n";
+    return kExitFailed;
+  }
+  out << "reindexed " << Shown(folder.directory) << ": " << result.items << " items, LASTUID " << result.lastUid
+      << "\n";
+  // The scan leaves the folder dirty when it could not take every file.
+  if (platform::GetFileAttributes(InFolder(folder.directory, kChangeFlagFile)) != platform::kInvalidAttributes) {
+    err << "twstore: not every message file was indexed (\"Maximum Index Rows\" reached?); the folder stays "
+           "marked for a rebuild\n";
+    return kExitFailed;
+  }
+  return 0;
+}
+
+}  // namespace tw::cli
