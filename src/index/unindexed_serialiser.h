@@ -9,7 +9,22 @@
 
 namespace tw {
 
-class UnindexedStoreIndexSerialiser : public StoreIndexSerialiser {
+// Serialisers without an index file of their own: no backups, nothing
+// written, and a save needs the whole index.
+class FilelessSerialiser : public StoreIndexSerialiser {
+ public:
+  void MakeBackup(const std::string&) override {}
+  bool RestoreSerialisationBackup(const std::string&) override { return false; }
+  bool SaveBadCopy(const std::string&) override { return false; }
+  int32_t SerialiseHook(SORTEDSTOREINDEXTYPE&, const std::string&, uint32_t) override { return 0; }
+  bool NeedsFullLoad() const override { return true; }
+  bool SupportsBackup() const override { return false; }
+  bool IndexXMLBackupExists(const std::string&) override { return false; }
+  uint32_t BackupAgeMinutes(const std::string&) override { return 0; }
+  void IndexXMLDeleteBackupSerialisation(const std::string&) override {}
+};
+
+class UnindexedStoreIndexSerialiser : public FilelessSerialiser {
  public:
   // `inner` (may be null) loads the index file first; `innerQuiet` keeps
   // that load from reporting and recovering.
@@ -17,17 +32,8 @@ class UnindexedStoreIndexSerialiser : public StoreIndexSerialiser {
       : inner_(inner), ownsInner_(ownsInner), innerQuiet_(innerQuiet) {}
   ~UnindexedStoreIndexSerialiser() override;
 
-  void MakeBackup(const std::string&) override {}
-  bool RestoreSerialisationBackup(const std::string&) override { return false; }
-  bool SaveBadCopy(const std::string&) override { return false; }
-  int32_t SerialiseHook(SORTEDSTOREINDEXTYPE&, const std::string&, uint32_t) override { return 0; }
   int32_t DeserialiseHook(SORTEDSTOREINDEXTYPE& index, const std::string& folder, uint32_t folderType, int32_t level,
                           uint32_t verifyFiles, bool quiet) override;
-  bool NeedsFullLoad() const override { return true; }
-  bool SupportsBackup() const override { return false; }
-  bool IndexXMLBackupExists(const std::string&) override { return false; }
-  uint32_t BackupAgeMinutes(const std::string&) override { return 0; }
-  void IndexXMLDeleteBackupSerialisation(const std::string&) override {}
 
   StoreIndexSerialiser* Inner() const { return inner_; }
 
@@ -37,19 +43,10 @@ class UnindexedStoreIndexSerialiser : public StoreIndexSerialiser {
   bool innerQuiet_;
 };
 
-class NullStoreIndexDeserialiser : public StoreIndexSerialiser {
+class NullStoreIndexDeserialiser : public FilelessSerialiser {
  public:
-  void MakeBackup(const std::string&) override {}
-  bool RestoreSerialisationBackup(const std::string&) override { return false; }
-  bool SaveBadCopy(const std::string&) override { return false; }
-  int32_t SerialiseHook(SORTEDSTOREINDEXTYPE&, const std::string&, uint32_t) override { return 0; }
   int32_t DeserialiseHook(SORTEDSTOREINDEXTYPE& index, const std::string& folder, uint32_t folderType, int32_t level,
                           uint32_t verifyFiles, bool quiet) override;
-  bool NeedsFullLoad() const override { return true; }
-  bool SupportsBackup() const override { return false; }
-  bool IndexXMLBackupExists(const std::string&) override { return false; }
-  uint32_t BackupAgeMinutes(const std::string&) override { return 0; }
-  void IndexXMLDeleteBackupSerialisation(const std::string&) override {}
 };
 
 }  // namespace tw
