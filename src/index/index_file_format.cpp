@@ -164,6 +164,18 @@ void AppendEscaped(std::string& out, std::string_view value, bool validUtf8) {
     out.append(value);
     return;
   }
+  // Addresses ("Ann <ann@x>") are plain ASCII but for the escaped bytes:
+  // nothing to repair or reference, so they are escaped straight into `out`.
+  if (std::all_of(bytes, bytes + value.size(),
+                  [](unsigned char c) { return IsSafeAsciiByte(c) || c == '&' || c == '<' || c == '>'; })) {
+    for (char c : value) {
+      if (c == '&') out += "&amp;";
+      else if (c == '<') out += "&lt;";
+      else if (c == '>') out += "&gt;";
+      else out += c;
+    }
+    return;
+  }
   const std::string repaired = validUtf8 ? RepairUtf8(value) : std::string();
   if (validUtf8) value = repaired;
 

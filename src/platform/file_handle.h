@@ -21,6 +21,8 @@
 
 namespace tw::platform {
 
+struct FileInfo;
+
 enum class Access { Read, Write, ReadWrite };
 enum class Share { None, Read, All };
 enum class Disposition { CreateNew, CreateAlways, OpenExisting, OpenAlways, TruncateExisting };
@@ -56,6 +58,7 @@ class FileHandle {
 
  private:
   friend FileHandle OpenFile(std::string_view, Access, Share, Disposition);
+  friend FileHandle OpenForReading(std::string_view, FileInfo*);
   int fd_ = -1;
 };
 

@@ -181,6 +181,42 @@ bool MapPath(std::string_view path, std::string& systemPath) {
   return true;
 }
 
+bool MapPathAsWritten(std::string_view path, std::string& systemPath) {
+  // One pass without splitting into strings: scans call this per file.
+  // The errors and their order are CheckStorePath's: 3 for an empty path,
+  // an invalid name (123) before a length (206).
+  if (path.empty()) {
+    SetLastError(kErrorPathNotFound);
+    return false;
+  }
+  systemPath.clear();
+  systemPath.reserve(path.size());
+  const bool absolute = IsSeparator(path.front());
+  if (absolute) systemPath += '/';
+  size_t length = absolute ? 1 : 0;
+  bool invalid = false, tooLong = false, any = false;
+  for (size_t i = 0; i < path.size();) {
+    while (i < path.size() && IsSeparator(path[i])) ++i;
+    const size_t start = i;
+    while (i < path.size() && !IsSeparator(path[i])) ++i;
+    if (i == start) break;
+    const std::string_view part = path.substr(start, i - start);
+    if (!IsDotName(part) && !IsValidComponent(part, false)) invalid = true;
+    if (part.size() > kMaxComponentLength) tooLong = true;
+    length += part.size() + 1;
+    const std::string_view canonical = CanonicalLibraryFileName(part);
+    if (any) systemPath += '/';
+    systemPath.append(canonical.empty() ? part : canonical);
+    any = true;
+  }
+  if (invalid || tooLong || length > kMaxSystemPathLength) {
+    SetLastError(invalid ? kErrorInvalidName : kErrorFilenameTooLong);
+    return false;
+  }
+  if (any && IsSeparator(path.back())) systemPath += '/';
+  return true;
+}
+
 bool MapNewName(std::string_view path, std::string& systemPath) {
   uint32_t error = CheckStorePath(path, false);
   if (error != kErrorSuccess) {

@@ -33,6 +33,11 @@ uint32_t CheckStorePath(std::string_view path, bool pattern);
 // Validates and maps; false with the last error set when the path is invalid.
 bool MapPath(std::string_view path, std::string& systemPath);
 
+// Validates and spells the path as written (separators mapped, library
+// file names canonical) without looking at the disk: the path MapPath gives
+// whenever the entry exists as written. False with the last error set.
+bool MapPathAsWritten(std::string_view path, std::string& systemPath);
+
 // Validates and maps a path that is to name a new entry: its directories are
 // found as ToSystemPath finds them, its last component is kept as written
 // (library file names spelt canonically). False with the last error set.

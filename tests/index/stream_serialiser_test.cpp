@@ -51,6 +51,9 @@ TEST(StreamSerialiserTest, WritesExactBytes) {
       {"escaping", {{"ID", "e"}, {"UID", "1"}, {"SUBJECT", "a&b<c>d\x01"}}, 0,
        "<BASEELEMENT LASTUID=\"x00000001\"><ELEMENT ID=\"e\" UID=\"1\"><READ>0</READ>"
        "<SUBJECT>a&amp;b&lt;c&gt;d&#x1;</SUBJECT></ELEMENT></BASEELEMENT>\r\n"},
+      {"address", {{"ID", "f"}, {"UID", "4"}, {"FROM", "\"A & B\" <ab@x>"}}, 1,
+       "<BASEELEMENT LASTUID=\"x00000004\"><ELEMENT ID=\"f\" UID=\"4\">"
+       "<FROM>\"A &amp; B\" &lt;ab@x&gt;</FROM><READ>0</READ></ELEMENT></BASEELEMENT>\r\n"},
       {"repaired UTF-8", {{"ID", "u"}, {"UID", "2"}, {"SUBJECT", "a\xFF\x01\x7F\xC3\xA9"}}, 1,
        "<BASEELEMENT LASTUID=\"x00000002\"><ELEMENT ID=\"u\" UID=\"2\"><READ>0</READ>"
        "<SUBJECT>a   \xC3\xA9</SUBJECT></ELEMENT></BASEELEMENT>\r\n"},
