@@ -61,34 +61,6 @@ struct ParseFailure {
   std::string description;
 };
 
-// Offset of the first byte that does not start a well-formed UTF-8 sequence.
-size_t FirstInvalidUtf8(std::string_view text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const size_t size = text.size();
-  size_t i = 0;
-  while (i < size) {
-    const unsigned char c = p[i];
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    auto cont = [&](size_t k, unsigned char lo = 0x80, unsigned char hi = 0xBF) {
-      return i + k < size && p[i + k] >= lo && p[i + k] <= hi;
-    };
-    size_t n = 0;
-    if (c >= 0xC2 && c <= 0xDF) n = cont(1) ? 2 : 0;
-    else if (c == 0xE0) n = cont(1, 0xA0) && cont(2) ? 3 : 0;
-    else if (c == 0xED) n = cont(1, 0x80, 0x9F) && cont(2) ? 3 : 0;  // no surrogates
-    else if (c >= 0xE1 && c <= 0xEF) n = cont(1) && cont(2) ? 3 : 0;
-    else if (c == 0xF0) n = cont(1, 0x90) && cont(2) && cont(3) ? 4 : 0;
-    else if (c >= 0xF1 && c <= 0xF3) n = cont(1) && cont(2) && cont(3) ? 4 : 0;
-    else if (c == 0xF4) n = cont(1, 0x80, 0x8F) && cont(2) && cont(3) ? 4 : 0;
-    if (n == 0) return i;
-    i += n;
-  }
-  return std::string_view::npos;
-}
-
 size_t Before(ptrdiff_t offset, size_t back) {
   const size_t at = offset > 0 ? static_cast<size_t>(offset) : 0;
   return at >= back ? at - back : 0;

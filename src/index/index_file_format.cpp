@@ -143,6 +143,16 @@ LastUid ParseLastUid(std::string_view text) {
   return ParseLastUidValue(value);
 }
 
+size_t FirstInvalidUtf8(std::string_view text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  for (size_t i = 0; i < text.size();) {
+    const size_t n = WellFormedLength(p + i, text.size() - i);
+    if (n == 0) return i;
+    i += n;
+  }
+  return std::string_view::npos;
+}
+
 std::string RepairUtf8(std::string_view value) {
   std::string out(value);
   const auto* p = reinterpret_cast<const unsigned char*>(value.data());

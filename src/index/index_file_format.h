@@ -47,6 +47,9 @@ void UnescapeInto(std::string_view text, std::string& out);
 // Every byte that does not start a well-formed UTF-8 sequence, and every
 // control byte but tab, line feed and carriage return, becomes a space.
 std::string RepairUtf8(std::string_view value);
+// Offset of the first byte that does not start a well-formed UTF-8
+// sequence; npos when there is none.
+size_t FirstInvalidUtf8(std::string_view text);
 
 // True for an ID or UID attribute made only of '-': a dead element.
 bool IsDeadValue(std::string_view value);
