@@ -121,7 +121,11 @@ void RereadItemFromHeader(IndexItemPropertyContainer& item, const MessageHeaderI
 IndexItemPropertyContainer* IndexMessageFile(SORTEDSTOREINDEXTYPE& index, const std::string& folderPath,
                                              const std::string& fileName, int32_t mode, const char* initialFlags,
                                              bool clearFlags) {
-  if (!IsIndexableMessageName(fileName) || index.FindById(fileName) != nullptr) return nullptr;
+  // Only what is in memory is checked: a delivery opens the index at its
+  // header, and reading every element to rule out a duplicate would cost a
+  // full load per message. A duplicate element appended to the file is
+  // dropped by the next load, which keeps the first.
+  if (!IsIndexableMessageName(fileName) || index.FindLoadedById(fileName) != nullptr) return nullptr;
   auto info = std::make_unique<MessageHeaderInfo>();
   SetBounded(info->fileName, sizeof info->fileName, fileName);
   if (initialFlags != nullptr) info->initialFlags = initialFlags;

@@ -127,6 +127,10 @@ bool SORTEDSTOREINDEXTYPE::RemoveById(std::string_view id) { return RemoveIds({s
 
 IndexItemPropertyContainer* SORTEDSTOREINDEXTYPE::FindById(std::string_view id) {
   EnsureLoaded(3);
+  return FindLoadedById(id);
+}
+
+IndexItemPropertyContainer* SORTEDSTOREINDEXTYPE::FindLoadedById(std::string_view id) {
   const auto found = byId_.find(id);
   return found == byId_.end() ? nullptr : *found;
 }

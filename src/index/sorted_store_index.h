@@ -107,7 +107,10 @@ class SORTEDSTOREINDEXTYPE {
   bool RemoveById(std::string_view id);
 
   // Exact, case-sensitive; null when absent. The index keeps ownership.
+  // FindById first loads every item; FindLoadedById looks only at what is
+  // in memory.
   Container* FindById(std::string_view id);
+  Container* FindLoadedById(std::string_view id);
   Container* FindByUid(uint32_t uid);
 
   size_t Count() const { return byUid_.size(); }

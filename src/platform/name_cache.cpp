@@ -1,13 +1,17 @@
 #include "platform/name_cache.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <unordered_map>
 
 #include "platform/path_mapping.h"
@@ -24,6 +28,16 @@ constexpr size_t kMaxCachedNames = 1000000;
 // may have missed a change made within the same timestamp tick (a jiffy at
 // most, for file systems that stamp with the coarse clock).
 constexpr int64_t kRacyWindowNs = 50000000;
+
+// A name with at most this many letters may be looked up spelling by
+// spelling (2^letters lookups) instead of listing the directory again...
+constexpr int kMaxProbeLetters = 10;
+// ...when the directory's size in bytes is at least this many times the
+// number of spellings and at least the floor below: a listing costs about
+// one lookup per entry, and file systems spend some 20 to 40 bytes of
+// directory size on each entry (ext4 never less than a 4 KiB block).
+constexpr int64_t kDirectoryBytesPerProbe = 64;
+constexpr int64_t kMinProbedDirectoryBytes = 65536;
 
 struct Listing {
   dev_t device = 0;
@@ -56,20 +70,24 @@ bool SameState(const Listing& l, const struct stat& st) {
 
 class ListingCache {
  public:
-  std::shared_ptr<const Listing> Get(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-      Forget(path);
-      return nullptr;
-    }
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      auto it = entries_.find(path);
-      if (it != entries_.end() && !it->second.listing->racy && SameState(*it->second.listing, st)) {
-        it->second.lastUse = ++clock_;
-        return it->second.listing;
-      }
-    }
+  // The directory's state, or false (and the listing dropped) when it is no
+  // directory.
+  bool Stat(const std::string& path, struct stat& st) {
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+    Forget(path);
+    return false;
+  }
+
+  // The cached listing when it still matches `st`, else null.
+  std::shared_ptr<const Listing> Current(const std::string& path, const struct stat& st) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = entries_.find(path);
+    if (it == entries_.end() || it->second.listing->racy || !SameState(*it->second.listing, st)) return nullptr;
+    it->second.lastUse = ++clock_;
+    return it->second.listing;
+  }
+
+  std::shared_ptr<const Listing> Refresh(const std::string& path, const struct stat& st) {
     // Read without holding the lock: a large directory takes a while.
     std::shared_ptr<const Listing> fresh = Read(path, st);
     if (!fresh) {
@@ -170,22 +188,71 @@ std::pair<std::vector<std::string>::const_iterator, std::vector<std::string>::co
   return {first, last};
 }
 
+// Every spelling of `name` present in `directory`, found by looking each
+// spelling up; nothing when that would cost more than listing the directory
+// again or a lookup fails for another reason than absence.
+std::optional<std::vector<std::string>> ProbeSpellings(const std::string& directory, const struct stat& st,
+                                                       std::string_view name) {
+  if (name.empty() || name == "." || name == ".." || name.size() > kMaxComponentLength) return std::nullopt;
+  std::vector<size_t> letters;
+  for (size_t i = 0; i < name.size(); ++i)
+    if (FoldCase(name[i]) >= 'a' && FoldCase(name[i]) <= 'z') letters.push_back(i);
+  if (letters.size() > kMaxProbeLetters) return std::nullopt;
+  const uint32_t spellings = 1u << letters.size();
+  const int64_t size = st.st_size;
+  if (size < kMinProbedDirectoryBytes || static_cast<int64_t>(spellings) * kDirectoryBytesPerProbe > size)
+    return std::nullopt;
+  const int dir = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return std::nullopt;
+  std::vector<std::string> found;
+  std::string spelling(name);
+  bool failed = false;
+  for (uint32_t mask = 0; mask < spellings && !failed; ++mask) {
+    for (size_t bit = 0; bit < letters.size(); ++bit) {
+      const char lower = FoldCase(name[letters[bit]]);
+      spelling[letters[bit]] = (mask >> bit) & 1 ? static_cast<char>(lower - ('a' - 'A')) : lower;
+    }
+    struct stat entry {};
+    if (::fstatat(dir, spelling.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0) {
+      found.push_back(spelling);
+    } else if (errno != ENOENT) {
+      failed = true;
+    }
+  }
+  ::close(dir);
+  if (failed) return std::nullopt;
+  std::sort(found.begin(), found.end(), NameLess);
+  return found;
+}
+
+// The spellings of `name` in `directory`, in listing order: from the cached
+// listing while it is current, else by lookups when they are cheaper, else
+// from a fresh listing.
+std::vector<std::string> SpellingsOf(const std::string& directory, std::string_view name) {
+  const std::string key = Key(directory);
+  struct stat st {};
+  if (!Cache().Stat(key, st)) return {};
+  auto listing = Cache().Current(key, st);
+  if (!listing) {
+    if (auto probed = ProbeSpellings(key, st, name)) return *std::move(probed);
+    listing = Cache().Refresh(key, st);
+    if (!listing) return {};
+  }
+  auto [first, last] = CaseRange(*listing, name);
+  return std::vector<std::string>(first, last);
+}
+
 }  // namespace
 
 std::string FindNameIgnoringCase(const std::string& directory, std::string_view name) {
-  auto listing = Cache().Get(Key(directory));
-  if (!listing) return {};
-  auto [first, last] = CaseRange(*listing, name);
-  for (auto it = first; it != last; ++it)
-    if (*it == name) return *it;
-  return first != last ? *first : std::string();
+  const std::vector<std::string> spellings = SpellingsOf(directory, name);
+  for (const std::string& spelling : spellings)
+    if (spelling == name) return spelling;
+  return spellings.empty() ? std::string() : spellings.front();
 }
 
 std::vector<std::string> FindAllCases(const std::string& directory, std::string_view name) {
-  auto listing = Cache().Get(Key(directory));
-  if (!listing) return {};
-  auto [first, last] = CaseRange(*listing, name);
-  return std::vector<std::string>(first, last);
+  return SpellingsOf(directory, name);
 }
 
 void ForgetDirectory(const std::string& directory) { Cache().Forget(Key(directory)); }

@@ -141,6 +141,32 @@ TEST_F(StoreIndexLifecycleTest, DirectOperationsKeepCountersInStep) {
   ReleaseRecord(r);
 }
 
+// A delivery opens the index only at its header, so a message inserted a
+// second time is appended again; the next load keeps the first element.
+TEST_F(StoreIndexLifecycleTest, AMessageInsertedTwiceStaysOneItemWithItsFirstUid) {
+  for (const char* name : {"a.MAI", "b.MAI"}) Deliver(name, "Subject: x");
+  ASSERT_EQ(DirectInsertItems("PO", "bob", "\\Inbox", "a.MAI", "\\FLAGGED"), 1);
+  ASSERT_EQ(DirectInsertItems("PO", "bob", "\\Inbox", "b.MAI", ""), 1);
+  DirectInsertItems("PO", "bob", "\\Inbox", "a.MAI", "");
+  ASSERT_EQ(DirectInsertItems("PO", "bob", "\\Inbox", "a.MAI,a.MAI", ""), 1);
+  STOREINDEXTYPE& r = *record_;
+  std::memset(&r, 0, sizeof r);
+  ASSERT_EQ(Open(r, 5), 1);
+  ASSERT_EQ(r.itemCount, 2u);
+  EXPECT_EQ(IndexOf(r).FindById("a.MAI")->GetNumber("UID"), 1);
+  EXPECT_EQ(IndexOf(r).FindById("a.MAI")->GetText("FLAGSTATUS"), "\\FLAGGED \\RECENT");
+  EXPECT_EQ(IndexOf(r).FindById("b.MAI")->GetNumber("UID"), 2);
+  // Removing it leaves no copy behind to come back.
+  ReleaseRecord(r);
+  ASSERT_EQ(DirectRemoveItems("PO", "bob", "\\Inbox", "a.MAI"), 1);
+  std::memset(&r, 0, sizeof r);
+  ASSERT_EQ(Open(r, 5), 1);
+  ASSERT_EQ(r.itemCount, 1u);
+  EXPECT_EQ(IdAt(r, 0), "b.MAI");
+  EXPECT_GT(r.lastUid, 2u) << "the UIDs the copies took are never given again";
+  ReleaseRecord(r);
+}
+
 TEST_F(StoreIndexLifecycleTest, ConcurrentDeliveriesLoseNothing) {
   constexpr int kProcesses = 3, kEach = 40;
   std::vector<std::unique_ptr<test::HolderProcess>> deliverers;

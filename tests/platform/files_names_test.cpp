@@ -87,6 +87,35 @@ TEST(PlatformFilesPath, ListingsAreCachedUntilTheDirectoryChanges) {
   EXPECT_EQ(detail::DirectoryScanCount(), recent + 2);
 }
 
+// A large directory changed since it was listed is not listed again for a
+// name with few letters: its spellings are looked up one by one, with the
+// same answers a listing gives.
+TEST(PlatformFilesPath, LargeDirectoriesAreProbedRatherThanListedAgain) {
+  test::ScratchDir dir;
+  const std::string box = dir / "box";
+  test::MakeDirs(box);
+  for (int i = 0; i < 4000; ++i) test::WriteFile(box + "/" + std::to_string(i) + ".MAI", "");
+  struct stat st {};
+  ASSERT_EQ(::stat(box.c_str(), &st), 0);
+  if (st.st_size < 65536) GTEST_SKIP() << "this file system keeps directories small";
+  test::WriteFile(box + "/_change.dty", "");
+  test::WriteFile(box + "/_Change.DTY", "");
+  detail::ClearDirectoryCache();
+  const uint64_t before = detail::DirectoryScanCount();
+  EXPECT_EQ(detail::FindAllCases(box, "_CHANGE.DTY"), (Strings{"_Change.DTY", "_change.dty"}));
+  EXPECT_EQ(detail::FindNameIgnoringCase(box, "_CHANGE.DTY"), "_Change.DTY");
+  EXPECT_EQ(detail::FindNameIgnoringCase(box, "_change.dty"), "_change.dty");
+  EXPECT_EQ(detail::FindNameIgnoringCase(box, "12.mai"), "12.MAI");
+  EXPECT_EQ(detail::FindNameIgnoringCase(box, "4000.MAI"), "");
+  EXPECT_TRUE(DeleteFileAllCases(box + "/_CHANGE.DTY"));
+  EXPECT_EQ(detail::FindAllCases(box, "_change.dty"), Strings{});
+  EXPECT_EQ(detail::DirectoryScanCount(), before);
+  // A name with many letters is cheaper to find in a listing.
+  test::WriteFile(box + "/Quarterly-Report.MAI", "");
+  EXPECT_EQ(detail::FindNameIgnoringCase(box, "QUARTERLY-REPORT.mai"), "Quarterly-Report.MAI");
+  EXPECT_EQ(detail::DirectoryScanCount(), before + 1);
+}
+
 // Threads resolving names while the listings they use are re-read and
 // dropped must all get the right answer (and, under the sanitizers, touch no
 // freed listing).
