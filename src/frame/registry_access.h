@@ -7,6 +7,7 @@
 namespace tw {
 
 inline constexpr const char* kRegistryRoot = "SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick";
+inline constexpr const char* kProvidersKey = "SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick\\Providers";
 inline constexpr const char* kMapiServiceKey = "SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick\\Services\\MAPI";
 inline constexpr const char* kStoreProviderKey = "SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick\\Providers\\Store";
 

@@ -8,7 +8,7 @@
 namespace tw {
 namespace {
 
-std::string ProvidersKey() { return std::string(kRegistryRoot) + "\\Providers"; }
+std::string ProvidersKey() { return kProvidersKey; }
 
 std::atomic<uint32_t> g_indexUnblockMode{kNotReadYet};
 std::atomic<uint32_t> g_blockFileMode{kNotReadYet};

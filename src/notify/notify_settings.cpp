@@ -9,12 +9,18 @@ namespace tw {
 namespace {
 std::atomic<uint32_t> g_activityLockType{kNotReadYet};
 std::atomic<uint32_t> g_searchIndexing{kNotReadYet};
+constexpr uint32_t kDefaultNotifyPort = 4380;
 }  // namespace
 
 uint32_t ActivityLockType() { return ReadDwordOnce(g_activityLockType, kRegistryRoot, "Activity Lock Type", 0); }
 
 uint32_t MailboxSearchIndexingEnabled() {
   return ReadDwordOnce(g_searchIndexing, kRegistryRoot, "Mailbox Search Indexing Enabled", 0);
+}
+
+uint16_t NotifyPort() {
+  const uint32_t port = ReadDwordOrDefault(kProvidersKey, "Notify Port", kDefaultNotifyPort);
+  return static_cast<uint16_t>(port == 0 || port > 0xFFFF ? kDefaultNotifyPort : port);
 }
 
 void ResetNotifySettingsCache() {

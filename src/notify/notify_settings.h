@@ -1,4 +1,4 @@
-// The registry values of change notification, each read once per process.
+// The registry values of change notification.
 #pragma once
 #include <cstdint>
 
@@ -11,7 +11,13 @@ uint32_t ActivityLockType();
 // notifications to the search-index journal. Default 0.
 uint32_t MailboxSearchIndexingEnabled();
 
-// Forgets both, so the next use reads the registry again (tests).
+// "Notify Port" under the Providers key: the TCP port on which another
+// server's relay takes notifications for its listeners. Default 4380; 0 or
+// more than 65535 give the default. Read on every call.
+uint16_t NotifyPort();
+
+// "Activity Lock Type" and "Mailbox Search Indexing Enabled" are read once
+// per process. Forgets both, so the next use reads the registry again (tests).
 void ResetNotifySettingsCache();
 
 }  // namespace tw

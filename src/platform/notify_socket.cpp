@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <vector>
 
 #include "platform/last_error.h"
 #include "platform/library_loader.h"
@@ -181,6 +182,17 @@ bool EnsureNotifyRuntimeDirectory(const std::string& directory) {
   return true;
 }
 
+std::string NotifySocketPath(std::string_view protocol) {
+  if (protocol.empty() || protocol.size() > 255 || protocol == "." || protocol == "..") return {};
+  std::string name;
+  for (char c : protocol) {
+    const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+    if (!((lower >= 'a' && lower <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.')) return {};
+    name += lower;
+  }
+  return NotifyRuntimeDirectory() + "/" + name + ".sock";
+}
+
 uint64_t CurrentProcessId() { return static_cast<uint64_t>(getpid()); }
 
 uint32_t DeliverToUnixSocket(const std::string& path, std::string_view message, const DeliveryTimeouts& timeouts) {
@@ -193,9 +205,11 @@ uint32_t DeliverToUnixSocket(const std::string& path, std::string_view message, 
   return connected != 0 ? connected : Exchange(fd.get(), message, timeouts);
 }
 
-uint32_t DeliverToTcp(const std::string& host, uint16_t port, std::string_view message,
+uint32_t DeliverToTcp(const std::string& host, uint16_t port, std::string_view protocol, std::string_view message,
                       const DeliveryTimeouts& timeouts) {
-  if (host.empty() || host.find('\0') != std::string::npos) return kErrorInvalidParameter;
+  if (host.empty() || host.find('\0') != std::string::npos || protocol.empty() ||
+      protocol.find('\n') != std::string_view::npos)
+    return kErrorInvalidParameter;
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -211,13 +225,24 @@ uint32_t DeliverToTcp(const std::string& host, uint16_t port, std::string_view m
     if (fd.get() < 0) continue;
     result = ConnectWithin(fd.get(), a->ai_addr, a->ai_addrlen, static_cast<uint32_t>(connectDeadline.Remaining()));
     if (result == 0) {
-      result = Exchange(fd.get(), message, timeouts);
+      std::string framed(protocol);
+      framed += '\n';
+      framed += message;
+      result = Exchange(fd.get(), framed, timeouts);
       break;
     }
     if (connectDeadline.Remaining() == 0) break;
   }
   freeaddrinfo(found);
   return result;
+}
+
+bool SplitRelayedMessage(std::string_view received, std::string& protocol, std::string& message) {
+  const size_t end = received.find('\n');
+  if (end == std::string_view::npos || end == 0) return false;
+  protocol.assign(received.substr(0, end));
+  message.assign(received.substr(end + 1));
+  return true;
 }
 
 NotifyConnection::~NotifyConnection() { Close(); }
@@ -305,20 +330,64 @@ bool NotifySocketServer::ListenUnix(const std::string& path) {
   return true;
 }
 
-bool NotifySocketServer::ListenTcpLoopback(uint16_t& port) {
+namespace {
+
+// A listening TCP socket on one of getaddrinfo's answers, or -1 with errno.
+int BindAndListen(const addrinfo& a) {
+  Fd fd(socket(a.ai_family, a.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a.ai_protocol));
+  const int on = 1;
+  if (fd.get() < 0 || setsockopt(fd.get(), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0 ||
+      bind(fd.get(), a.ai_addr, a.ai_addrlen) != 0 || listen(fd.get(), 64) != 0)
+    return -1;
+  return fd.release();
+}
+
+uint16_t LocalPort(int fd) {
+  sockaddr_storage local{};
+  socklen_t length = sizeof local;
+  if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) return 0;
+  return local.ss_family == AF_INET6 ? ntohs(reinterpret_cast<const sockaddr_in6*>(&local)->sin6_port)
+                                     : ntohs(reinterpret_cast<const sockaddr_in*>(&local)->sin_port);
+}
+
+}  // namespace
+
+bool NotifySocketServer::ListenTcp(const std::string& address, uint16_t& port) {
   Close();
-  Fd fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (fd.get() < 0 || bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      listen(fd.get(), 16) != 0 || getsockname(fd.get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    SetLastError(ErrorFromErrno(errno));
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  if (address.find('\0') != std::string::npos ||
+      getaddrinfo(address.empty() ? nullptr : address.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 ||
+      found == nullptr) {
+    SetLastError(kErrorInvalidParameter);
     return false;
   }
-  port = ntohs(address.sin_port);
-  fd_ = fd.release();
+  // For every interface the IPv6 wildcard comes first: it also takes IPv4
+  // where the system allows it.
+  std::vector<const addrinfo*> candidates;
+  for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+    if (address.empty() && a->ai_family == AF_INET6) {
+      candidates.insert(candidates.begin(), a);
+    } else {
+      candidates.push_back(a);
+    }
+  }
+  int fd = -1, err = 0;
+  for (const addrinfo* a : candidates) {
+    fd = BindAndListen(*a);
+    if (fd >= 0) break;
+    if (err == 0 || errno == EADDRINUSE) err = errno;
+  }
+  freeaddrinfo(found);
+  if (fd < 0) {
+    SetLastError(err == EADDRINUSE ? kErrorAlreadyExists : ErrorFromErrno(err));
+    return false;
+  }
+  port = LocalPort(fd);
+  fd_ = fd;
   return true;
 }
 

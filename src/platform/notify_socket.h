@@ -1,9 +1,11 @@
 // The sockets of the notification library and its listeners. A listener on
 // this host owns a Unix domain socket "<runtime dir>/<protocol>.sock"; a
-// listener's host is reached by TCP. One exchange: the notifier connects,
-// sends the message, closes its sending side, and waits for one reply line;
-// "OK\n" means the listener accepted it. Every step has its own time-out, so
-// a hung listener costs the notifier a bounded wait.
+// listener's host is reached by TCP, where a relay hands each message to its
+// local socket. One exchange: the notifier connects, sends the message (over
+// TCP preceded by the protocol and a line feed), closes its sending side,
+// and waits for one reply line; "OK\n" means the listener accepted it. Every
+// step has its own time-out, so a hung listener costs the notifier a bounded
+// wait.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -19,6 +21,11 @@ std::string NotifyRuntimeDirectory();
 // (a directory someone else made in /tmp must not receive our sockets).
 bool EnsureNotifyRuntimeDirectory(const std::string& directory);
 
+// The socket of `protocol`'s listener on this host, the protocol in lower
+// case; empty when the protocol cannot name a file (letters, digits, "_"
+// and "." only, at most 255, never "." or "..").
+std::string NotifySocketPath(std::string_view protocol);
+
 uint64_t CurrentProcessId();
 
 struct DeliveryTimeouts {
@@ -31,8 +38,11 @@ struct DeliveryTimeouts {
 // 2 no socket there, 1225 refused, 1460 timed out, 13 another reply, 87 a
 // name or path that cannot be used, 1231 host not reachable.
 uint32_t DeliverToUnixSocket(const std::string& path, std::string_view message, const DeliveryTimeouts& timeouts);
-uint32_t DeliverToTcp(const std::string& host, uint16_t port, std::string_view message,
+uint32_t DeliverToTcp(const std::string& host, uint16_t port, std::string_view protocol, std::string_view message,
                       const DeliveryTimeouts& timeouts);
+// A message as a relay receives it over TCP, split into protocol and message;
+// false when it has no protocol line.
+bool SplitRelayedMessage(std::string_view received, std::string& protocol, std::string& message);
 
 // One accepted connection of a listener.
 class NotifyConnection {
@@ -67,8 +77,9 @@ class NotifySocketServer {
   // Binds the Unix socket at `path`. A socket file nobody answers on is a
   // leftover and is replaced; a live one is error 183.
   bool ListenUnix(const std::string& path);
-  // Binds 127.0.0.1 on a free port, returned in `port`.
-  bool ListenTcpLoopback(uint16_t& port);
+  // Binds `address` (empty: every interface) on `port`, or on a free port
+  // when it is 0; the port bound is returned in `port`.
+  bool ListenTcp(const std::string& address, uint16_t& port);
   // The next connection, or a closed one when none came within `timeoutMs`
   // or a signal arrived.
   NotifyConnection Accept(uint32_t timeoutMs);

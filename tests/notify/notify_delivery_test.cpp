@@ -140,29 +140,6 @@ TEST_F(NotifyDelivery, ReachesLocalListenersAndDropsTheDeadOnes) {
   EXPECT_EQ(removed, 3u);
 }
 
-TEST_F(NotifyDelivery, ReachesOtherServersByTcp) {
-  platform::NotifySocketServer tcp;
-  uint16_t port = 0;
-  ASSERT_TRUE(tcp.ListenTcpLoopback(port));
-  char value[16];
-  std::snprintf(value, sizeof value, "%08x", port);
-  registry_.Rewrite(test::RegistryWithMailRoot(dir_ / "root") +
-                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick\\Providers]\r\n\"Notify "
-                    "Port\"=dword:" +
-                    value + "\r\n");
-  const std::string entry = Line("127.0.0.1", "IMAP-1", "Inbox");
-  test::WriteFile(Activity(), entry);
-  {
-    ThreadListener listener(tcp, "OK\n");
-    NotifyClients(MailboxDirectory("PO", "bob"), "/INBOX", "COMMIT", 255);
-    EXPECT_EQ(listener.Messages(), std::vector<std::string>{"[TW_NOTIFY]\t11\tS\tCOMMIT\r\n\r\n"});
-    EXPECT_EQ(test::ReadFile(Activity()), entry);
-  }
-  tcp.Close();
-  NotifyClients(MailboxDirectory("PO", "bob"), "Inbox", "COMMIT", 255);
-  EXPECT_FALSE(test::PathExists(Activity()));
-}
-
 TEST_F(NotifyDelivery, ExchangeResults) {
   platform::NotifySocketServer silent;
   ASSERT_TRUE(silent.ListenUnix(run_ + "/silent.sock"));  // never accepts
@@ -239,12 +216,14 @@ TEST_F(NotifyDelivery, ListenersEnterAndLeaveTheActivityFile) {
   EXPECT_FALSE(AddActivityEntry("", a));
 }
 
-// `twstore listen` in a child process, its output read line by line.
+// `twstore listen` (or another command) in a child process, its output read
+// line by line.
 class ListenProcess {
  public:
-  ListenProcess(const std::string& registry, const std::string& run, const std::string& args) {
+  ListenProcess(const std::string& registry, const std::string& run, const std::string& args,
+                const std::string& command_name = "listen") {
     const std::string command = "TW_REGISTRY_FILE='" + registry + "' TW_NOTIFY_DIR='" + run +
-                                "' timeout 60 " TW_TEST_BIN_DIR "/twstore listen " + args + " 2>&1";
+                                "' timeout 60 " TW_TEST_BIN_DIR "/twstore " + command_name + " " + args + " 2>&1";
     pipe_ = popen(command.c_str(), "r");
   }
   ~ListenProcess() {
@@ -298,6 +277,53 @@ TEST_F(NotifyDelivery, TwstoreListenIsAloneAndEndsOnSigterm) {
   EXPECT_EQ(first.Close(), 0);
   EXPECT_FALSE(test::PathExists(Activity()));
   EXPECT_FALSE(test::PathExists(run_ + "/imap.sock"));
+}
+
+}  // namespace
+}  // namespace tw
+
+namespace tw {
+namespace {
+
+// A listener on another server: the notification goes by TCP to that
+// server's relay ("Notify Port"), which hands it to the local socket of its
+// protocol and answers for it; one the relay cannot reach is pruned as a
+// local one would be, and so is every one once the relay is gone.
+TEST_F(NotifyDelivery, ReachesOtherServersThroughTheirRelay) {
+  ListenProcess relay(registry_.path(), run_, "--bind 127.0.0.1 --port 0 --count 3", "relay");
+  const std::string ready = relay.Line();
+  const std::string prefix = "relaying on 127.0.0.1:";
+  ASSERT_EQ(ready.rfind(prefix, 0), 0u) << ready;
+  const int port = std::atoi(ready.c_str() + prefix.size());
+  ASSERT_GT(port, 0);
+  EXPECT_EQ(ready, prefix + std::to_string(port) + " to " + run_ + "\n");
+  char value[16];
+  std::snprintf(value, sizeof value, "%08x", port);
+  registry_.Rewrite(test::RegistryWithMailRoot(dir_ / "root") +
+                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick\\Providers]\r\n\"Notify "
+                    "Port\"=dword:" +
+                    value + "\r\n");
+
+  platform::NotifySocketServer imap;
+  ASSERT_TRUE(imap.ListenUnix(run_ + "/imap.sock"));
+  const std::string reached = Line("127.0.0.1", "IMAP-1", "Inbox");
+  test::WriteFile(Activity(), reached + "\n" + Line("127.0.0.1", "POP3-1"));
+  {
+    ThreadListener listener(imap, "OK\n");
+    NotifyClients(MailboxDirectory("PO", "bob"), "/INBOX", "COMMIT", 255);
+    EXPECT_EQ(listener.Messages(), std::vector<std::string>{"[TW_NOTIFY]\t11\tS\tCOMMIT\r\n\r\n"});
+  }
+  EXPECT_EQ(test::ReadFile(Activity()), reached);
+  EXPECT_EQ(relay.Line(), "imap: accepted\n");
+  EXPECT_EQ(relay.Line(), "pop3: not delivered (error 2)\n");
+
+  // Hostile input to the relay: no protocol line, or one naming no file.
+  EXPECT_EQ(platform::DeliverToTcp("127.0.0.1", static_cast<uint16_t>(port), "../imap", "m", {}), 13u);
+  EXPECT_EQ(relay.Line(), "refused a message without a usable protocol\n");
+  EXPECT_EQ(relay.Close(), 0);
+
+  NotifyClients(MailboxDirectory("PO", "bob"), "Inbox", "COMMIT", 255);
+  EXPECT_FALSE(test::PathExists(Activity()));
 }
 
 }  // namespace

@@ -22,6 +22,12 @@ struct ListenRequest {
   int count = 0;       // exit after this many notifications; 0: until a signal
 };
 
+struct RelayRequest {
+  std::string bind;  // address to listen on; empty: every interface
+  int port = -1;     // -1: "Notify Port" from the registry; 0: any free port
+  int count = 0;     // exit after this many messages; 0: until a signal
+};
+
 // What the commands may assume of the streams they print to.
 struct Console {
   bool outIsTerminal = false;  // align columns and cut long texts
@@ -58,6 +64,7 @@ struct RemoveRequest {
 int ShowPaths(const PathsRequest& request, std::ostream& out, std::ostream& err);
 int ShowSettings(std::ostream& out);
 int Listen(const ListenRequest& request, std::ostream& out, std::ostream& err);
+int Relay(const RelayRequest& request, std::ostream& out, std::ostream& err);
 int Deliver(const DeliverRequest& request, const Console& console, std::ostream& out, std::ostream& err);
 int Reindex(const FolderRequest& request, const Console& console, std::ostream& out, std::ostream& err);
 int ListItems(const FolderRequest& request, const Console& console, std::ostream& out, std::ostream& err);

@@ -1,8 +1,6 @@
 // twstore listen: a listener of one protocol for one mailbox. It enters
 // itself into the mailbox's activity file, prints every notification the
 // store sends it, and leaves the file again when it ends.
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 
 #include "commands.h"
@@ -12,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/notify_socket.h"
 #include "platform/system_info.h"
+#include "stop_signal.h"
 
 namespace tw::cli {
 
@@ -21,19 +20,6 @@ constexpr size_t kMaxMessage = 64 * 1024;
 constexpr uint32_t kAcceptSliceMs = 200;  // how soon a signal is noticed
 constexpr uint32_t kReadTimeoutMs = 1000;
 constexpr uint32_t kReplyTimeoutMs = 250;
-
-volatile std::sig_atomic_t g_stop = 0;
-extern "C" void OnStopSignal(int) { g_stop = 1; }
-
-// The protocol names the socket file and ends at the service's first "-".
-bool UsableProtocol(const std::string& protocol) {
-  if (protocol.empty() || protocol.size() > 255 || protocol == "." || protocol == "..") return false;
-  for (char c : protocol) {
-    const char lower = ToLowerAscii(c);
-    if (!((lower >= 'a' && lower <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '.')) return false;
-  }
-  return true;
-}
 
 // One line however the message looks: line ends and control bytes escaped.
 std::string Printable(const std::string& message) {
@@ -57,7 +43,9 @@ std::string Printable(const std::string& message) {
 }  // namespace
 
 int Listen(const ListenRequest& request, std::ostream& out, std::ostream& err) {
-  if (!UsableProtocol(request.protocol)) {
+  // The protocol names the socket file and ends at the service's first "-".
+  const std::string socketPath = platform::NotifySocketPath(request.protocol);
+  if (socketPath.empty()) {
     err << "twstore: the protocol \"" << request.protocol << "\" is not allowed (letters, digits, _ and . only)\n";
     return 2;
   }
@@ -76,7 +64,6 @@ int Listen(const ListenRequest& request, std::ostream& out, std::ostream& err) {
     err << "twstore: cannot use " << runtime << " for sockets (missing, or not a directory of this user)\n";
     return 1;
   }
-  const std::string socketPath = runtime + "/" + ToLower(request.protocol) + ".sock";
   platform::NotifySocketServer server;
   if (!server.ListenUnix(socketPath)) {
     err << "twstore: cannot listen on " << socketPath << " (another listener of this protocol?)\n";
@@ -91,9 +78,7 @@ int Listen(const ListenRequest& request, std::ostream& out, std::ostream& err) {
   entry.signalAddress = static_cast<int64_t>(platform::CurrentProcessId());
   entry.sessionId = "listen-" + std::to_string(entry.signalAddress);
 
-  g_stop = 0;
-  std::signal(SIGINT, OnStopSignal);
-  std::signal(SIGTERM, OnStopSignal);
+  WatchStopSignals();
   if (!AddActivityEntry(mailboxDirectory, entry)) {
     err << "twstore: cannot add this listener to " << platform::ToSystemPath(mailboxDirectory) << "/_activity.tab\n";
     return 1;
@@ -102,7 +87,7 @@ int Listen(const ListenRequest& request, std::ostream& out, std::ostream& err) {
       << entry.sessionId << std::endl;
 
   int received = 0;
-  while (g_stop == 0 && (request.count <= 0 || received < request.count)) {
+  while (!StopRequested() && (request.count <= 0 || received < request.count)) {
     platform::NotifyConnection connection = server.Accept(kAcceptSliceMs);
     std::string message;
     if (!connection.IsOpen() || !connection.ReadMessage(message, kMaxMessage, kReadTimeoutMs) || message.empty())

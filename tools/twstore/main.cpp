@@ -39,6 +39,13 @@ int main(int argc, char** argv) {
                             "Server name written for this listener (default: this computer)");
   listenCommand->add_option("--count", listen.count, "Exit after this many notifications");
 
+  tw::cli::RelayRequest relay;
+  auto* relayCommand = app.add_subcommand(
+      "relay", "Take notifications from other servers over TCP and hand them to this host's listeners");
+  relayCommand->add_option("--bind", relay.bind, "Address to listen on (default: every interface)");
+  relayCommand->add_option("--port", relay.port, "TCP port (default: \"Notify Port\" from the registry, or 4380)");
+  relayCommand->add_option("--count", relay.count, "Exit after this many messages");
+
   tw::cli::DeliverRequest deliver;
   auto* deliverCommand =
       app.add_subcommand("deliver", "Copy message files into a folder under fresh names and index them");
@@ -86,6 +93,7 @@ int main(int argc, char** argv) {
   if (app.got_subcommand("paths")) rc = tw::cli::ShowPaths(paths, std::cout, std::cerr);
   if (app.got_subcommand("settings")) rc = tw::cli::ShowSettings(std::cout);
   if (app.got_subcommand("listen")) rc = tw::cli::Listen(listen, std::cout, std::cerr);
+  if (app.got_subcommand("relay")) rc = tw::cli::Relay(relay, std::cout, std::cerr);
   if (app.got_subcommand("deliver")) rc = tw::cli::Deliver(deliver, console, std::cout, std::cerr);
   if (app.got_subcommand("reindex")) rc = tw::cli::Reindex(reindex, console, std::cout, std::cerr);
   if (app.got_subcommand("list")) rc = tw::cli::ListItems(list, console, std::cout, std::cerr);

@@ -1,0 +1,11 @@
+// SIGINT and SIGTERM end the long-running commands (listen, relay) cleanly:
+// they notice the request between two waits and tidy up before exiting.
+#pragma once
+
+namespace tw::cli {
+
+// Installs the handlers and clears an earlier request.
+void WatchStopSignals();
+bool StopRequested();
+
+}  // namespace tw::cli
