@@ -6,6 +6,7 @@
 #include "common/text.h"
 #include "frame/store_paths.h"
 #include "index/index_item.h"
+#include "index/mail_folder_scan.h"
 #include "index/message_item.h"
 #include "index/sorted_store_index.h"
 #include "index/store_index_lifecycle.h"
@@ -118,6 +119,11 @@ FolderIndex::~FolderIndex() {
 }
 
 bool FolderIndex::Open(uint32_t mode) { return OpenRecord(*record_, mode) != 0; }
+
+bool FolderIndex::Rebuild() {
+  constexpr uint32_t kReadAsItIs = 5;
+  return ScanRecord(*record_, kScanExplicit) != 0 && Open(kReadAsItIs);
+}
 
 SORTEDSTOREINDEXTYPE& FolderIndex::Index() { return IndexOf(*record_); }
 

@@ -52,6 +52,10 @@ class FolderIndex {
   // StoreIndex_Open's modes: 2 rebuilds from the files, 5 reads the index
   // file as it is. False when the open failed.
   bool Open(uint32_t mode);
+  // Rebuilds the index from the files, then reads it. False when another
+  // process held the folder's index block, or the rebuilt index could not be
+  // saved or read (an open in mode 2 reads the old index then).
+  bool Rebuild();
   STOREINDEXTYPE& Record() { return *record_; }
   SORTEDSTOREINDEXTYPE& Index();
 

@@ -1,5 +1,5 @@
 // twstore reindex: rebuilds a mail folder's index from its message files
-// (an open in mode 2). Known messages keep their UIDs and flags; new files
+// (the scan of an open in mode 2, with its result kept). Known messages keep their UIDs and flags; new files
 // get the next UIDs. The scan is one library call, so the terminal only
 // learns that it is alive, not how far it got.
 #include <chrono>
@@ -18,7 +18,6 @@ namespace tw::cli {
 
 namespace {
 
-constexpr uint32_t kRebuild = 2;
 constexpr auto kRedraw = std::chrono::milliseconds(100);
 
 struct Rebuilt {
@@ -31,7 +30,7 @@ Rebuilt Rebuild(const MailFolder& folder) {
   Rebuilt result;
   {
     FolderIndex index(folder);
-    result.opened = index.Open(kRebuild);
+    result.opened = index.Rebuild();
     result.items = index.Record().itemCount;
     result.lastUid = index.Record().lastUid;
   }
@@ -69,7 +68,8 @@ int Reindex(const FolderRequest& request, const Console& console, std::ostream& 
     result = scan.get();
   }
   if (!result.opened) {
-    err << "twstore: the index of " << Shown(folder.directory) << " could not be rebuilt\n";
+    err << "twstore: the index of " << Shown(folder.directory)
+        << " could not be rebuilt (another process holds its _index.blk, or the index could not be written)\n";
     return kExitFailed;
   }
   out << "reindexed " << Shown(folder.directory) << ": " << result.items << " items, LASTUID " << result.lastUid
