@@ -178,11 +178,16 @@ void AppendEscaped(std::string& out, std::string_view value, bool validUtf8) {
   // nothing to repair or reference, so they are escaped straight into `out`.
   if (std::all_of(bytes, bytes + value.size(),
                   [](unsigned char c) { return IsSafeAsciiByte(c) || c == '&' || c == '<' || c == '>'; })) {
-    for (char c : value) {
-      if (c == '&') out += "&amp;";
-      else if (c == '<') out += "&lt;";
-      else if (c == '>') out += "&gt;";
-      else out += c;
+    for (size_t at = 0; at < value.size();) {
+      const size_t special = value.find_first_of("&<>", at);
+      if (special == std::string_view::npos) {
+        out.append(value.substr(at));
+        break;
+      }
+      out.append(value.substr(at, special - at));
+      const char c = value[special];
+      out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : "&gt;";
+      at = special + 1;
     }
     return;
   }
@@ -228,18 +233,25 @@ static bool UnescapeNamedOnly(std::string_view text, std::string& out) {
   out.clear();
   out.reserve(text.size());
   for (size_t at = 0; at < text.size();) {
-    const std::string_view rest = text.substr(at);
+    const size_t amp = text.find('&', at);
+    if (amp == std::string_view::npos) {
+      out.append(text.substr(at));
+      break;
+    }
+    out.append(text.substr(at, amp - at));
+    const std::string_view rest = text.substr(amp);
     if (rest.starts_with("&lt;")) {
       out += '<';
-      at += 4;
+      at = amp + 4;
     } else if (rest.starts_with("&gt;")) {
       out += '>';
-      at += 4;
+      at = amp + 4;
     } else if (rest.starts_with("&amp;")) {
       out += '&';
-      at += 5;
+      at = amp + 5;
     } else {
-      out += text[at++];
+      out += '&';
+      at = amp + 1;
     }
   }
   return true;
