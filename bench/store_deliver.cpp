@@ -18,6 +18,7 @@
 #include "frame/store_paths.h"
 #include "index/direct_operations.h"
 #include "platform/file_handle.h"
+#include "platform/last_error.h"
 
 int main(int argc, char** argv) {
   if (argc < 5 || argc > 6 || (argc == 6 && std::string(argv[5]) != "--no-index")) {
@@ -40,14 +41,20 @@ int main(int argc, char** argv) {
         tw::platform::OpenFile(directory + "\\" + name, tw::platform::Access::Write, tw::platform::Share::None,
                                tw::platform::Disposition::CreateAlways);
     if (!file.IsOpen() || !file.Write(text.data(), text.size())) {
+      std::fprintf(stderr, "store_deliver: %s not written (error %u)\n", name.c_str(), tw::platform::GetLastError());
       ++failed;
       continue;
     }
     file.Close();
-    if (!index || tw::DirectInsertItems("PO", mailbox, "\\Inbox", name, "") == 1)
+    if (!index) {
       ++delivered;
-    else
+    } else if (const int32_t result = tw::DirectInsertItems("PO", mailbox, "\\Inbox", name, ""); result == 1) {
+      ++delivered;
+    } else {
+      std::fprintf(stderr, "store_deliver: %s not indexed (result %d, error %u)\n", name.c_str(), result,
+                   tw::platform::GetLastError());
       ++failed;
+    }
   }
   std::printf("delivered %ld failed %ld wall_ms %.1f cpu_ms %.1f\n", delivered, failed,
               twbench::SecondsSince(start) * 1e3, twbench::CpuSecondsSince(cpuStart) * 1e3);

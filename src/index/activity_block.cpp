@@ -5,6 +5,7 @@
 
 #include "frame/event_report.h"
 #include "index/block_settings.h"
+#include "index/block_wait.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
 #include "platform/library_loader.h"
@@ -59,8 +60,7 @@ int32_t WaitForAccessToFile(const std::string& path, FileHandle& handle, uint32_
     if (error == platform::kErrorPathNotFound || error == platform::kErrorFilenameTooLong ||
         error == platform::kErrorInvalidName)
       return 0;
-    platform::SleepUntilRemoved(path, 1000);
-    ++attempts;
+    if (SecondPassedWhileBlocked(path)) ++attempts;
     if (attempts <= thresholdSeconds) {
       block = CreateActivityBlock(path, platform::Share::None);
       continue;

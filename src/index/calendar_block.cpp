@@ -5,6 +5,7 @@
 #include "frame/path_safety.h"
 #include "frame/settings.h"
 #include "index/block_settings.h"
+#include "index/block_wait.h"
 #include "platform/file_handle.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
@@ -46,8 +47,8 @@ uint32_t CreateCalendarBlock(const std::string& calendarName) {
   const uint32_t limit = WriteWaitTimeout();
   platform::FileHandle block = CreateMarker(path);
   for (uint32_t retries = 0; !block.IsOpen();) {
-    platform::SleepUntilRemoved(path, 1000);
-    if (++retries > limit) {
+    if (SecondPassedWhileBlocked(path)) ++retries;
+    if (retries > limit) {
       if (!DeleteBlockFile(path)) return 0;
       block = CreateMarker(path);
       break;
@@ -74,8 +75,8 @@ void WaitWhileCalendarBlocked(const std::string& calendarName) {
   const std::string path = CalendarBlockPath(calendarName);
   uint32_t seconds = 0;
   while (!path.empty() && platform::GetFileAttributes(path) != platform::kInvalidAttributes) {
-    platform::SleepUntilRemoved(path, 1000);
-    if (++seconds > ReadWaitTimeout()) DeleteBlockFile(path);
+    if (SecondPassedWhileBlocked(path)) ++seconds;
+    if (seconds > ReadWaitTimeout()) DeleteBlockFile(path);
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include "frame/event_report.h"
 #include "index/block_settings.h"
+#include "index/block_wait.h"
 #include "platform/file_handle.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
@@ -96,8 +97,7 @@ uint32_t WaitForAccessToIndexFileEx(const std::string& path, uint32_t holdHandle
   for (;;) {
     const uint32_t error = platform::GetLastError();
     if (FailsAtOnce(error)) return 0;
-    platform::SleepUntilRemoved(path, 1000);
-    ++attempts;
+    if (SecondPassedWhileBlocked(path)) ++attempts;
     const bool runOut = attempts > kIndexBlockWaitCount;
     if (IndexUnblockMode() != 0 && error == platform::kErrorFileExists && NamesIndexBlock(path) &&
         holdHandle == kHeldBlock) {

@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <atomic>
+#include <cerrno>
 #include <ctime>
 #include <memory>
 #include <mutex>

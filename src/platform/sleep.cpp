@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <string>
+#include <utility>
 
 #include "platform/files.h"
 
@@ -29,9 +31,25 @@ void RealSleep(uint32_t milliseconds) {
   while (nanosleep(&request, &remaining) != 0 && errno == EINTR) request = remaining;
 }
 
-bool Exists(const std::string& systemPath) {
+// Which file a path names: a block released and taken again between two
+// looks is another file under the same name.
+struct Identity {
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  timespec changed{};
+};
+
+Identity IdentityOf(const std::string& systemPath) {
   struct stat st {};
-  return lstat(systemPath.c_str(), &st) == 0;
+  if (lstat(systemPath.c_str(), &st) != 0) return {};
+  return {true, st.st_dev, st.st_ino, st.st_ctim};
+}
+
+bool Gone(const Identity& waitedOn, const std::string& systemPath) {
+  const Identity now = IdentityOf(systemPath);
+  return !now.exists || now.device != waitedOn.device || now.inode != waitedOn.inode ||
+         now.changed.tv_sec != waitedOn.changed.tv_sec || now.changed.tv_nsec != waitedOn.changed.tv_nsec;
 }
 
 std::string ParentDirectory(const std::string& systemPath) {
@@ -44,7 +62,7 @@ std::string ParentDirectory(const std::string& systemPath) {
 // Closes the inotify descriptor on every way out.
 class Watch {
  public:
-  explicit Watch(const std::string& directory) {
+  Watch(const std::string& directory, std::string name) : name_(std::move(name)) {
     fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (fd_ < 0) return;
     if (inotify_add_watch(fd_, directory.c_str(), IN_DELETE | IN_MOVED_FROM | IN_DELETE_SELF) < 0) {
@@ -59,24 +77,33 @@ class Watch {
   Watch& operator=(const Watch&) = delete;
 
   // Waits up to `milliseconds` for any event in the directory; without a
-  // watch it just sleeps.
-  void WaitSlice(uint32_t milliseconds) {
+  // watch it just sleeps. True when the watched name was deleted or moved
+  // away (even if the name is taken again by now).
+  bool WaitSlice(uint32_t milliseconds) {
     if (fd_ < 0) {
       RealSleep(milliseconds);
-      return;
+      return false;
     }
     pollfd p{fd_, POLLIN, 0};
     const int ready = poll(&p, 1, static_cast<int>(milliseconds));
-    if (ready > 0) Drain();
+    return ready > 0 && Drain();
   }
 
  private:
-  void Drain() {
+  bool Drain() {
     alignas(inotify_event) char buffer[4096];
-    while (read(fd_, buffer, sizeof buffer) > 0) {
+    bool named = false;
+    for (ssize_t got; (got = read(fd_, buffer, sizeof buffer)) > 0;) {
+      for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
+        const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+        if ((event->mask & IN_DELETE_SELF) != 0 || (event->len > 0 && name_ == event->name)) named = true;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+      }
     }
+    return named;
   }
   int fd_ = -1;
+  std::string name_;
 };
 
 }  // namespace
@@ -93,15 +120,17 @@ SleepFunction SetSleepFunction(SleepFunction replacement) { return g_replacement
 
 bool SleepUntilRemoved(const std::string& path, uint32_t milliseconds) {
   const std::string systemPath = ToSystemPath(path);
+  const Identity waitedOn = IdentityOf(systemPath);
   if (SleepFunction replacement = g_replacement.load()) {
     replacement(milliseconds);
-    return !Exists(systemPath);
+    return !waitedOn.exists || Gone(waitedOn, systemPath);
   }
-  if (!Exists(systemPath)) return true;
+  if (!waitedOn.exists) return true;
 
-  Watch watch(ParentDirectory(systemPath));
+  const size_t slash = systemPath.find_last_of('/');
+  Watch watch(ParentDirectory(systemPath), slash == std::string::npos ? systemPath : systemPath.substr(slash + 1));
   // The file may have gone between the first check and the watch.
-  if (!Exists(systemPath)) return true;
+  if (Gone(waitedOn, systemPath)) return true;
 
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
@@ -110,8 +139,7 @@ bool SleepUntilRemoved(const std::string& path, uint32_t milliseconds) {
     if (now >= deadline) return false;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
     const uint32_t slice = left < kSliceMilliseconds ? static_cast<uint32_t>(left) + 1 : kSliceMilliseconds;
-    watch.WaitSlice(slice);
-    if (!Exists(systemPath)) return true;
+    if (watch.WaitSlice(slice) || Gone(waitedOn, systemPath)) return true;
   }
 }
 

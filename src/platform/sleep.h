@@ -14,10 +14,12 @@ void Sleep(uint32_t milliseconds);
 // previous replacement (nullptr for the real one).
 SleepFunction SetSleepFunction(SleepFunction replacement);
 
-// Sleeps like Sleep(), but may end early once `path` no longer exists:
+// Sleeps like Sleep(), but may end early once the file at `path` is gone:
 // inotify on the parent directory where it works, plus a short poll for
-// removals made by other hosts. Returns true when the file is gone. With a
-// test sleep installed it just calls that sleep once.
+// removals made by other hosts. Returns true when the file that was there
+// is gone, also when another file has taken its name since (a block
+// released and taken again). With a test sleep installed it just calls that
+// sleep once.
 bool SleepUntilRemoved(const std::string& path, uint32_t milliseconds);
 
 }  // namespace tw::platform

@@ -4,6 +4,7 @@
 
 #include "index/block_settings.h"
 #include "index/index_file_blocking.h"
+#include "platform/file_handle.h"
 #include "platform/files.h"
 #include "platform/sleep.h"
 #include "support/holder_process.h"
@@ -136,6 +137,44 @@ TEST_F(IndexBlockTest, LeftoverBlocksAreTakenOver) {
     EXPECT_EQ(UnBlockIndexFileAccessEx(c.path, c.waiterMode, &handle), 1u);
     EXPECT_FALSE(test::PathExists(dir_ / "_index.blk"));
   }
+}
+
+// A busy folder: its block is released and taken again by others during
+// every wait. Those waits show live holders and never count towards breaking
+// the block, so the waiter neither breaks in nor gives up, however long it
+// takes its turn.
+std::string g_busyPath;
+platform::FileHandle g_busyHolder;
+int g_busyTurnsLeft = 0;
+int g_busySleeps = 0;
+void OthersTakeTurns(uint32_t) {
+  ++g_busySleeps;
+  g_busyHolder.Close();
+  platform::DeleteFile(g_busyPath);
+  if (g_busyTurnsLeft-- > 0)
+    g_busyHolder = platform::OpenFile(g_busyPath, platform::Access::Write, platform::Share::None,
+                                      platform::Disposition::CreateNew);
+}
+
+TEST(IndexBlockBusyTest, AWaiterOutlastsAnyNumberOfOtherHolders) {
+  test::ScratchDir dir;
+  test::ScopedRegistry registry{UnblockMode(false)};
+  ResetBlockSettingsCache();
+  for (uint32_t mode : {kHeldBlock, kMarkerBlock}) {
+    g_busyPath = dir / "_index.blk";
+    g_busyHolder = platform::OpenFile(g_busyPath, platform::Access::Write, platform::Share::None,
+                                      platform::Disposition::CreateNew);
+    ASSERT_TRUE(g_busyHolder.IsOpen());
+    g_busyTurnsLeft = 150;
+    g_busySleeps = 0;
+    const platform::SleepFunction previous = platform::SetSleepFunction(&OthersTakeTurns);
+    uintptr_t handle = 0;
+    EXPECT_EQ(WaitForAccessToIndexFileEx(g_busyPath, mode, &handle), 1u);
+    platform::SetSleepFunction(previous);
+    EXPECT_EQ(g_busySleeps, 151) << "one wait per turn of the others, then its own";
+    EXPECT_EQ(UnBlockIndexFileAccessEx(g_busyPath, mode, &handle), 1u);
+  }
+  ResetBlockSettingsCache();
 }
 
 }  // namespace

@@ -43,6 +43,20 @@ TEST_F(SleepTest, ReplacementReceivesEverySleepAndEachWaitForRemoval) {
   EXPECT_EQ(SetSleepFunction(nullptr), nullptr);
 }
 
+// A block released and at once taken again by someone else is not the
+// block that was waited on.
+TEST_F(SleepTest, AFileDeletedAndMadeAgainCountsAsGone) {
+  test::ScratchDir dir;
+  g_doomed = dir / "_index.blk";
+  test::WriteFile(g_doomed, "first");
+  SetSleepFunction([](uint32_t) {
+    std::remove(g_doomed.c_str());
+    test::WriteFile(g_doomed, "second");
+  });
+  EXPECT_TRUE(SleepUntilRemoved(g_doomed, 1000));
+  EXPECT_EQ(test::ReadFile(g_doomed), "second");
+}
+
 TEST_F(SleepTest, UntilRemovedEndsWhenAnotherProcessDeletesOrRenamesTheFile) {
   test::ScratchDir dir;
   for (const std::string& gone : {dir / "gone.blk", dir / "no/such/dir/gone.blk", dir.path() + "\\gone.blk"})
