@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+
+#include "platform/large_memory.h"
 
 namespace tw {
 namespace {
@@ -15,8 +18,10 @@ std::string_view TextArena::Keep(std::string_view text) {
     // Blocks double up to a ceiling; a text larger than that gets a block of its own.
     const size_t grown = std::min(kLargestBlock, std::max(kFirstBlock, held_));
     const size_t size = std::max(grown, text.size());
-    blocks_.push_back(std::make_unique_for_overwrite<char[]>(size));
-    next_ = blocks_.back().get();
+    char* block = static_cast<char*>(platform::AllocateLargeBlock(size));
+    if (block == nullptr) throw std::bad_alloc();
+    blocks_.push_back({block, size});
+    next_ = block;
     left_ = size;
     held_ += size;
   }
@@ -28,6 +33,7 @@ std::string_view TextArena::Keep(std::string_view text) {
 }
 
 void TextArena::Clear() {
+  for (const Block& block : blocks_) platform::FreeLargeBlock(block.data, block.size);
   blocks_.clear();
   next_ = nullptr;
   left_ = 0;

@@ -3,7 +3,6 @@
 // instead of one per property. Texts stay where they are until Clear.
 #pragma once
 #include <cstddef>
-#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -11,6 +10,11 @@ namespace tw {
 
 class TextArena {
  public:
+  TextArena() = default;
+  ~TextArena() { Clear(); }
+  TextArena(const TextArena&) = delete;
+  TextArena& operator=(const TextArena&) = delete;
+
   // Copies `text` in and returns where it now lies.
   std::string_view Keep(std::string_view text);
   // Frees every block; earlier views dangle afterwards.
@@ -18,7 +22,11 @@ class TextArena {
   size_t BytesHeld() const { return held_; }
 
  private:
-  std::vector<std::unique_ptr<char[]>> blocks_;
+  struct Block {
+    char* data;
+    size_t size;
+  };
+  std::vector<Block> blocks_;
   char* next_ = nullptr;
   size_t left_ = 0;
   size_t held_ = 0;
