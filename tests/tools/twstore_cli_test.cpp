@@ -1,29 +1,17 @@
 // Runs the twstore program as an operator would.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
 
 #include "support/test_support.h"
+#include "support/twstore_run.h"
 
 namespace {
 
-struct CliRun {
-  int status;
-  std::string output;
-};
+using tw::test::CliRun;
 
 CliRun Twstore(const std::string& registryFile, const std::string& args) {
-  const std::string command =
-      "TW_REGISTRY_FILE='" + registryFile + "' " TW_TEST_BIN_DIR "/twstore " + args + " 2>&1";
-  CliRun run{0, {}};
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return {-1, {}};
-  char buffer[4096];
-  size_t got;
-  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, got);
-  run.status = pclose(pipe);
-  return run;
+  return tw::test::RunTwstore(registryFile, args);
 }
 
 // A label as the tool lines it up: padded to 22 columns.

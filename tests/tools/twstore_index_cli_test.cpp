@@ -2,19 +2,15 @@
 // mail root.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "support/test_support.h"
+#include "support/twstore_run.h"
 
 namespace {
 
-struct CliRun {
-  int status;
-  std::string output;
-};
+using tw::test::CliRun;
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -43,16 +39,7 @@ class TwstoreIndexCli : public ::testing::Test {
 
   // Standard output and error together; `args` pass through the shell.
   CliRun Twstore(const std::string& command, const std::string& args) {
-    const std::string line = "TW_REGISTRY_FILE='" + registry_ + "' " TW_TEST_BIN_DIR "/twstore " + command + " " +
-                             target_ + " " + args + " 2>&1";
-    CliRun run{0, {}};
-    FILE* pipe = popen(line.c_str(), "r");
-    if (!pipe) return {-1, {}};
-    char buffer[4096];
-    size_t got;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.output.append(buffer, got);
-    run.status = pclose(pipe);
-    return run;
+    return tw::test::RunTwstore(registry_, command + " " + target_ + " " + args);
   }
 
   std::string Message(const std::string& name, const std::string& from, const std::string& subject) {
@@ -179,11 +166,8 @@ TEST_F(TwstoreIndexCli, RefusesHostileInputAndChangesNothing) {
     EXPECT_NE(run.status, 0) << c.command << " " << c.args;
     EXPECT_NE(run.output.find(c.expected), std::string::npos) << c.command << " " << c.args << "\n" << run.output;
   }
-  for (const char* args : {"--postoffice .. --mailbox alice", "--postoffice Demo --mailbox '../../x'"}) {
-    const std::string line = "TW_REGISTRY_FILE='" + registry_ + "' " TW_TEST_BIN_DIR "/twstore list " + args +
-                             " >/dev/null 2>&1";
-    EXPECT_NE(std::system(line.c_str()), 0) << args;
-  }
+  for (const char* args : {"--postoffice .. --mailbox alice", "--postoffice Demo --mailbox '../../x'"})
+    EXPECT_NE(tw::test::RunTwstore(registry_, std::string("list ") + args).status, 0) << args;
   const std::vector<std::string> listed = List();
   ASSERT_EQ(listed.size(), 1u) << "nothing was delivered, flagged or removed";
   EXPECT_EQ(listed[0].substr(0, 10), "1\t\\RECENT\t");
