@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "index/index_file_blocking.h"
+#include "index/locking/index_file_blocking.h"
 
 namespace {
 

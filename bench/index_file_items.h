@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "index/index_item_property_container.h"
-#include "index/sorted_store_index.h"
+#include "index/items/index_item_property_container.h"
+#include "index/items/sorted_store_index.h"
 
 namespace twbench {
 

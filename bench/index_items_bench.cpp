@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <fstream>
 
-#include "index/index_item_property_container.h"
-#include "index/sorted_store_index.h"
+#include "index/items/index_item_property_container.h"
+#include "index/items/sorted_store_index.h"
 
 namespace {
 

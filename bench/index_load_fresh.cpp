@@ -18,11 +18,11 @@
 #include <string_view>
 
 #include "index_file_items.h"
-#include "index/document_serialiser.h"
-#include "index/serialisation_settings.h"
-#include "index/sorted_store_index.h"
-#include "index/store_index_serialiser.h"
-#include "index/stream_serialiser.h"
+#include "index/file/document_serialiser.h"
+#include "index/file/serialisation_settings.h"
+#include "index/items/sorted_store_index.h"
+#include "index/file/store_index_serialiser.h"
+#include "index/file/stream_serialiser.h"
 #include "platform/file_handle.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include "store_mail_files.h"
 #include "frame/settings.h"
 #include "frame/store_paths.h"
-#include "index/direct_operations.h"
+#include "index/lifecycle/direct_operations.h"
 #include "platform/file_handle.h"
 #include "platform/last_error.h"
 

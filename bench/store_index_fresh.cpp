@@ -38,13 +38,13 @@
 
 #include "store_mail_files.h"
 #include "frame/settings.h"
-#include "index/direct_operations.h"
-#include "index/folder_cache_files.h"
-#include "index/index_item_property_container.h"
-#include "index/mail_folder_scan.h"
-#include "index/sorted_store_index.h"
-#include "index/store_index_lifecycle.h"
-#include "index/store_index_record.h"
+#include "index/lifecycle/direct_operations.h"
+#include "index/messages/folder_cache_files.h"
+#include "index/items/index_item_property_container.h"
+#include "index/messages/mail_folder_scan.h"
+#include "index/items/sorted_store_index.h"
+#include "index/lifecycle/store_index_lifecycle.h"
+#include "index/lifecycle/store_index_record.h"
 #include "platform/file_head.h"
 
 namespace {

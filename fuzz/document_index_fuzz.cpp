@@ -16,8 +16,8 @@
 #include <system_error>
 #include <vector>
 
-#include "index/document_serialiser.h"
-#include "index/sorted_store_index.h"
+#include "index/file/document_serialiser.h"
+#include "index/items/sorted_store_index.h"
 #include "platform/event_log.h"
 #include "platform/sleep.h"
 #include "index_fuzz_support.h"

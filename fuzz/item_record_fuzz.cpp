@@ -9,9 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "index/index_item.h"
-#include "index/item_record.h"
-#include "index/sorted_store_index.h"
+#include "index/items/index_item.h"
+#include "index/items/item_record.h"
+#include "index/items/sorted_store_index.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <string_view>
 
 #include "calendar/header_dates.h"
-#include "index/index_item_property_container.h"
-#include "index/message_header.h"
-#include "index/message_item.h"
+#include "index/items/index_item_property_container.h"
+#include "index/messages/message_header.h"
+#include "index/messages/message_item.h"
 
 namespace {
 

@@ -20,10 +20,10 @@
 #include <system_error>
 #include <vector>
 
-#include "index/index_file_format.h"
-#include "index/serialisation_settings.h"
-#include "index/sorted_store_index.h"
-#include "index/stream_serialiser.h"
+#include "index/file/index_file_format.h"
+#include "index/file/serialisation_settings.h"
+#include "index/items/sorted_store_index.h"
+#include "index/file/stream_serialiser.h"
 #include "platform/event_log.h"
 #include "platform/sleep.h"
 #include "index_fuzz_support.h"

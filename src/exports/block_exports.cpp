@@ -3,7 +3,7 @@
 #include <string>
 
 #include "frame/event_report.h"
-#include "index/index_file_blocking.h"
+#include "index/locking/index_file_blocking.h"
 #include "twstore.h"
 
 extern "C" {

@@ -4,8 +4,8 @@
 
 #include "folders/item_property_access.h"
 #include "frame/event_report.h"
-#include "index/index_item.h"
-#include "index/store_index_record.h"
+#include "index/items/index_item.h"
+#include "index/lifecycle/store_index_record.h"
 #include "twstore.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "frame/event_report.h"
-#include "index/folder_cache_files.h"
-#include "index/scan_folders.h"
+#include "index/messages/folder_cache_files.h"
+#include "index/lifecycle/scan_folders.h"
 #include "twstore.h"
 
 namespace {

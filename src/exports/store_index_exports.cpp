@@ -4,13 +4,13 @@
 #include <string>
 
 #include "frame/event_report.h"
-#include "index/direct_operations.h"
-#include "index/index_removal.h"
-#include "index/item_record.h"
-#include "index/message_item.h"
-#include "index/mutex_lock.h"
-#include "index/store_index_lifecycle.h"
-#include "index/store_index_record.h"
+#include "index/lifecycle/direct_operations.h"
+#include "index/lifecycle/index_removal.h"
+#include "index/items/item_record.h"
+#include "index/messages/message_item.h"
+#include "index/locking/mutex_lock.h"
+#include "index/lifecycle/store_index_lifecycle.h"
+#include "index/lifecycle/store_index_record.h"
 #include "twstore.h"
 
 namespace {

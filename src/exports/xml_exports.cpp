@@ -2,8 +2,8 @@
 #include <cstdint>
 
 #include "frame/event_report.h"
-#include "index/stream_serialiser.h"
-#include "index/xml_data.h"
+#include "index/file/stream_serialiser.h"
+#include "index/file/xml_data.h"
 #include "twstore.h"
 
 extern "C" {

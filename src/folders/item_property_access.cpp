@@ -8,9 +8,9 @@
 #include "common/text.h"
 #include "folders/property_conversion.h"
 #include "folders/property_map.h"
-#include "index/mutex_lock.h"
-#include "index/property_registry.h"
-#include "index/store_index_record.h"
+#include "index/locking/mutex_lock.h"
+#include "index/items/property_registry.h"
+#include "index/lifecycle/store_index_record.h"
 
 namespace tw {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "index/index_item.h"
+#include "index/items/index_item.h"
 #include "twstore.h"
 
 namespace tw {

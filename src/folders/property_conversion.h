@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "folders/property_map.h"
-#include "index/index_item_property_container.h"
+#include "index/items/index_item_property_container.h"
 
 namespace tw {
 

@@ -5,8 +5,8 @@
 
 #include "common/file_management.h"
 #include "common/file_opener.h"
-#include "index/activity_block.h"
-#include "index/block_settings.h"
+#include "index/locking/activity_block.h"
+#include "index/locking/block_settings.h"
 #include "notify/activity_file.h"
 #include "notify/notify_settings.h"
 #include "platform/files.h"

@@ -10,7 +10,7 @@
 #include "frame/event_report.h"
 #include "frame/path_safety.h"
 #include "frame/store_paths.h"
-#include "index/block_settings.h"
+#include "index/locking/block_settings.h"
 #include "notify/activity_file.h"
 #include "notify/notify_by_rpc.h"
 #include "notify/notify_log.h"

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "index/activity_block.h"
+#include "index/locking/activity_block.h"
 
 namespace tw {
 

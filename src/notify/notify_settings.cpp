@@ -3,7 +3,7 @@
 #include <atomic>
 
 #include "frame/registry_access.h"
-#include "index/block_settings.h"
+#include "index/locking/block_settings.h"
 
 namespace tw {
 namespace {

@@ -8,7 +8,7 @@
 #include "common/text.h"
 #include "folders/item_property_access.h"
 #include "folders/property_conversion.h"
-#include "index/store_index_record.h"
+#include "index/lifecycle/store_index_record.h"
 #include "platform/files.h"
 
 namespace tw {

@@ -11,7 +11,7 @@
 
 #include "frame/settings.h"
 #include "frame/store_paths.h"
-#include "index/direct_operations.h"
+#include "index/lifecycle/direct_operations.h"
 #include "platform/file_handle.h"
 
 int main(int argc, char** argv) {

@@ -19,7 +19,7 @@
 
 #include "frame/seams.h"
 #include "frame/settings.h"
-#include "index/block_settings.h"
+#include "index/locking/block_settings.h"
 #include "notify/activity_registration.h"
 #include "notify/notification_library.h"
 #include "notify/notify_clients.h"

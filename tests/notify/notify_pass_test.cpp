@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "frame/settings.h"
-#include "index/block_settings.h"
+#include "index/locking/block_settings.h"
 #include "notify/notification_library.h"
 #include "notify/notify_clients.h"
 #include "notify/notify_log.h"

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "index/block_settings.h"
-#include "index/serialisation_settings.h"
+#include "index/locking/block_settings.h"
+#include "index/file/serialisation_settings.h"
 
 namespace tw::test {
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "index/sorted_store_index.h"
+#include "index/items/sorted_store_index.h"
 #include "support/test_support.h"
 
 namespace tw::test {

@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "commands.h"
-#include "index/direct_operations.h"
-#include "index/store_index_serialiser.h"
+#include "index/lifecycle/direct_operations.h"
+#include "index/file/store_index_serialiser.h"
 #include "mail_folder.h"
 #include "platform/files.h"
 #include "platform/last_error.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "commands.h"
-#include "index/sorted_store_index.h"
+#include "index/items/sorted_store_index.h"
 #include "mail_folder.h"
 
 namespace tw::cli {

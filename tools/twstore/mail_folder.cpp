@@ -5,12 +5,12 @@
 
 #include "common/text.h"
 #include "frame/store_paths.h"
-#include "index/index_item.h"
-#include "index/mail_folder_scan.h"
-#include "index/message_item.h"
-#include "index/sorted_store_index.h"
-#include "index/store_index_lifecycle.h"
-#include "index/store_index_record.h"
+#include "index/items/index_item.h"
+#include "index/messages/mail_folder_scan.h"
+#include "index/messages/message_item.h"
+#include "index/items/sorted_store_index.h"
+#include "index/lifecycle/store_index_lifecycle.h"
+#include "index/lifecycle/store_index_record.h"
 #include "notify/notify_clients.h"
 #include "platform/files.h"
 

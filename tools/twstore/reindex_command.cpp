@@ -9,7 +9,7 @@
 #include "commands.h"
 #include "frame/library_lifecycle.h"
 #include "frame/store_paths.h"
-#include "index/store_index_serialiser.h"
+#include "index/file/store_index_serialiser.h"
 #include "mail_folder.h"
 #include "platform/files.h"
 #include "progress_bar.h"

@@ -2,7 +2,7 @@
 #include <iomanip>
 
 #include "commands.h"
-#include "index/folder_cache_files.h"
+#include "index/messages/folder_cache_files.h"
 #include "mail_folder.h"
 
 namespace tw::cli {

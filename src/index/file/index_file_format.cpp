@@ -1,0 +1,342 @@
+#include "index/file/index_file_format.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "index/items/index_item_property_container.h"
+
+namespace tw {
+namespace {
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+// strtoul's way: as many digits as there are, saturating at 32 bits.
+uint32_t ParseDigits(std::string_view text, uint32_t base) {
+  uint64_t value = 0;
+  for (char c : text) {
+    uint32_t digit;
+    if (c >= '0' && c <= '9') digit = static_cast<uint32_t>(c - '0');
+    else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<uint32_t>(c - 'a' + 10);
+    else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<uint32_t>(c - 'A' + 10);
+    else break;
+    value = std::min<uint64_t>(value * base + digit, 0xFFFFFFFFull);
+  }
+  return static_cast<uint32_t>(value);
+}
+
+bool IsSafeAsciiByte(unsigned char c) { return (c >= 0x20 && c < 0x7F && c != '&' && c != '<' && c != '>') || c == '\t' || c == '\n' || c == '\r'; }
+
+// Length of the well-formed UTF-8 sequence at `p` (0 when there is none).
+size_t WellFormedLength(const unsigned char* p, size_t left) {
+  const unsigned char c = p[0];
+  if (c < 0x80) return 1;
+  auto cont = [&](size_t i, unsigned char lo = 0x80, unsigned char hi = 0xBF) {
+    return i < left && p[i] >= lo && p[i] <= hi;
+  };
+  if (c >= 0xC2 && c <= 0xDF) return cont(1) ? 2 : 0;
+  if (c == 0xE0) return cont(1, 0xA0) && cont(2) ? 3 : 0;
+  if ((c >= 0xE1 && c <= 0xEC) || c == 0xEE || c == 0xEF) return cont(1) && cont(2) ? 3 : 0;
+  if (c == 0xED) return cont(1, 0x80, 0x9F) && cont(2) ? 3 : 0;
+  if (c == 0xF0) return cont(1, 0x90) && cont(2) && cont(3) ? 4 : 0;
+  if (c >= 0xF1 && c <= 0xF3) return cont(1) && cont(2) && cont(3) ? 4 : 0;
+  if (c == 0xF4) return cont(1, 0x80, 0x8F) && cont(2) && cont(3) ? 4 : 0;
+  return 0;
+}
+
+bool AllowedCodeUnit(uint32_t u) {
+  return u == '\t' || u == '\n' || u == '\r' || (u >= 0x20 && u <= 0xD7FF) || (u >= 0xE000 && u <= 0xFFFD);
+}
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+void AppendReference(std::string& out, uint32_t unit) {
+  char text[16];
+  size_t n = 0;
+  do {
+    text[n++] = kHexDigits[unit & 0xF];
+    unit >>= 4;
+  } while (unit != 0);
+  out += "&#x";
+  while (n > 0) out += text[--n];
+  out += ';';
+}
+
+// Decodes one code point the way the UTF-16 conversion does: a malformed
+// byte becomes U+FFFD.
+uint32_t DecodeLenient(const unsigned char* p, size_t left, size_t& used) {
+  used = WellFormedLength(p, left);
+  switch (used) {
+    case 1: return p[0];
+    case 2: return ((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu);
+    case 3: return ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+    case 4: return ((p[0] & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu);
+    default: used = 1; return 0xFFFD;
+  }
+}
+
+void ReplaceAll(std::string& text, std::string_view from, char to) {
+  size_t at = text.find(from);
+  if (at == std::string::npos) return;
+  size_t out = at;
+  while (at < text.size()) {
+    if (text.compare(at, from.size(), from) == 0) {
+      text[out++] = to;
+      at += from.size();
+    } else {
+      text[out++] = text[at++];
+    }
+  }
+  text.resize(out);
+}
+
+}  // namespace
+
+std::string FormatLastUidDigits(uint32_t lastUid) {
+  std::string digits(8, '0');
+  for (int i = 7; i >= 0; --i, lastUid >>= 4) digits[static_cast<size_t>(i)] = kHexDigits[lastUid & 0xF];
+  return digits;
+}
+
+std::string FormatRootStart(uint32_t lastUid) {
+  std::string tag(kRootStartPrefix);
+  tag += FormatLastUidDigits(lastUid);
+  tag += "\">";
+  return tag;
+}
+
+LastUid ParseLastUidValue(std::string_view value) {
+  LastUid result;
+  result.found = true;
+  if (!value.empty() && value[0] == 'x') {
+    result.newFormat = true;
+    result.value = ParseDigits(value.substr(1), 16);
+  } else if (!value.empty() && value[0] == '0') {
+    result.value = ParseDigits(value, 16);
+  } else {
+    result.value = ParseDigits(value, 10);
+  }
+  return result;
+}
+
+LastUid ParseLastUid(std::string_view text) {
+  constexpr std::string_view kKey = "LASTUID=\"";
+  const size_t at = text.find(kKey);
+  if (at == std::string_view::npos) return {};
+  std::string_view value = text.substr(at + kKey.size());
+  value = value.substr(0, std::min<size_t>(value.find('"'), 1023));
+  return ParseLastUidValue(value);
+}
+
+size_t FirstInvalidUtf8(std::string_view text) {
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  for (size_t i = 0; i < text.size();) {
+    const size_t n = WellFormedLength(p + i, text.size() - i);
+    if (n == 0) return i;
+    i += n;
+  }
+  return std::string_view::npos;
+}
+
+std::string RepairUtf8(std::string_view value) {
+  std::string out(value);
+  const auto* p = reinterpret_cast<const unsigned char*>(value.data());
+  for (size_t i = 0; i < value.size();) {
+    const unsigned char c = p[i];
+    const size_t n = WellFormedLength(p + i, value.size() - i);
+    if (n == 0 || (n == 1 && c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F) {
+      out[i++] = ' ';
+    } else {
+      i += n;
+    }
+  }
+  return out;
+}
+
+void AppendEscaped(std::string& out, std::string_view value, bool validUtf8) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(value.data());
+  if (std::all_of(bytes, bytes + value.size(), IsSafeAsciiByte)) {
+    out.append(value);
+    return;
+  }
+  // Addresses ("Ann <ann@x>") are plain ASCII but for the escaped bytes:
+  // nothing to repair or reference, so they are escaped straight into `out`.
+  if (std::all_of(bytes, bytes + value.size(),
+                  [](unsigned char c) { return IsSafeAsciiByte(c) || c == '&' || c == '<' || c == '>'; })) {
+    for (size_t at = 0; at < value.size();) {
+      const size_t special = value.find_first_of("&<>", at);
+      if (special == std::string_view::npos) {
+        out.append(value.substr(at));
+        break;
+      }
+      out.append(value.substr(at, special - at));
+      const char c = value[special];
+      out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : "&gt;";
+      at = special + 1;
+    }
+    return;
+  }
+  const std::string repaired = validUtf8 ? RepairUtf8(value) : std::string();
+  if (validUtf8) value = repaired;
+
+  std::string escaped;
+  escaped.reserve(value.size() + 16);
+  for (char c : value) {
+    if (c == '&') escaped += "&amp;";
+    else if (c == '<') escaped += "&lt;";
+    else if (c == '>') escaped += "&gt;";
+    else escaped += c;
+  }
+
+  const auto* p = reinterpret_cast<const unsigned char*>(escaped.data());
+  bool needsReference = false;
+  for (size_t i = 0, used = 0; i < escaped.size() && !needsReference; i += used) {
+    const uint32_t cp = DecodeLenient(p + i, escaped.size() - i, used);
+    needsReference = cp >= 0x10000 || !AllowedCodeUnit(cp);
+  }
+  if (!needsReference) {
+    out += escaped;
+    return;
+  }
+  for (size_t i = 0, used = 0; i < escaped.size(); i += used) {
+    const uint32_t cp = DecodeLenient(p + i, escaped.size() - i, used);
+    if (cp >= 0x10000) {  // both halves of the surrogate pair are outside the allowed ranges
+      AppendReference(out, 0xD800 + ((cp - 0x10000) >> 10));
+      AppendReference(out, 0xDC00 + ((cp - 0x10000) & 0x3FF));
+    } else if (!AllowedCodeUnit(cp)) {
+      AppendReference(out, cp);
+    } else {
+      AppendUtf8(out, cp);
+    }
+  }
+}
+
+// Without character references the three passes come to one: a decoded
+// '<' or '>' can never start another reference, and '&' is decoded last.
+static bool UnescapeNamedOnly(std::string_view text, std::string& out) {
+  if (text.find("&#") != std::string_view::npos) return false;
+  out.clear();
+  out.reserve(text.size());
+  for (size_t at = 0; at < text.size();) {
+    const size_t amp = text.find('&', at);
+    if (amp == std::string_view::npos) {
+      out.append(text.substr(at));
+      break;
+    }
+    out.append(text.substr(at, amp - at));
+    const std::string_view rest = text.substr(amp);
+    if (rest.starts_with("&lt;")) {
+      out += '<';
+      at = amp + 4;
+    } else if (rest.starts_with("&gt;")) {
+      out += '>';
+      at = amp + 4;
+    } else if (rest.starts_with("&amp;")) {
+      out += '&';
+      at = amp + 5;
+    } else {
+      out += '&';
+      at = amp + 1;
+    }
+  }
+  return true;
+}
+
+std::string Unescape(std::string_view text) {
+  std::string out;
+  UnescapeInto(text, out);
+  return out;
+}
+
+void UnescapeInto(std::string_view text, std::string& out) {
+  if (UnescapeNamedOnly(text, out)) return;
+  out.assign(text);
+  for (size_t at = out.find("&#"); at != std::string::npos; at = out.find("&#", at + 1)) {
+    const size_t end = out.find(';', at + 2);
+    if (end == std::string::npos) break;
+    const std::string_view number(out.data() + at + 2, end - at - 2);
+    const uint32_t value =
+        !number.empty() && number[0] == 'x' ? ParseDigits(number.substr(1), 16) : ParseDigits(number, 10);
+    out.replace(at, end - at + 1, 1, static_cast<char>(value & 0xFF));
+  }
+  ReplaceAll(out, "&lt;", '<');
+  ReplaceAll(out, "&gt;", '>');
+  ReplaceAll(out, "&amp;", '&');
+}
+
+bool IsDeadValue(std::string_view value) {
+  return !value.empty() && value.find_first_not_of('-') == std::string_view::npos;
+}
+
+bool IsWritablePropertyName(std::string_view name) {
+  if (name.empty() || name.starts_with("ELEMENT") || name.starts_with("BASEELEMENT")) return false;
+  return std::none_of(name.begin(), name.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= 0x20 || byte == 0x7F || c == '<' || c == '>' || c == '/' || c == '&' || c == '"' || c == '=';
+  });
+}
+
+std::vector<std::pair<std::string, PropertyKey>> StoredProperties() {
+  auto names = PropertyRegistry::Process().Names();
+  std::erase_if(names, [](const auto& entry) {
+    const std::string& n = entry.first;
+    return n == kPropId || n == kPropUid || n == kPropSeq || n == "IDX" || !IsWritablePropertyName(n);
+  });
+  return names;  // already in ascending name order
+}
+
+void AppendElement(std::string& out, const IndexItemPropertyContainer& item,
+                   const std::vector<std::pair<std::string, PropertyKey>>& properties, bool validUtf8,
+                   bool escapeId) {
+  char scratch[16];
+  out += "<ELEMENT";
+  if (item.Has(kKeyId)) {
+    out += " ID=\"";
+    const std::string_view id = item.TextView(kKeyId, scratch);
+    if (!escapeId) {
+      out += id;
+    } else {
+      for (char c : id) {
+        if (c == '&') out += "&amp;";
+        else if (c == '<') out += "&lt;";
+        else if (c == '"') out += "&quot;";
+        else out += c;
+      }
+    }
+    out += '"';
+  }
+  if (item.Has(kKeyUid)) {
+    out += " UID=\"";
+    out += item.TextView(kKeyUid, scratch);
+    out += '"';
+  }
+  out += '>';
+  for (const auto& [name, key] : properties) {
+    if (!item.Has(key)) continue;
+    out += '<';
+    out += name;
+    out += '>';
+    AppendEscaped(out, item.TextView(key, scratch), validUtf8);
+    out += "</";
+    out += name;
+    out += '>';
+  }
+  out += "</ELEMENT>";
+}
+
+}  // namespace tw

@@ -1,0 +1,317 @@
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "common/file_management.h"
+#include "index/file/index_file_format.h"
+#include "index/file/serialisation_log.h"
+#include "index/file/serialisation_settings.h"
+#include "index/items/sorted_store_index.h"
+#include "index/file/stream_serialiser.h"
+#include "platform/file_handle.h"
+#include "platform/files.h"
+#include "platform/last_error.h"
+#include "platform/sleep.h"
+
+namespace tw {
+namespace {
+
+constexpr int kOpenAttempts = 20;
+constexpr uint32_t kOpenRetryMs = 2000;
+constexpr size_t kFlushAt = 1024 * 1024;
+constexpr int64_t kGapCheckedFrom = 10;
+constexpr std::string_view kElementStart = "<ELEMENT";
+constexpr std::string_view kElementEnd = "</ELEMENT>";
+
+using Container = IndexItemPropertyContainer;
+
+struct ItemPlace {
+  int64_t offset = 0;  // 0: never written
+  int64_t length = 0;
+  int64_t End() const { return offset + length; }
+};
+
+ItemPlace PlaceOf(const Container* item) { return {item->FileOffset(), item->ElementLength()}; }
+
+// Writes the tail of the file from one position on, in pieces; a piece goes
+// to disk only when no gap that is still to be read lies under it.
+class TailWriter {
+ public:
+  TailWriter(platform::FileHandle& file, int64_t position) : file_(file), position_(position) {}
+
+  std::string& Pending() { return pending_; }
+  int64_t Position() const { return position_ + static_cast<int64_t>(pending_.size()); }
+
+  void FlushIfClear(int64_t nextRead) {
+    if (pending_.size() >= kFlushAt && Position() <= nextRead) Flush();
+  }
+  bool Flush() {
+    if (pending_.empty()) return true;
+    const bool ok = file_.Seek(position_, platform::SeekFrom::Begin) && file_.Write(pending_.data(), pending_.size());
+    if (!ok) ReportStreamContention(false, __LINE__);
+    position_ += static_cast<int64_t>(pending_.size());
+    pending_.clear();
+    return ok;
+  }
+
+ private:
+  platform::FileHandle& file_;
+  int64_t position_;
+  std::string pending_;
+};
+
+// Where the root end tag starts in the file on disk (-1 when not found).
+int64_t RootEndOnDisk(platform::FileHandle& file) {
+  const int64_t size = file.Size();
+  if (size < 0) return -1;
+  const int64_t tail = std::min<int64_t>(size, 31);
+  std::string bytes(static_cast<size_t>(tail), '\0');
+  size_t got = 0;
+  if (!file.Seek(size - tail, platform::SeekFrom::Begin) || !file.Read(bytes.data(), bytes.size(), got)) {
+    ReportStreamContention(false, __LINE__);
+    return -1;
+  }
+  bytes.resize(got);
+  if (size > static_cast<int64_t>(kRootEnd.size()) && std::string_view(bytes).ends_with(kRootEnd))
+    return size - static_cast<int64_t>(kRootEnd.size());
+  const size_t found = bytes.rfind(kRootEndTag);
+  return found == std::string::npos ? -1 : size - tail + static_cast<int64_t>(found);
+}
+
+bool ReadAt(platform::FileHandle& file, int64_t offset, std::string& bytes) {
+  size_t got = 0;
+  const bool ok = file.Seek(offset, platform::SeekFrom::Begin) && file.Read(bytes.data(), bytes.size(), got);
+  if (!ok) ReportStreamContention(false, __LINE__);
+  bytes.resize(got);
+  return ok;
+}
+
+platform::FileHandle OpenForWriting(const std::string& path, bool update) {
+  platform::FileHandle file;
+  for (int attempt = 0; attempt < kOpenAttempts && !file.IsOpen(); ++attempt) {
+    if (attempt > 0) platform::Sleep(kOpenRetryMs);
+    file = platform::OpenFile(path, platform::Access::ReadWrite, platform::Share::None,
+                              update ? platform::Disposition::OpenExisting : platform::Disposition::CreateAlways);
+  }
+  return file;
+}
+
+class StreamSave {
+ public:
+  StreamSave(SORTEDSTOREINDEXTYPE& index, std::string path) : index_(index), path_(std::move(path)) {}
+  int32_t Run();
+
+ private:
+  bool FullyLoaded() const { return index_.LoadLevel() == kLevelFull && index_.keyFilter.empty(); }
+  // False when an element was not where it was written.
+  bool MarkRemovedDead(platform::FileHandle& file);
+  void WriteElements(platform::FileHandle& file, size_t first, int64_t position);
+  int64_t RootEnd(platform::FileHandle& file) {
+    if (rootEnd_ == -2) rootEnd_ = RootEndOnDisk(file);
+    return rootEnd_;
+  }
+  void CheckGap(const std::string& gap, const Container& item, bool nextHasOffset);
+
+  SORTEDSTOREINDEXTYPE& index_;
+  std::string path_;
+  bool update_ = false;
+  int64_t rootEnd_ = -2;  // not looked for yet
+  int64_t endOfFile_ = 0;
+};
+
+bool StreamSave::MarkRemovedDead(platform::FileHandle& file) {
+  bool allMarked = true;
+  for (Container* item : index_.Removed()) {
+    if (item->FileOffset() <= 0) continue;
+    char scratch[16];
+    const std::string expected = "<ELEMENT ID=\"" + std::string(item->TextView(kKeyId, scratch)) + "\" UID=\"" +
+                                 std::string(item->TextView(kKeyUid, scratch)) + "\"";
+    // Marked only where the element still is as it was written.
+    std::string found(expected.size(), '\0');
+    if (!ReadAt(file, item->FileOffset(), found) || found != expected) {
+      allMarked = false;
+      continue;
+    }
+    std::string mark = "<ELEMENT ID=\"";
+    mark.append(item->TextView(kKeyId, scratch).size(), '-');
+    mark += "\" UID=\"";
+    mark.append(item->TextView(kKeyUid, scratch).size(), '-');
+    if (!file.Seek(item->FileOffset(), platform::SeekFrom::Begin) || !file.Write(mark.data(), mark.size()))
+      ReportStreamContention(false, __LINE__);
+    // Dead now: a later save must not mark whatever comes to lie there.
+    item->SetFilePlace(0, 0);
+  }
+  return allMarked;
+}
+
+void StreamSave::CheckGap(const std::string& gap, const Container& item, bool nextHasOffset) {
+  if (!update_ || static_cast<int64_t>(gap.size()) <= kGapCheckedFrom) return;
+  char scratch[16];
+  const std::string id(item.TextView(kKeyId, scratch));
+  if (!std::string_view(gap).starts_with(kElementStart))
+    WriteSerialisationLog("Corrupting index " + path_ + ". Gap after " + id +
+                          " does not start at the start of an element.");
+  if (!std::string_view(gap).ends_with(kElementEnd))
+    WriteSerialisationLog("Corrupting index " + path_ + ". Gap " + (nextHasOffset ? "before" : "after") + " " + id +
+                          " does not end at the end of an element.");
+}
+
+void StreamSave::WriteElements(platform::FileHandle& file, size_t first, int64_t position) {
+  const std::vector<Container*>& items = index_.ByUid();
+  const auto properties = StoredProperties();
+  const bool validUtf8 = IndexRequiresValidUtf8();
+  const bool fullyLoaded = FullyLoaded();
+
+  // The lowest place a gap still to be read starts, from each item on.
+  std::vector<int64_t> nextRead(items.size() - first + 1, INT64_MAX);
+  for (size_t i = items.size(); i-- > first;) {
+    const ItemPlace place = PlaceOf(items[i]);
+    nextRead[i - first] = std::min(nextRead[i - first + 1], place.offset > 0 ? place.End() : INT64_MAX);
+  }
+
+  TailWriter out(file, position);
+  uint32_t previousUid = first > 0 ? static_cast<uint32_t>(items[first - 1]->GetNumber(kKeyUid)) : 0;
+  std::string gap;
+  for (size_t i = first; i < items.size(); ++i) {
+    Container& item = *items[i];
+    const uint32_t uid = static_cast<uint32_t>(item.GetNumber(kKeyUid));
+    if (i > first && uid <= previousUid)
+      WriteSerialisationLog("Serialisation Issue: UID incorrectly ordered at " + std::to_string(uid) + ".\n");
+    previousUid = uid;
+
+    gap.clear();
+    const ItemPlace old = PlaceOf(&item);
+    if (update_ && old.offset > 0) {
+      const Container* next = i + 1 < items.size() ? items[i + 1] : nullptr;
+      const bool nextHasOffset = next != nullptr && next->FileOffset() > 0;
+      int64_t gapEnd = -1;
+      if (nextHasOffset) gapEnd = next->FileOffset();
+      else if (!fullyLoaded) gapEnd = RootEnd(file);
+      if (gapEnd > old.End()) {
+        gap.resize(static_cast<size_t>(gapEnd - old.End()));
+        ReadAt(file, old.End(), gap);
+        CheckGap(gap, item, nextHasOffset);
+      }
+    }
+
+    const int64_t at = out.Position();
+    std::string& pending = out.Pending();
+    const size_t before = pending.size();
+    AppendElement(pending, item, properties, validUtf8);
+    item.SetFilePlace(static_cast<int32_t>(at), static_cast<uint32_t>(pending.size() - before));
+    pending += gap;
+    out.FlushIfClear(nextRead[i - first + 1]);
+  }
+  out.Pending() += kRootEnd;
+  out.Flush();
+  endOfFile_ = out.Position();
+}
+
+int32_t StreamSave::Run() {
+  platform::FileInfo info;
+  const bool exists = platform::GetFileInfo(path_, info);
+  if (exists) {
+    if (info.lastWriteTime != index_.indexFileTime || static_cast<uint32_t>(info.size) != index_.indexFileSize) {
+      if (!FullyLoaded()) {
+        WriteSerialisationLog("Index file modified since load (" + path_ +
+                              "). Index was not fully loaded: aborting save.");
+        return 0;
+      }
+      index_.rewriteInFull = true;
+    }
+  } else {
+    if (!FullyLoaded()) return 0;
+    index_.rewriteInFull = true;
+  }
+
+  if (index_.rewriteInFull && !FullyLoaded()) {
+    WriteSerialisationLog("Failed to serialise index: " + path_ +
+                          ". The index must be written in full but was not fully loaded.\n");
+    return 0;
+  }
+  const bool removals = std::any_of(index_.Removed().begin(), index_.Removed().end(),
+                                    [](const Container* c) { return c->FileOffset() > 0; });
+  if (!index_.rewriteInFull && index_.LowestUid() == 0 && !removals) return 1;
+
+  const std::string folder = ParentDirectory(path_);
+  if (!FileExists(folder)) {
+    WriteSerialisationLog("Failed to serialise index: " + path_ +
+                          ". The folder does not exist, so the index file could not be written.\n");
+    return 0;
+  }
+  update_ = exists && !index_.rewriteInFull;
+  platform::FileHandle file = OpenForWriting(path_, update_);
+  if (!file.IsOpen()) {
+    WriteSerialisationLog("Failed to serialise index: " + path_ +
+                          ". A File Access error occurred when opening the file (was retried for 40 seconds). "
+                          "No data can be written.\n");
+    return 0;
+  }
+
+  if (update_) {
+    const std::string digits = FormatLastUidDigits(index_.LastUid());
+    if (!file.Seek(static_cast<int64_t>(kLastUidOffset), platform::SeekFrom::Begin) ||
+        !file.Write(digits.data(), digits.size()))
+      ReportStreamContention(false, __LINE__);
+    if (!MarkRemovedDead(file) && FullyLoaded()) {
+      file.Close();
+      index_.rewriteInFull = true;
+      return Run();
+    }
+  } else {
+    const std::string root = FormatRootStart(index_.LastUid());
+    if (!file.Write(root.data(), root.size())) ReportStreamContention(false, __LINE__);
+    for (Container* item : index_.Removed()) item->SetFilePlace(0, 0);
+  }
+
+  if (!index_.rewriteInFull && index_.LowestUid() == 0) return 1;  // only the header and dead marks
+
+  const std::vector<Container*>& items = index_.ByUid();
+  size_t first = 0;
+  int64_t position = static_cast<int64_t>(kRootStartLength);
+  if (update_) {
+    const uint32_t lowest = index_.LowestUid();
+    first = static_cast<size_t>(
+        std::lower_bound(items.begin(), items.end(), lowest,
+                         [](const Container* c, uint32_t uid) { return static_cast<uint32_t>(c->GetNumber(kKeyUid)) < uid; }) -
+        items.begin());
+    // The first changed item may be new; the rewrite then starts where the
+    // first written item after it lies, or at the root end tag.
+    auto written = std::find_if(items.begin() + static_cast<ptrdiff_t>(first), items.end(),
+                                [](const Container* c) { return c->FileOffset() > 0; });
+    position = written != items.end() ? (*written)->FileOffset() : RootEnd(file);
+    // Without the root end tag the file cannot be extended safely; a fully
+    // loaded index can still be written whole, a partial one must not be.
+    const bool rootEndNeeded = written == items.end() || !FullyLoaded();
+    if (rootEndNeeded && RootEnd(file) < static_cast<int64_t>(kRootStartLength)) {
+      file.Close();
+      if (!FullyLoaded()) {
+        WriteSerialisationLog("Failed to serialise index: " + path_ +
+                              ". The root element end tag was not found, so the index file could not be updated.\n");
+        return 0;
+      }
+      index_.rewriteInFull = true;
+      return Run();
+    }
+  }
+  WriteElements(file, first, position);
+  if (update_ && !file.Truncate(static_cast<uint64_t>(endOfFile_)))
+    WriteSerialisationLog("Failed to truncate index: " + path_ + ". A file error occurred when opening file (" +
+                          std::to_string(platform::GetLastError()) + ").\n");
+  return 1;
+}
+
+}  // namespace
+
+void ReportStreamContention(bool bad, int line) {
+  WriteSerialisationLog(std::string("Warning. File contention occurred when accessing index file (") +
+                        (bad ? "bad" : "fail") + ")." + "Contention in Function: " + kSerialisationSource +
+                        ", Module Line: " + std::to_string(line));
+}
+
+int32_t StreamXMLStoreIndexSerialiser::SerialiseHook(SORTEDSTOREINDEXTYPE& index, const std::string& folder,
+                                                     uint32_t folderType) {
+  return StreamSave(index, InFolder(folder, IndexFileName(folderType))).Run();
+}
+
+}  // namespace tw

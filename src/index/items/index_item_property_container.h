@@ -1,0 +1,108 @@
+// One item's open-ended set of named properties. Each property lives in the
+// slot the process-wide PropertyRegistry gives its name. An Integer-kind
+// slot holds the number itself; a String-kind slot holds a tagged word:
+//   0                      no value
+//   ...00 (non-zero)       an owned heap block: length prefix and bytes
+//   ...01                  a view into text the caller keeps alive (a loaded
+//                          index file): 47-bit address, 15-bit length; a view
+//                          costs no allocation and is copied only when the
+//                          property is set again
+//   ...10                  up to 7 bytes stored in the word itself
+// A container in an index keeps its owner's lowest changed UID up to date.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+
+#include "common/array.h"
+#include "index/items/property_registry.h"
+
+namespace tw {
+
+class SORTEDSTOREINDEXTYPE;
+
+class IndexItemPropertyContainer {
+ public:
+  IndexItemPropertyContainer() = default;
+  // Frees every String-kind value under the registry lock.
+  virtual ~IndexItemPropertyContainer();
+  IndexItemPropertyContainer(const IndexItemPropertyContainer&) = delete;
+  IndexItemPropertyContainer& operator=(const IndexItemPropertyContainer&) = delete;
+
+  SORTEDSTOREINDEXTYPE* Owner() const { return owner_; }
+  void SetOwner(SORTEDSTOREINDEXTYPE* owner) { owner_ = owner; }
+
+  // Inside the slot array and, for String kind, not empty. An Integer-kind
+  // slot inside the array is present even when it holds 0.
+  bool Has(PropertyKey key) const;
+  bool Has(std::string_view name) const;
+
+  // The text (Integer kind in decimal); empty when absent.
+  std::string GetText(PropertyKey key) const;
+  std::string GetText(std::string_view name) const;
+  // Copies the text into `dest` of `capacity` bytes, truncated and always
+  // terminated (empty first). Returns the bytes copied.
+  size_t CopyText(PropertyKey key, char* dest, size_t capacity) const;
+  size_t CopyText(std::string_view name, char* dest, size_t capacity) const;
+
+  // The text without a copy; short and Integer-kind values are written into
+  // `scratch`. Valid until the property changes.
+  std::string_view TextView(PropertyKey key, char (&scratch)[16]) const;
+
+  // Integer kind: the number; String kind: the text's leading number by the
+  // atol rules (no digits: 0). Absent: 0.
+  int32_t GetNumber(PropertyKey key) const;
+  int32_t GetNumber(std::string_view name) const;
+
+  // String kind stores a copy; Integer kind stores the text's number.
+  void SetText(PropertyKey key, std::string_view text);
+  void SetText(std::string_view name, std::string_view text);
+  // Like SetText, but a String-kind value may refer to `text` in place;
+  // the caller keeps `text` alive as long as this container refers to it.
+  void SetTextView(PropertyKey key, std::string_view text);
+  void SetTextView(std::string_view name, std::string_view text);
+  // Integer kind stores n; String kind stores n in decimal.
+  void SetNumber(PropertyKey key, int32_t n);
+  void SetNumber(std::string_view name, int32_t n);
+  // Empties a String-kind slot.
+  void Clear(PropertyKey key);
+  void Clear(std::string_view name);
+
+  // Sets each name as text, in the map's (ascending) order.
+  void SetAllGiven(const std::map<std::string, std::string>& values);
+  // Every registered name whose slot is present, with its text.
+  std::map<std::string, std::string> GetAll() const;
+
+  uint32_t SlotCount() const { return slots_.Count(); }
+
+  // Where the item's element lies in the index file (0: never written) and
+  // its length in bytes; kept by the stream serialiser.
+  int32_t FileOffset() const { return fileOffset_; }
+  uint32_t ElementLength() const { return elementLength_; }
+  void SetFilePlace(int32_t offset, uint32_t length) {
+    fileOffset_ = offset;
+    elementLength_ = length;
+  }
+
+ private:
+  uintptr_t SlotValue(PropertyKey key) const;
+  // Puts `word` into the slot (growing the array), freeing an old string.
+  void Store(PropertyKey key, uintptr_t word);
+  // Text into a String-kind slot (copied, or kept as a view), or its
+  // number into an Integer-kind one.
+  void SetString(PropertyKey key, std::string_view text, bool asView);
+  void AfterSet(PropertyKey key);
+
+  SORTEDSTOREINDEXTYPE* owner_ = nullptr;
+  Array<uintptr_t> slots_{5, 5, ArrayGrowth::Additive};
+  int32_t fileOffset_ = 0;
+  uint32_t elementLength_ = 0;
+};
+
+// atol rules on 8-bit text: leading blanks, an optional sign, decimal digits;
+// the result saturates at the 32-bit limits.
+int32_t ParseLeadingNumber(std::string_view text);
+
+}  // namespace tw

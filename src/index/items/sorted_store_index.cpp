@@ -1,0 +1,229 @@
+#include "index/items/sorted_store_index.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "common/text.h"
+#include "frame/event_report.h"
+
+namespace tw {
+namespace {
+
+uint32_t UidOf(const IndexItemPropertyContainer* c) { return static_cast<uint32_t>(c->GetNumber(kKeyUid)); }
+
+std::string_view IdOf(const IndexItemPropertyContainer* c, char (&scratch)[16]) { return c->TextView(kKeyId, scratch); }
+
+const PropertyKey& SeqKey() {
+  static const PropertyKey key = PropertyRegistry::Process().Lookup(kPropSeq);
+  return key;
+}
+
+}  // namespace
+
+int32_t NullIndexLoader::Load(SORTEDSTOREINDEXTYPE& index, int32_t) { return index.LoadLevel(); }
+
+std::vector<IndexItemPropertyContainer*>::iterator SORTEDSTOREINDEXTYPE::UidPosition(uint32_t uid) {
+  if (byUid_.empty() || UidOf(byUid_.back()) < uid) return byUid_.end();
+  return std::lower_bound(byUid_.begin(), byUid_.end(), uid,
+                          [](const Container* c, uint32_t value) { return UidOf(c) < value; });
+}
+
+bool SORTEDSTOREINDEXTYPE::AddToUidOrder(Container* container) {
+  const uint32_t uid = UidOf(container);
+  const auto at = UidPosition(uid);
+  if (at != byUid_.end() && UidOf(*at) == uid) return false;
+  byUid_.insert(at, container);
+  return true;
+}
+
+bool SORTEDSTOREINDEXTYPE::ById::operator()(const Container* a, const Container* b) const {
+  char sa[16], sb[16];
+  return IdOf(a, sa) < IdOf(b, sb);
+}
+bool SORTEDSTOREINDEXTYPE::ById::operator()(const Container* a, std::string_view b) const {
+  char sa[16];
+  return IdOf(a, sa) < b;
+}
+bool SORTEDSTOREINDEXTYPE::ById::operator()(std::string_view a, const Container* b) const {
+  char sb[16];
+  return a < IdOf(b, sb);
+}
+
+SORTEDSTOREINDEXTYPE::~SORTEDSTOREINDEXTYPE() { FreeAll(); }
+
+void SORTEDSTOREINDEXTYPE::SetLoader(IndexLoader* loader) { loader_ = loader; }
+
+bool SORTEDSTOREINDEXTYPE::EnsureLoaded(int32_t level) {
+  if (loadLevel_ >= level) return true;
+  IndexLoader& loader = loader_ != nullptr ? *loader_ : DefaultIndexLoader();
+  loadLevel_ = loader.Load(*this, level);
+  return loadLevel_ >= level;
+}
+
+bool SORTEDSTOREINDEXTYPE::Insert(Container* container) {
+  if (container == nullptr) return false;
+  uint32_t uid = UidOf(container);
+  if (uid == 0) {
+    if (lastUid_ == UINT32_MAX) return false;  // UIDs are never reused
+    uid = ++lastUid_;
+    container->SetNumber(kKeyUid, static_cast<int32_t>(uid));
+  } else if (uid > lastUid_) {
+    lastUid_ = uid;
+  }
+  // Loads mostly bring IDs in ascending order: the end is then the place.
+  const size_t before = byId_.size();
+  const auto byId = byId_.insert(byId_.end(), container);
+  if (byId_.size() == before) return false;
+  if (!AddToUidOrder(container)) {
+    byId_.erase(byId);
+    return false;
+  }
+  container->SetOwner(this);
+  NoteChangedUid(uid);
+  return true;
+}
+
+bool SORTEDSTOREINDEXTYPE::InsertAtEnd(Container* container) {
+  if (!Insert(container)) return false;
+  sequence_.push_back(container);
+  container->SetNumber(SeqKey(), static_cast<int32_t>(sequence_.size()));
+  return true;
+}
+
+bool SORTEDSTOREINDEXTYPE::RemoveIds(const std::set<std::string, std::less<>>& ids) {
+  EnsureLoaded(2);  // what is in memory is worked on even if the load falls short
+  bool removed = false;
+  for (const std::string& id : ids) {
+    const auto found = byId_.find(std::string_view(id));
+    if (found == byId_.end()) continue;
+    Container* c = *found;
+    const uint32_t uid = UidOf(c);
+    if (uid == lowestUid_) lowestUid_ = 0;
+    removed_.push_back(c);
+    byId_.erase(found);
+    c->SetOwner(nullptr);  // marks it for the by-UID pass below
+    removed = true;
+  }
+  if (removed) std::erase_if(byUid_, [this](const Container* c) { return c->Owner() != this; });
+  uint32_t seq = 0;
+  auto kept = sequence_.begin();
+  for (Container* c : sequence_) {
+    char scratch[16];
+    if (ids.find(IdOf(c, scratch)) != ids.end()) continue;
+    c->SetNumber(SeqKey(), static_cast<int32_t>(++seq));
+    *kept++ = c;
+  }
+  sequence_.erase(kept, sequence_.end());
+  return removed;
+}
+
+bool SORTEDSTOREINDEXTYPE::RemoveById(std::string_view id) { return RemoveIds({std::string(id)}); }
+
+IndexItemPropertyContainer* SORTEDSTOREINDEXTYPE::FindById(std::string_view id) {
+  EnsureLoaded(3);
+  return FindLoadedById(id);
+}
+
+IndexItemPropertyContainer* SORTEDSTOREINDEXTYPE::FindLoadedById(std::string_view id) {
+  const auto found = byId_.find(id);
+  return found == byId_.end() ? nullptr : *found;
+}
+
+IndexItemPropertyContainer* SORTEDSTOREINDEXTYPE::FindByUid(uint32_t uid) {
+  const auto found = UidPosition(uid);
+  return found != byUid_.end() && UidOf(*found) == uid ? *found : nullptr;
+}
+
+void SORTEDSTOREINDEXTYPE::BeforeKeyChange(Container* container, int32_t slot) {
+  if (slot == kKeyId.slot) {
+    const auto found = byId_.find(container);
+    if (found != byId_.end() && *found == container) byId_.erase(found);
+  } else if (slot == kKeyUid.slot) {
+    for (auto at = UidPosition(UidOf(container)); at != byUid_.end() && UidOf(*at) == UidOf(container); ++at) {
+      if (*at == container) {
+        byUid_.erase(at);
+        break;
+      }
+    }
+  }
+}
+
+void SORTEDSTOREINDEXTYPE::AfterKeyChange(Container* container, int32_t slot) {
+  // A taken key leaves the item out of that order; it stays owned (UnInit
+  // frees it through the sequence).
+  if (slot == kKeyId.slot) byId_.insert(container);
+  if (slot == kKeyUid.slot) AddToUidOrder(container);
+}
+
+FolderDetails SORTEDSTOREINDEXTYPE::GetFolderDetails() {
+  try {
+    EnsureLoaded(3);
+    FolderDetails details;
+    uint32_t* n = details.counters;
+    n[FolderDetails::kLastUid] = lastUid_;
+    const PropertyKey flagKey = PropertyRegistry::Process().Lookup(kPropFlagStatus);
+    char scratch[16];
+    for (const Container* c : byUid_) {
+      ++n[FolderDetails::kItems];
+      const std::string_view flags = c->TextView(flagKey, scratch);
+      if (ContainsNoCase(flags, "\\SEEN")) {
+        ++n[FolderDetails::kSeen];
+        if (n[FolderDetails::kFirstSeen] == 0) n[FolderDetails::kFirstSeen] = n[FolderDetails::kItems];
+      }
+      if (ContainsNoCase(flags, "\\ANSWERED")) ++n[FolderDetails::kAnswered];
+      if (ContainsNoCase(flags, "\\FLAGGED")) ++n[FolderDetails::kFlagged];
+      if (ContainsNoCase(flags, "\\RECENT")) ++n[FolderDetails::kRecent];
+    }
+    return details;
+  } catch (...) {
+    ReportException("SORTEDSTOREINDEXTYPE::GetFolderDetails", kStoreIndexTypeSource, __LINE__,
+                    std::current_exception());
+    throw;
+  }
+}
+
+void SORTEDSTOREINDEXTYPE::FreeAll() {
+  // Every container the index owns is in one of these; an item whose key
+  // was taken by another may be missing from an order, so gather them all.
+  std::vector<Container*> all(sequence_.begin(), sequence_.end());
+  all.insert(all.end(), removed_.begin(), removed_.end());
+  all.insert(all.end(), byUid_.begin(), byUid_.end());
+  all.insert(all.end(), byId_.begin(), byId_.end());
+  sequence_.clear();
+  removed_.clear();
+  byUid_.clear();
+  byId_.clear();
+  std::sort(all.begin(), all.end());
+  all.erase(std::unique(all.begin(), all.end()), all.end());
+  for (Container* c : all) {
+    c->SetOwner(nullptr);
+    delete c;
+  }
+}
+
+void SORTEDSTOREINDEXTYPE::ResequenceByUid() {
+  sequence_.assign(byUid_.begin(), byUid_.end());
+  int32_t seq = 0;
+  for (Container* c : sequence_) c->SetNumber(SeqKey(), ++seq);
+}
+
+void SORTEDSTOREINDEXTYPE::Empty() {
+  FreeAll();
+  loadedText.Clear();
+  lowestUid_ = 0;
+}
+
+void SORTEDSTOREINDEXTYPE::UnInit() {
+  try {
+    FreeAll();
+    loadedText.Clear();
+    loadLevel_ = 0;
+    lastUid_ = 0;
+    lowestUid_ = 0;
+  } catch (...) {
+    ReportException("SORTEDSTOREINDEXTYPE::UnInit", kStoreIndexTypeSource, __LINE__, std::current_exception());
+    throw;
+  }
+}
+
+}  // namespace tw

@@ -1,0 +1,229 @@
+#include "index/lifecycle/direct_operations.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <set>
+
+#include "common/file_management.h"
+#include "common/text.h"
+#include "frame/event_report.h"
+#include "frame/store_paths.h"
+#include "index/lifecycle/flag_change.h"
+#include "index/messages/folder_cache_files.h"
+#include "index/locking/index_file_blocking.h"
+#include "index/lifecycle/index_removal.h"
+#include "index/file/index_save.h"
+#include "index/messages/message_item.h"
+#include "index/locking/mutex_lock.h"
+#include "index/lifecycle/store_index_lifecycle.h"
+#include "index/lifecycle/store_index_record.h"
+#include "index/file/store_index_serialiser.h"
+#include "platform/files.h"
+
+namespace tw {
+namespace {
+
+constexpr size_t kMaxFlagEntry = 254;
+
+std::string Formatted(const char* format, const std::string& path) {
+  char text[1200];
+  std::snprintf(text, sizeof text, format, path.c_str());
+  return text;
+}
+
+// A record private to one call: no lock object, nothing shared.
+struct DirectRecord {
+  std::unique_ptr<STOREINDEXTYPE> record = std::make_unique<STOREINDEXTYPE>();
+  bool blockHeld = false;
+
+  DirectRecord() {
+    std::memset(record.get(), 0, sizeof *record);
+    IndexOf(*record);
+  }
+  ~DirectRecord() {
+    ReleaseBlock();
+    ReleaseRecord(*record);
+  }
+  STOREINDEXTYPE& operator*() { return *record; }
+  SORTEDSTOREINDEXTYPE& Index() { return IndexOf(*record); }
+  std::string Path() const { return record->folderPath; }
+
+  void ReleaseBlock() {
+    if (!blockHeld) return;
+    UnBlockIndexFileAccessEx(BlockFilePath(*record), kHeldBlock, &record->blockHandle);
+    blockHeld = false;
+  }
+
+  bool OpenForChange(const std::string& postoffice, const std::string& mailbox, const std::string& folder,
+                     uint32_t waitMode, int32_t level) {
+    STOREINDEXTYPE& r = *record;
+    SetRecordText(r.postoffice, postoffice);
+    SetRecordText(r.mailbox, mailbox);
+    SetRecordText(r.folder, folder);
+    r.changed = 0;
+    r.reserved[0] = '\0';
+    r.folderPath[0] = '\0';
+    r.lastUid = 0;
+    SetRecordPaths(r);
+    if (r.folderPath[0] == '\0') return false;
+    if (!mailbox.empty()) NotifyFolderCommit(PostofficeRoot(postoffice) + "\\MAILROOT\\" + mailbox, folder);
+    if (WaitForAccessToIndexFileEx(BlockFilePath(r), waitMode, &r.blockHandle) == 0) return false;
+    blockHeld = true;
+    SORTEDSTOREINDEXTYPE& index = Index();
+    index.folderPath = r.folderPath;
+    index.folderType = r.folderType;
+    index.postoffice = postoffice;
+    index.mailbox = mailbox;
+    index.loadOptions = IndexLoadOptions{false, true, 0, false, false, true};
+    if (!index.EnsureLoaded(level)) {
+      ReleaseBlock();
+      return false;
+    }
+    r.lastUid = index.LastUid();
+    return true;
+  }
+
+  std::string FolderDatPath() const {
+    return InFolder(record->folderPath, "_FOLDER.DAT");
+  }
+
+  // Commits (when asked) and writes the counters; the block stays held for
+  // the caller's size-file updates. 1 when the commit succeeded or was not
+  // asked for.
+  int32_t SaveAndCommit(bool commit, const FolderDetails* counters) {
+    STOREINDEXTYPE& r = *record;
+    if (!commit) return 1;
+    const std::string path = Path();
+    if (!FileExists(path)) {
+      try {
+        CreateDirectoryTree(path);
+      } catch (...) {
+      }
+    }
+    Trace(1, Formatted("StoreIndex_SaveAndClose::Committing Index for folder %s\n", path));
+    SORTEDSTOREINDEXTYPE& index = Index();
+    platform::FileInfo info;
+    const bool changedOnDisk =
+        platform::GetFileInfo(IndexFilePath(r), info) && info.lastWriteTime != index.indexFileTime;
+    bool ok = SaveIndexBlockHeld(index, path, r.folderType);
+    if (changedOnDisk) {
+      ok = false;
+      Trace(1, Formatted("StoreIndex_SaveAndClose::Failed to commit index for folder %s. Index was changed while "
+                         "being transacted. Folder will be marked as dirty.\n",
+                         path));
+    }
+    if (!ok) {
+      Trace(1, Formatted("StoreIndex_SaveAndClose::Failed to commit index for folder %s. Folder will be marked as "
+                         "dirty.\n",
+                         path));
+      WriteChangeFlagIn(path);
+      return 0;
+    }
+    if (ContainsNoCase(r.folder, "$FILEROOT")) return 1;
+    const std::string datPath =
+        PostofficeRoot(r.postoffice) + "\\MAILROOT\\" + r.mailbox + "\\" + r.folder + "\\_FOLDER.DAT";
+    if (counters != nullptr) {
+      WriteFolderDatFile(datPath, *counters);
+    } else if (index.LoadLevel() >= kLevelFull && index.keyFilter.empty()) {
+      WriteFolderDatFile(datPath, index.GetFolderDetails());
+    }
+    Trace(1, Formatted("StoreIndex_SaveAndClose::SetCacheDetailsToFile for folder %s\n", path));
+    return 1;
+  }
+};
+
+bool InFolderWords(const std::string& list, std::string_view word) { return ContainsNoCase(list, word); }
+
+// MODIFIEDDATE follows the item file's last-write time.
+void RefreshModifiedDate(IndexItemPropertyContainer& item, const std::string& folder) {
+  platform::FileInfo info;
+  if (!platform::GetFileInfo(InFolder(folder, item.GetText(kKeyId)), info)) return;
+  item.SetText("MODIFIEDDATE", std::to_string(platform::FileTimeToDosDateTime(info.lastWriteTime)));
+}
+
+}  // namespace
+
+int32_t DirectInsertItems(const std::string& postoffice, const std::string& mailbox, const std::string& folder,
+                          const std::string& ids, const std::string& flags) {
+  DirectRecord direct;
+  if (InFolderWords(flags, "$TWGROUP")) (*direct).folderType = kFolderTypeGroups;
+  if (!direct.OpenForChange(postoffice, mailbox, folder, 1, kLevelHeader)) {
+    if (!direct.Path().empty()) WriteChangeFlagIn(direct.Path());
+    return 0;
+  }
+  FolderDetails counters;
+  ReadFolderDatFile(direct.FolderDatPath(), counters);
+  const std::vector<std::string> idList = SplitIdList(ids);
+  const std::vector<std::string> flagList = SplitPositionalList(flags);
+  const bool seen = InFolderWords(flags, "SEEN");
+  uint64_t kilobytes = 0;
+  bool lastInserted = false;
+  for (size_t i = 0; i < idList.size(); ++i) {
+    const std::string initial = i < flagList.size() && flagList[i].size() <= kMaxFlagEntry ? flagList[i] : "";
+    IndexItemPropertyContainer* item =
+        IndexMessageFile(direct.Index(), direct.Path(), idList[i], 1, initial.c_str(), false);
+    lastInserted = item != nullptr;
+    if (item != nullptr) {
+      kilobytes += static_cast<uint64_t>(RoundedKilobytes(static_cast<uint32_t>(item->GetNumber("SIZE"))));
+      item->Clear(kPropStatus);
+    }
+    (*direct).lastUid = direct.Index().LastUid();
+    counters.counters[FolderDetails::kLastUid] = (*direct).lastUid;
+    ++counters.counters[FolderDetails::kItems];
+    ++counters.counters[10];
+    ++counters.counters[9];
+    if (seen) ++counters.counters[FolderDetails::kSeen];
+  }
+  const int32_t committed = direct.SaveAndCommit(lastInserted, &counters);
+  if (committed == 1 && kilobytes > 0) AddToSizeFile(postoffice, mailbox, static_cast<int32_t>(kilobytes), folder);
+  return committed == 1 ? 1 : 0;
+}
+
+int32_t DirectUpdateItems(const std::string& postoffice, const std::string& mailbox, const std::string& folder,
+                          const std::string& ids, const std::string& change) {
+  DirectRecord direct;
+  if (!direct.OpenForChange(postoffice, mailbox, folder, 0, kLevelFull)) return 0;
+  FolderDetails counters;
+  ReadFolderDatFile(direct.FolderDatPath(), counters);
+  std::set<std::string, std::less<>> wanted;
+  for (std::string& id : SplitIdList(ids)) wanted.insert(std::move(id));
+  const PropertyKey flagKey = PropertyRegistry::Process().Lookup(kPropFlagStatus);
+  bool anyChanged = false;
+  for (const std::string& id : wanted) {
+    IndexItemPropertyContainer* item = direct.Index().FindById(id);
+    if (item == nullptr || change.empty()) continue;
+    if (StartsWithNoCase(change, "SIZE=")) {
+      item->SetText("SIZE", change.substr(5));
+      anyChanged = true;
+    } else {
+      std::string flags = item->GetText(flagKey);
+      if (ApplyFlagChange(flags, change, &counters)) {
+        IndexItem handle(item, false);
+        handle.Set(kPropFlagStatus, flags);
+        anyChanged = true;
+      }
+    }
+    RefreshModifiedDate(*item, direct.Path());
+  }
+  const int32_t committed = direct.SaveAndCommit(anyChanged, nullptr);
+  WriteFolderDatFile(direct.FolderDatPath(), counters);
+  return committed;
+}
+
+int32_t DirectRemoveItems(const std::string& postoffice, const std::string& mailbox, const std::string& folder,
+                          const std::string& ids) {
+  DirectRecord direct;
+  if (!direct.OpenForChange(postoffice, mailbox, folder, 1, kLevelFull)) return 0;
+  FolderDetails counters;
+  ReadFolderDatFile(direct.FolderDatPath(), counters);
+  uint64_t bytes = 0;
+  RemoveFromIndex(direct.Index(), ids, &bytes, &counters);
+  const int32_t committed = direct.SaveAndCommit(true, &counters);
+  const int32_t kilobytes = RoundedKilobytes(bytes);
+  if (kilobytes > 0) AddToSizeFile(postoffice, mailbox, -kilobytes, folder);
+  WriteFolderDatFile(direct.FolderDatPath(), counters);
+  return committed;
+}
+
+}  // namespace tw

@@ -1,0 +1,147 @@
+#include "index/locking/index_file_blocking.h"
+
+#include <cctype>
+#include <mutex>
+#include <unordered_map>
+
+#include "frame/event_report.h"
+#include "index/locking/block_settings.h"
+#include "index/locking/block_wait.h"
+#include "platform/file_handle.h"
+#include "platform/files.h"
+#include "platform/last_error.h"
+#include "platform/sleep.h"
+
+namespace tw {
+namespace {
+
+using platform::FileHandle;
+
+// Held handles cross the C interface as numbers; the open files stay here
+// until their release.
+struct HeldBlocks {
+  std::mutex lock;
+  std::unordered_map<uintptr_t, FileHandle> handles;
+};
+
+HeldBlocks& Held() {
+  static HeldBlocks* blocks = new HeldBlocks;  // outlives static destruction
+  return *blocks;
+}
+
+uintptr_t KeepHeld(FileHandle handle) {
+  const uintptr_t value = handle.Value();
+  HeldBlocks& held = Held();
+  std::lock_guard<std::mutex> guard(held.lock);
+  held.handles[value] = std::move(handle);
+  return value;
+}
+
+void CloseHeld(uintptr_t value) {
+  FileHandle closing;
+  {
+    HeldBlocks& held = Held();
+    std::lock_guard<std::mutex> guard(held.lock);
+    auto found = held.handles.find(value);
+    if (found == held.handles.end()) return;  // a failure to close is ignored
+    closing = std::move(found->second);
+    held.handles.erase(found);
+  }
+  closing.Close();
+}
+
+FileHandle CreateBlock(const std::string& path) {
+  return platform::OpenFile(path, platform::Access::Write, platform::Share::None,
+                            platform::Disposition::CreateNew);
+}
+
+uint32_t Finish(FileHandle handle, uint32_t holdHandle, uintptr_t* out) {
+  uintptr_t value = 0;
+  if (holdHandle == kMarkerBlock)
+    handle.Close();
+  else
+    value = KeepHeld(std::move(handle));
+  *out = value;
+  return 1;
+}
+
+bool FailsAtOnce(uint32_t error) {
+  return error == platform::kErrorPathNotFound || error == platform::kErrorFilenameTooLong ||
+         error == platform::kErrorInvalidName;
+}
+
+// Only index blocks may be deleted as orphans, never other blocks.
+bool NamesIndexBlock(const std::string& path) {
+  static constexpr char kName[] = "_index.blk";
+  constexpr size_t kLength = sizeof(kName) - 1;
+  for (size_t at = 1; at + kLength <= path.size(); ++at) {
+    if (path[at - 1] != '\\' && path[at - 1] != '/') continue;
+    bool same = true;
+    for (size_t i = 0; i < kLength && same; ++i)
+      same = std::tolower(static_cast<unsigned char>(path[at + i])) == kName[i];
+    if (same) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+uint32_t WaitForAccessToIndexFileEx(const std::string& path, uint32_t holdHandle, uintptr_t* handle) {
+  if (holdHandle == kBlockAlreadyHeld) return 1;
+  if (handle == nullptr) return 0;
+
+  FileHandle block = CreateBlock(path);
+  if (block.IsOpen()) return Finish(std::move(block), holdHandle, handle);
+
+  uint32_t attempts = 0;
+  for (;;) {
+    const uint32_t error = platform::GetLastError();
+    if (FailsAtOnce(error)) return 0;
+    if (SecondPassedWhileBlocked(path)) ++attempts;
+    const bool runOut = attempts > kIndexBlockWaitCount;
+    if (IndexUnblockMode() != 0 && error == platform::kErrorFileExists && NamesIndexBlock(path) &&
+        holdHandle == kHeldBlock) {
+      if (platform::DeleteFile(path)) {
+        Print("deleted orphan\n");
+      } else if (runOut) {
+        break;
+      }
+    } else if (runOut) {
+      break;
+    }
+    block = CreateBlock(path);
+    if (block.IsOpen()) return Finish(std::move(block), holdHandle, handle);
+  }
+
+  // The wait ran out: break the block. This fails against a live held block.
+  uintptr_t none = 0;
+  if (UnBlockIndexFileAccessEx(path, kMarkerBlock, &none) == 0) return 0;
+  block = CreateBlock(path);
+  if (!block.IsOpen()) return 0;
+  return Finish(std::move(block), holdHandle, handle);
+}
+
+uint32_t UnBlockIndexFileAccessEx(const std::string& path, uint32_t holdHandle, uintptr_t* handle) {
+  if (holdHandle == kBlockAlreadyHeld) return 1;
+  if (holdHandle == kHeldBlock && handle != nullptr) {
+    if (*handle != 0) CloseHeld(*handle);
+    *handle = 0;
+  }
+  if (platform::DeleteFile(path)) return 1;
+  for (uint32_t retries = 0;;) {
+    const uint32_t error = platform::GetLastError();
+    if (error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound) return 0;
+    platform::Sleep(1000);
+    ++retries;
+    if (platform::DeleteFile(path)) return 1;
+    if (retries >= kIndexUnblockRetries) return 0;
+  }
+}
+
+size_t OpenHeldBlockCount() {
+  HeldBlocks& held = Held();
+  std::lock_guard<std::mutex> guard(held.lock);
+  return held.handles.size();
+}
+
+}  // namespace tw

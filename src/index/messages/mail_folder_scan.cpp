@@ -1,0 +1,241 @@
+#include "index/messages/mail_folder_scan.h"
+
+#include <algorithm>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "common/file_management.h"
+#include "common/text.h"
+#include "frame/store_paths.h"
+#include "index/messages/folder_cache_files.h"
+#include "index/locking/index_file_blocking.h"
+#include "index/items/index_item_property_container.h"
+#include "index/file/index_save.h"
+#include "index/messages/message_header.h"
+#include "index/messages/message_header_cleanup.h"
+#include "index/messages/message_index_settings.h"
+#include "index/messages/message_item.h"
+#include "index/file/reconcile_scans.h"
+#include "index/file/serialiser_choice.h"
+#include "index/items/sorted_store_index.h"
+#include "index/file/store_index_serialiser.h"
+#include "platform/file_handle.h"
+#include "platform/files.h"
+
+namespace tw {
+namespace {
+
+// What the walk needs of a directory entry.
+struct MessageFile {
+  std::string name;
+  uint64_t size = 0;
+  uint64_t lastWriteTime = 0;
+};
+
+struct Listing {
+  std::vector<MessageFile> files;
+  bool limited = false;  // the count reached the limit: the last entry was not taken
+};
+
+char Folded(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+
+// Name order without regard to case, as the listings of the store sort.
+bool NameBefore(const std::string& a, const std::string& b) {
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(Folded(a[i]));
+    const auto y = static_cast<unsigned char>(Folded(b[i]));
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
+}
+
+// The message files of the folder in name order (any case). Names that
+// begin with "_" or ".", or that are too long, are not counted; counting
+// stops when it reaches `limit`, and that entry is not taken.
+Listing ListMessageFiles(const std::string& folder, uint32_t limit) {
+  Listing listing;
+  platform::FindHandle find;
+  platform::FindData data;
+  uint64_t counted = 0;
+  for (bool more = find.First(InFolder(folder, "*.MAI"), data); more; more = find.Next(data)) {
+    if ((data.attributes & platform::kAttrDirectory) != 0) continue;
+    if (!IsIndexableMessageName(data.name) || data.name[0] == '_' || data.name[0] == '.') continue;
+    if (++counted >= limit) {
+      listing.limited = true;
+      break;
+    }
+    listing.files.push_back({std::move(data.name), data.size, data.lastWriteTime});
+  }
+  std::sort(listing.files.begin(), listing.files.end(),
+            [](const MessageFile& a, const MessageFile& b) { return NameBefore(a.name, b.name); });
+  return listing;
+}
+
+int32_t ClampedSize(uint64_t size) { return size > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int32_t>(size); }
+
+bool WriteChangeFlag(const std::string& folder) {
+  platform::FileHandle file = platform::OpenFile(InFolder(folder, kChangeFlagFile), platform::Access::Write,
+                                                 platform::Share::All, platform::Disposition::CreateAlways);
+  if (!file.IsOpen()) return false;
+  const std::string_view text = kChangeFlagText;
+  return file.Write(text.data(), text.size());
+}
+
+class FolderWalk {
+ public:
+  FolderWalk(SORTEDSTOREINDEXTYPE& index, const std::string& folder)
+      : index_(index), folder_(folder), info_(std::make_unique<MessageHeaderInfo>()) {
+    validity_ = FolderUidValidity(folder);
+    branding_ = UidBrandingEnabled() != 0;
+    options_.checkUids = branding_;
+    options_.alternativeHasAttachments = MultipartAlternativeHasAttachments() == 1;
+    options_.haveFileFacts = true;
+  }
+
+  // True when every file was walked; writes _DIRSIZE.TMP either way.
+  bool Run() {
+    const Listing listing = ListMessageFiles(folder_, MaximumIndexRows());
+    uint64_t bytes = 0;
+    uidCounter_ = index_.LastUid();
+    for (const MessageFile& file : listing.files) {
+      bytes += file.size;
+      if (IndexItemPropertyContainer* known = index_.FindById(file.name))
+        Refresh(*known, file);
+      else
+        Add(file);
+    }
+    WriteFolderSizeFile(folder_, bytes);
+    return !listing.limited;
+  }
+
+ private:
+  // Reads the file's header into info_; false when the file is gone.
+  bool Parse(const MessageFile& file, uint32_t expectedValidity) {
+    info_->Reset();
+    SetBounded(info_->fileName, sizeof info_->fileName, file.name);
+    info_->expectedUidValidity = expectedValidity;
+    options_.lastWriteTime = file.lastWriteTime;
+    options_.fileSize = file.size;
+    return ParseHeaders(InFolder(folder_, file.name), *info_, options_) != 0;
+  }
+
+  void Refresh(IndexItemPropertyContainer& item, const MessageFile& file) {
+    const uint32_t fileTime = platform::FileTimeToDosDateTime(file.lastWriteTime);
+    if (ItemModifiedDate(item) == fileTime && item.GetNumber(SizeKey()) == ClampedSize(file.size)) return;
+    if (Parse(file, 0)) RereadItemFromHeader(item, *info_);
+  }
+
+  void Add(const MessageFile& file) {
+    if (!Parse(file, validity_)) return;  // vanished since the listing
+    if (ContainsNoCase(info_->initialFlags, "SEEN")) info_->read = 1;
+    // A UID found in the file came from elsewhere: the folder numbers anew.
+    info_->uidFromFile = 0;
+    auto item = std::make_unique<IndexItemPropertyContainer>();
+    SetItemFromHeader(*item, *info_, false);
+    item->SetNumber(kKeyUid, static_cast<int32_t>(++uidCounter_));
+    if (!index_.InsertAtEnd(item.get())) return;
+    IndexItemPropertyContainer* added = item.release();
+    if (branding_ && RemoveBrandingHeaders(folder_, file.name)) {
+      // The rewritten file is shorter and newer; the item follows it so the
+      // next scan does not read it again.
+      platform::FileInfo now;
+      if (platform::GetFileInfo(InFolder(folder_, file.name), now)) {
+        added->SetText("MODIFIEDDATE", std::to_string(platform::FileTimeToDosDateTime(now.lastWriteTime)));
+        added->SetNumber(SizeKey(), ClampedSize(now.size));
+      }
+    }
+  }
+
+  static PropertyKey SizeKey() {
+    static const PropertyKey key = PropertyRegistry::Process().Lookup("SIZE");
+    return key;
+  }
+
+  SORTEDSTOREINDEXTYPE& index_;
+  const std::string& folder_;
+  std::unique_ptr<MessageHeaderInfo> info_;
+  HeaderParseOptions options_;
+  uint32_t validity_ = 0;
+  uint32_t uidCounter_ = 0;
+  bool branding_ = false;
+};
+
+uint32_t BlockMode(int32_t reason) { return reason == 0 ? kMarkerBlock : kHeldBlock; }
+
+// Releases a block this scan took, also when a load or save throws.
+class TakenBlock {
+ public:
+  TakenBlock(std::string path, uint32_t mode) : path_(std::move(path)), mode_(mode) {}
+  ~TakenBlock() {
+    if (taken_) UnBlockIndexFileAccessEx(path_, mode_, &handle_);
+  }
+  TakenBlock(const TakenBlock&) = delete;
+  TakenBlock& operator=(const TakenBlock&) = delete;
+  bool Take() { return taken_ = WaitForAccessToIndexFileEx(path_, mode_, &handle_) != 0; }
+  void Release() {
+    if (taken_) UnBlockIndexFileAccessEx(path_, mode_, &handle_);
+    taken_ = false;
+  }
+
+ private:
+  std::string path_;
+  uint32_t mode_;
+  uintptr_t handle_ = 0;
+  bool taken_ = false;
+};
+
+void ReconcileMail(SORTEDSTOREINDEXTYPE& index, const std::string& folder) { WalkMailFolder(index, folder); }
+
+const bool g_installed = (InstallMailFolderScan(), true);
+
+}  // namespace
+
+bool WalkMailFolder(SORTEDSTOREINDEXTYPE& index, const std::string& folderPath) {
+  if (FolderWalk(index, folderPath).Run()) return true;
+  WriteChangeFlag(folderPath);
+  return false;
+}
+
+void InstallMailFolderScan() {
+  (void)g_installed;
+  Reconcile().mail = &ReconcileMail;
+}
+
+int32_t ScanMailFolder(SORTEDSTOREINDEXTYPE& index, const std::string& folderPath, int32_t reason, bool quiet) {
+  if (folderPath.empty()) return 0;
+  const std::string block = InFolder(folderPath, "_index.blk");
+  const std::string indexFile = InFolder(folderPath, IndexFileName(kFolderTypeMail));
+  const bool blockHeld = reason == kScanBlockHeld;
+  if (!blockHeld) {
+    // A block nobody lets go of means no scan now.
+    TakenBlock probe(block, kMarkerBlock);
+    if (!probe.Take()) return 0;
+  }
+  const bool hadIndexFile = FileExists(indexFile);
+  TakenBlock held(block, BlockMode(reason));
+  if (!blockHeld && !held.Take()) return 0;
+
+  // Known messages keep their UIDs and flags through the saved index.
+  index.Empty();
+  index.SetLoadLevel(kLevelFull);
+  const auto loader = ChooseLoadSerialiser(folderPath, kFolderTypeMail, false, false);
+  const DeserialiseOptions load{1, false, quiet};
+  if (loader->Deserialise(index, folderPath, kFolderTypeMail, kLevelFull, load) < kLevelFull) index.Empty();
+  index.SetLoadLevel(kLevelFull);
+
+  int32_t result = 1;
+  if (WalkMailFolder(index, folderPath)) {
+    result = SaveIndexBlockHeld(index, folderPath, kFolderTypeMail) ? 1 : 0;
+    if (result == 1) WriteFolderDatFile(InFolder(folderPath, kFolderDatFile), index.GetFolderDetails());
+  }
+  held.Release();
+  if (!hadIndexFile && FileExists(indexFile)) {
+    platform::SetFileLastWriteTime(indexFile, platform::CurrentFileTime());
+    RememberIndexFile(index, indexFile);
+  }
+  return result;
+}
+
+}  // namespace tw

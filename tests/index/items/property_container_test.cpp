@@ -1,0 +1,99 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+#include "index/items/index_item_property_container.h"
+#include "index/items/property_registry.h"
+
+namespace tw {
+namespace {
+
+TEST(IndexPropertyRegistry, FirstLookupFillsTheThreeNamesThenCountsOn) {
+  PropertyRegistry registry;
+  const PropertyKey subject = registry.Lookup("SUBJECT");
+  EXPECT_EQ(subject.slot, 3);
+  EXPECT_EQ(subject.kind, PropertyKind::String);
+  struct Case { const char* name; int32_t slot; PropertyKind kind; };
+  for (const Case& c : {Case{"ID", 0, PropertyKind::String}, Case{"UID", 1, PropertyKind::Integer},
+                        Case{"READ", 2, PropertyKind::Integer}, Case{"SUBJECT", 3, PropertyKind::String},
+                        Case{"id", 4, PropertyKind::String}}) {
+    const PropertyKey key = registry.Lookup(c.name);
+    EXPECT_EQ(key.slot, c.slot) << c.name;
+    EXPECT_EQ(key.kind, c.kind) << c.name;
+  }
+}
+
+// Value rules of both kinds, over the lengths the slot word handles
+// differently (inline up to 7 bytes, heap beyond) and hostile bytes.
+TEST(IndexPropertyContainer, ValueRules) {
+  struct Case {
+    const char* name;
+    std::string text;  // set as text unless `number` is used
+    bool useNumber;
+    int32_t number;
+    std::string wantText;
+    int32_t wantNumber;
+  };
+  const std::string withNul("ab\0\xff" "cdefgh", 10);
+  const Case cases[] = {
+      {"SIZE", "", true, 1234, "1234", 1234},
+      {"SIZE", "", true, -2147483647 - 1, "-2147483648", INT_MIN},
+      {"UID", "12ab", false, 0, "12", 12},
+      {"UID", "abc", false, 0, "0", 0},
+      {"SUBJECT", " -42xyz", false, 0, " -42xyz", -42},
+      {"SUBJECT", "99999999999", false, 0, "99999999999", INT_MAX},
+      {"SUBJECT", "", false, 0, "", 0},
+      {"SUBJECT", "1234567", false, 0, "1234567", 1234567},
+      {"SUBJECT", "12345678", false, 0, "12345678", 12345678},
+      {"SUBJECT", withNul, false, 0, withNul, 0},
+      {"SUBJECT", std::string(70000, 'q'), false, 0, std::string(70000, 'q'), 0},
+  };
+  for (const Case& c : cases) {
+    IndexItemPropertyContainer item;
+    if (c.useNumber) item.SetNumber(c.name, c.number);
+    else item.SetText(c.name, c.text);
+    EXPECT_TRUE(item.Has(c.name)) << c.name << " " << c.wantText.size();
+    EXPECT_EQ(item.GetText(c.name), c.wantText) << c.name;
+    EXPECT_EQ(item.GetNumber(c.name), c.wantNumber) << c.name << " " << c.wantText.substr(0, 20);
+  }
+}
+
+TEST(IndexPropertyContainer, AbsentClearedAndIntegerSlotsInsideTheArray) {
+  IndexItemPropertyContainer item;
+  EXPECT_FALSE(item.Has("UID"));
+  EXPECT_EQ(item.GetText("FROM"), "");
+  EXPECT_EQ(item.GetNumber("FROM"), 0);
+  item.SetText("FROM", "someone@example.com");
+  EXPECT_TRUE(item.Has("UID")) << "an Integer slot inside the array counts as present";
+  EXPECT_FALSE(item.Has("ID"));
+  item.Clear("FROM");
+  EXPECT_FALSE(item.Has("FROM"));
+  EXPECT_EQ(item.GetText("FROM"), "");
+}
+
+TEST(IndexPropertyContainer, ViewRefersToTheLoadedTextUntilSetAgain) {
+  std::string file = "<item SUBJECT=\"Quarterly figures attached\"/>";
+  const std::string_view value(file.data() + 15, 26);
+  IndexItemPropertyContainer item;
+  item.SetTextView("SUBJECT", value);
+  EXPECT_EQ(item.GetText("SUBJECT"), "Quarterly figures attached");
+  file[15] = 'q';  // no copy was made
+  EXPECT_EQ(item.GetText("SUBJECT"), "quarterly figures attached");
+  item.SetText("SUBJECT", item.GetText("SUBJECT") + "!");
+  file[15] = 'Z';  // now an owned copy
+  EXPECT_EQ(item.GetText("SUBJECT"), "quarterly figures attached!");
+}
+
+TEST(IndexPropertyContainer, SetAllGivenAndGetAllRoundTrip) {
+  const std::map<std::string, std::string> given = {
+      {"FLAGSTATUS", "\\SEEN"}, {"ID", "0001.MAI"}, {"SUBJECT", "Hello there, long subject"}, {"UID", "7"}};
+  IndexItemPropertyContainer item;
+  item.SetAllGiven(given);
+  auto all = item.GetAll();
+  EXPECT_EQ(all.erase("READ"), 1u) << "READ sits between ID and UID and is present as 0";
+  EXPECT_EQ(all, given);
+}
+
+}  // namespace
+}  // namespace tw

@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/exception.h"
+#include "index/items/index_item.h"
+#include "index/items/sorted_store_index.h"
+#include "support/test_support.h"
+
+namespace tw {
+namespace {
+
+IndexItemPropertyContainer* Item(const std::string& id, int32_t uid = 0, const std::string& flags = "") {
+  auto* c = new IndexItemPropertyContainer();
+  c->SetText("ID", id);
+  if (uid != 0) c->SetNumber("UID", uid);
+  if (!flags.empty()) c->SetText("FLAGSTATUS", flags);
+  return c;
+}
+
+// Inserts and hands ownership to the index, or frees the refused item.
+bool Add(SORTEDSTOREINDEXTYPE& index, IndexItemPropertyContainer* c) {
+  IndexItem handle(c, true);
+  if (!index.InsertAtEnd(c)) return false;
+  handle.Disown();
+  return true;
+}
+
+TEST(IndexSortedStore, UidAssignmentAndLastUid) {
+  SORTEDSTOREINDEXTYPE index;
+  struct Step { const char* id; int32_t uid; uint32_t wantUid; uint32_t wantLastUid; };
+  for (const Step& s : {Step{"a.MAI", 0, 1, 1}, Step{"b.MAI", 500, 500, 500}, Step{"c.MAI", 0, 501, 501},
+                        Step{"d.MAI", 200, 200, 501}}) {
+    ASSERT_TRUE(Add(index, Item(s.id, s.uid))) << s.id;
+    ASSERT_NE(index.FindById(s.id), nullptr);
+    EXPECT_EQ(index.FindById(s.id)->GetNumber("UID"), static_cast<int32_t>(s.wantUid)) << s.id;
+    EXPECT_EQ(index.FindByUid(s.wantUid), index.FindById(s.id));
+    EXPECT_EQ(index.LastUid(), s.wantLastUid) << s.id;
+  }
+  EXPECT_EQ(index.FindById("A.MAI"), nullptr) << "IDs are case-sensitive";
+  EXPECT_EQ(index.Sequence().back()->GetText("SEQ"), "4");
+  EXPECT_EQ(index.LowestUid(), 1u);
+}
+
+TEST(IndexSortedStore, DuplicateIdOrUidIsRefusedAndLeavesBothOrders) {
+  SORTEDSTOREINDEXTYPE index;
+  ASSERT_TRUE(Add(index, Item("a.MAI", 5)));
+  EXPECT_FALSE(Add(index, Item("a.MAI")));
+  EXPECT_EQ(index.Count(), 1u);
+  EXPECT_FALSE(Add(index, Item("b.MAI", 5)));
+  EXPECT_EQ(index.Count(), 1u);
+  EXPECT_EQ(index.FindById("b.MAI"), nullptr) << "the ID must be taken back out";
+  EXPECT_EQ(index.FindByUid(5)->GetText("ID"), "a.MAI");
+  EXPECT_TRUE(Add(index, Item("b.MAI", 6))) << "the refused ID is free again";
+  EXPECT_EQ(index.Sequence().size(), 2u);
+}
+
+TEST(IndexSortedStore, RemoveRenumbersDenselyAndKeepsRemovedItems) {
+  SORTEDSTOREINDEXTYPE index;
+  for (const char* id : {"1.MAI", "2.MAI", "3.MAI"}) ASSERT_TRUE(Add(index, Item(id)));
+  IndexItemPropertyContainer* second = index.FindById("2.MAI");
+  index.SetLowestUid(2);
+  EXPECT_TRUE(index.RemoveById("2.MAI"));
+  EXPECT_FALSE(index.RemoveById("2.MAI"));
+  EXPECT_EQ(index.LowestUid(), 0u);
+  ASSERT_EQ(index.Sequence().size(), 2u);
+  EXPECT_EQ(index.Sequence()[0]->GetText("ID"), "1.MAI");
+  EXPECT_EQ(index.Sequence()[0]->GetText("SEQ"), "1");
+  EXPECT_EQ(index.Sequence()[1]->GetText("ID"), "3.MAI");
+  EXPECT_EQ(index.Sequence()[1]->GetText("SEQ"), "2");
+  EXPECT_EQ(index.FindById("2.MAI"), nullptr);
+  EXPECT_EQ(index.FindByUid(2), nullptr);
+  ASSERT_EQ(index.Removed().size(), 1u);
+  EXPECT_EQ(second->GetText("ID"), "2.MAI") << "a removed item stays readable until UnInit";
+
+  index.UnInit();
+  EXPECT_EQ(index.Count(), 0u);
+  EXPECT_TRUE(index.Sequence().empty());
+  EXPECT_TRUE(index.Removed().empty());
+  EXPECT_EQ(index.LastUid(), 0u);
+}
+
+TEST(IndexSortedStore, LowestUidFollowsChangesButNotSeq) {
+  SORTEDSTOREINDEXTYPE index;
+  for (int32_t uid : {3, 7}) ASSERT_TRUE(Add(index, Item(std::to_string(uid) + ".MAI", uid)));
+  EXPECT_EQ(index.LowestUid(), 3u);
+  index.SetLowestUid(0);  // as after a save
+  index.FindByUid(7)->SetText("SEQ", "9");
+  EXPECT_EQ(index.LowestUid(), 0u);
+  index.FindByUid(7)->SetText("SUBJECT", "changed");
+  EXPECT_EQ(index.LowestUid(), 7u);
+  index.FindByUid(3)->SetNumber("SIZE", 10);
+  EXPECT_EQ(index.LowestUid(), 3u);
+}
+
+TEST(IndexSortedStore, ChangedKeysAreRefiled) {
+  SORTEDSTOREINDEXTYPE index;
+  ASSERT_TRUE(Add(index, Item("old.MAI", 4)));
+  ASSERT_TRUE(Add(index, Item("other.MAI", 8)));
+  index.FindById("old.MAI")->SetText("ID", "new-name-longer-than-inline.MAI");
+  EXPECT_EQ(index.FindById("old.MAI"), nullptr);
+  ASSERT_NE(index.FindById("new-name-longer-than-inline.MAI"), nullptr);
+  index.FindByUid(4)->SetNumber("UID", 40);
+  EXPECT_EQ(index.FindByUid(4), nullptr);
+  EXPECT_EQ(index.FindByUid(40), index.FindById("new-name-longer-than-inline.MAI"));
+}
+
+TEST(IndexSortedStore, FolderDetailsCountFlagsInUidOrder) {
+  SORTEDSTOREINDEXTYPE index;
+  // Inserted out of UID order: the first \SEEN in UID order is the first item.
+  ASSERT_TRUE(Add(index, Item("c.MAI", 30, "\\seen")));
+  ASSERT_TRUE(Add(index, Item("a.MAI", 10, "\\SEEN \\ANSWERED")));
+  ASSERT_TRUE(Add(index, Item("b.MAI", 20, "\\RECENT")));
+  const FolderDetails d = index.GetFolderDetails();
+  const uint32_t want[FolderDetails::kCount] = {0, 0, 0, 1, 0, 1, 3, 2, 1, 0, 0, 30, 0};
+  for (int i = 0; i < FolderDetails::kCount; ++i) EXPECT_EQ(d.counters[i], want[i]) << "counter " << i;
+}
+
+class CountingLoader : public IndexLoader {
+ public:
+  int32_t Load(SORTEDSTOREINDEXTYPE&, int32_t required) override {
+    asked.push_back(required);
+    if (fail) throw Exception("Out of memory", "Common\\Array", 540);
+    return reach;
+  }
+  std::vector<int32_t> asked;
+  int32_t reach = 3;
+  bool fail = false;
+};
+
+TEST(IndexSortedStore, EnsureLoadedAsksTheLoaderOnlyWhenShort) {
+  SORTEDSTOREINDEXTYPE index;
+  CountingLoader loader;
+  index.SetLoader(&loader);
+  loader.reach = 2;
+  EXPECT_TRUE(index.EnsureLoaded(2));
+  EXPECT_EQ(index.FindById("x"), nullptr);
+  EXPECT_EQ(index.LoadLevel(), 2);
+  loader.reach = 3;
+  EXPECT_EQ(index.FindById("x"), nullptr);
+  EXPECT_EQ(index.FindById("x"), nullptr);
+  EXPECT_TRUE(index.EnsureLoaded(1));
+  EXPECT_EQ(loader.asked, (std::vector<int32_t>{2, 3, 3}));
+}
+
+TEST(IndexSortedStore, GetFolderDetailsReportsAndRethrows) {
+  test::CapturedEvents events;
+  SORTEDSTOREINDEXTYPE index;
+  CountingLoader loader;
+  loader.fail = true;
+  index.SetLoader(&loader);
+  EXPECT_THROW(index.GetFolderDetails(), Exception);
+  const auto entries = events.entries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].text2.rfind("SORTEDSTOREINDEXTYPE::GetFolderDetails handled an exception; session will be "
+                                   "dropped.\nThe exception was: Out of memory\nThe exception occurred in : "
+                                   "..\\SERVICES\\Library\\LIBStoreIndexType, line ",
+                                   0),
+            0u)
+      << entries[0].text2;
+}
+
+}  // namespace
+}  // namespace tw

@@ -1,0 +1,277 @@
+#include "index/messages/mail_folder_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "index/messages/folder_cache_files.h"
+#include "index/locking/index_file_blocking.h"
+#include "index/file/index_save.h"
+#include "index/messages/message_index_settings.h"
+#include "index/messages/message_item.h"
+#include "index/lifecycle/scan_folders.h"
+#include "index/file/serialiser_choice.h"
+#include "platform/files.h"
+#include "support/index_fixture.h"
+
+namespace tw {
+namespace {
+
+using test::IndexFolder;
+using test::Items;
+using test::Values;
+
+// Header lines (without the last line end), the blank line and a body.
+std::string Message(const std::string& headers, const std::string& body = "body\r\n") {
+  return headers + "\r\n\r\n" + body;
+}
+
+// A folder whose registry values are read afresh.
+class ScanFolder : public IndexFolder {
+ public:
+  explicit ScanFolder(const std::vector<std::pair<std::string, uint32_t>>& settings = {}) : IndexFolder(settings) {
+    ResetMessageIndexSettings();
+  }
+  ~ScanFolder() { ResetMessageIndexSettings(); }
+
+  int32_t Scan(SORTEDSTOREINDEXTYPE& index, int32_t reason = kScanExplicit) {
+    return ScanMailFolder(index, path(), reason, false);
+  }
+  // The items of the saved index, in sequence order.
+  std::vector<Values> Saved() const {
+    SORTEDSTOREINDEXTYPE index;
+    ChooseLoadSerialiser(path(), 0, false, false)->Deserialise(index, path(), 0, 3, {});
+    return Items(index);
+  }
+  void Touch(const std::string& name, uint32_t dosTime) const {
+    ASSERT_TRUE(platform::SetFileLastWriteTime(File(name), platform::DosDateTimeToFileTime(dosTime)));
+  }
+};
+
+std::vector<std::string> Column(const std::vector<Values>& items, const std::string& name) {
+  std::vector<std::string> values;
+  for (const Values& item : items) values.push_back(item.count(name) ? item.at(name) : "");
+  return values;
+}
+
+TEST(MailFolderScanTest, NewFilesBecomeItemsInNameOrder) {
+  test::FastSleep fast;
+  ScanFolder folder;
+  const std::string name63 = std::string(59, 'n') + ".MAI";
+  const std::string name64 = std::string(60, 'n') + ".MAI";
+  const std::string a = Message("Subject: A\r\nX-Priority: 0\r\nFrom: ann@x", std::string(1500, 'x'));
+  const std::string b = Message("Subject: B\r\nX-Read: 1\r\nX-Priority: 2");
+  const std::string c = Message("Subject: long");
+  folder.Write(a, "a.MAI");
+  folder.Write(b, "b.MAI");
+  folder.Write(c, name63);
+  for (const char* skipped : {"_x.MAI", ".h.MAI", "c.txt"}) folder.Write(Message("Subject: no"), skipped);
+  folder.Write(Message("Subject: no"), name64);
+  test::MakeDirs(folder.File("d.MAI"));
+
+  SORTEDSTOREINDEXTYPE index;
+  ASSERT_EQ(folder.Scan(index), 1);
+  const std::vector<Values> items = folder.Saved();
+  EXPECT_EQ(Column(items, "ID"), (std::vector<std::string>{"a.MAI", "b.MAI", name63}));
+  EXPECT_EQ(Column(items, "UID"), (std::vector<std::string>{"1", "2", "3"}));
+  EXPECT_EQ(Column(items, "FLAGSTATUS"), (std::vector<std::string>{"\\RECENT", "\\SEEN", "\\RECENT"}));
+  EXPECT_EQ(Column(items, "READ"), (std::vector<std::string>{"0", "1", "0"}));
+  EXPECT_EQ(Column(items, "IMPORTANCE"), (std::vector<std::string>{"3", "2", "3"}));
+  EXPECT_EQ(Column(items, "STATE"), (std::vector<std::string>{"0", "0", "0"}));
+  EXPECT_EQ(items[0].at("FROM"), "ann@x");
+  EXPECT_EQ(Column(items, "SIZE"), (std::vector<std::string>{std::to_string(a.size()), std::to_string(b.size()),
+                                                              std::to_string(c.size())}));
+  EXPECT_EQ(folder.Read("_DIRSIZE.TMP"), std::to_string((a.size() + b.size() + c.size()) / 1024));
+  EXPECT_FALSE(test::PathExists(folder.File("_CHANGE.DTY")));
+
+  FolderDetails details;
+  ASSERT_EQ(ReadFolderDatFile(folder.File("_FOLDER.DAT"), details), 52u);
+  EXPECT_EQ(details.counters[FolderDetails::kItems], 3u);
+  EXPECT_EQ(details.counters[FolderDetails::kSeen], 1u);
+  EXPECT_EQ(details.counters[FolderDetails::kRecent], 2u);
+  EXPECT_EQ(details.counters[FolderDetails::kLastUid], 3u);
+  EXPECT_EQ(index.Count(), 3u);
+  EXPECT_EQ(index.LastUid(), 3u);
+}
+
+TEST(MailFolderScanTest, RescanKeepsUidsAndFlagsAndNumbersNewFilesOn) {
+  test::FastSleep fast;
+  ScanFolder folder;
+  for (const char* name : {"a.MAI", "b.MAI", "c.MAI"}) folder.Write(Message("Subject: s"), name);
+  SORTEDSTOREINDEXTYPE index;
+  ASSERT_EQ(folder.Scan(index), 1);
+  index.FindById("a.MAI")->SetText("FLAGSTATUS", "\\SEEN \\FLAGGED");
+  ASSERT_TRUE(SaveIndexBlockHeld(index, folder.path(), 0));
+
+  folder.Write(Message("Subject: new"), "0.MAI");
+  SORTEDSTOREINDEXTYPE fresh;
+  ASSERT_EQ(folder.Scan(fresh), 1);
+  const std::vector<Values> items = folder.Saved();
+  EXPECT_EQ(Column(items, "ID"), (std::vector<std::string>{"a.MAI", "b.MAI", "c.MAI", "0.MAI"}));
+  EXPECT_EQ(Column(items, "UID"), (std::vector<std::string>{"1", "2", "3", "4"}));
+  EXPECT_EQ(Column(items, "FLAGSTATUS"), (std::vector<std::string>{"\\SEEN \\FLAGGED", "\\RECENT", "\\RECENT",
+                                                                    "\\RECENT"}));
+  EXPECT_EQ(fresh.LastUid(), 4u);
+}
+
+TEST(MailFolderScanTest, ChangedFilesAreReadAgain) {
+  test::FastSleep fast;
+  ScanFolder folder;
+  folder.Write(Message("Subject: old\r\nX-Priority: 5"), "a.MAI");
+  folder.Write(Message("Subject: old"), "b.MAI");
+  folder.Touch("a.MAI", 0x44650000);
+  folder.Touch("b.MAI", 0x44650000);
+  SORTEDSTOREINDEXTYPE index;
+  ASSERT_EQ(folder.Scan(index), 1);
+  index.FindById("a.MAI")->SetText("FLAGSTATUS", "\\ANSWERED \\SEEN");
+  index.FindById("b.MAI")->SetText("FLAGSTATUS", "\\ANSWERED");
+  index.FindById("b.MAI")->SetText("MODIFIEDDATE", "0");
+  ASSERT_TRUE(SaveIndexBlockHeld(index, folder.path(), 0));
+
+  for (const char* name : {"a.MAI", "b.MAI"}) {
+    folder.Write(Message("Subject: new one\r\nX-Priority: 1"), name);
+    folder.Touch(name, 0x44660000);
+  }
+  SORTEDSTOREINDEXTYPE fresh;
+  ASSERT_EQ(folder.Scan(fresh), 1);
+  const std::vector<Values> items = folder.Saved();
+  EXPECT_EQ(Column(items, "SUBJECT"), (std::vector<std::string>{"new one", "new one"}));
+  EXPECT_EQ(Column(items, "MODIFIEDDATE"), (std::vector<std::string>{"1147535360", "1147535360"}));
+  // Kept flags (and the old importance) on a dated item, everything anew on an undated one.
+  EXPECT_EQ(Column(items, "FLAGSTATUS"), (std::vector<std::string>{"\\ANSWERED \\SEEN", "\\RECENT"}));
+  EXPECT_EQ(Column(items, "READ"), (std::vector<std::string>{"1", "0"}));
+  EXPECT_EQ(Column(items, "IMPORTANCE"), (std::vector<std::string>{"5", "1"}));
+  EXPECT_EQ(Column(items, "UID"), (std::vector<std::string>{"1", "2"}));
+}
+
+TEST(MailFolderScanTest, MaximumIndexRowsStopsTheWalkWithoutSaving) {
+  test::FastSleep fast;
+  ScanFolder folder({{"Maximum Index Rows", 3}});
+  for (const char* name : {"a.MAI", "b.MAI", "c.MAI", "d.MAI", "e.MAI", "_skipped.MAI"})
+    folder.Write(std::string(1024, 'x'), name);
+  SORTEDSTOREINDEXTYPE index;
+  EXPECT_EQ(folder.Scan(index), 1);
+  EXPECT_FALSE(test::PathExists(folder.File("_index.xml")));
+  EXPECT_FALSE(test::PathExists(folder.File("_FOLDER.DAT")));
+  EXPECT_EQ(folder.Read("_CHANGE.DTY"), "This file is a flag file that denotes that this folder has been changed");
+  EXPECT_EQ(folder.Read("_DIRSIZE.TMP"), "2");
+  EXPECT_EQ(index.Count(), 2u);
+  EXPECT_FALSE(test::PathExists(folder.File("_index.blk")));
+}
+
+TEST(MailFolderScanTest, BrandingStripsUidAndFlagLinesOnly) {
+  test::FastSleep fast;
+  ScanFolder folder({{"UID Branding Enabled", 1}});
+  const std::string validity = std::to_string(FolderUidValidity(folder.path()));
+  const std::string body = "body\r\nX-UID: 1.2\r\n" + std::string(5000, 'b');
+  folder.Write(Message("X-UID: " + validity + ".77\r\nSubject: s\r\nx-twtempflags: \\FLAGGED", body), "a.MAI");
+  folder.Write(Message("Subject: plain"), "b.MAI");
+  folder.Touch("b.MAI", 0x44650000);
+  SORTEDSTOREINDEXTYPE index;
+  ASSERT_EQ(folder.Scan(index), 1);
+  EXPECT_EQ(folder.Read("a.MAI"), Message("Subject: s", body));
+  EXPECT_EQ(folder.Read("b.MAI"), Message("Subject: plain"));
+  platform::FileInfo info;
+  ASSERT_TRUE(platform::GetFileInfo(folder.File("b.MAI"), info));
+  EXPECT_EQ(platform::FileTimeToDosDateTime(info.lastWriteTime), 0x44650000u);
+  EXPECT_FALSE(test::PathExists(folder.File("_a.MAI")));
+  EXPECT_FALSE(test::PathExists(folder.File("_b.MAI")));
+  const std::vector<Values> items = folder.Saved();
+  EXPECT_EQ(Column(items, "UID"), (std::vector<std::string>{"1", "2"}));
+  EXPECT_EQ(Column(items, "FLAGSTATUS"), (std::vector<std::string>{"\\FLAGGED \\RECENT", "\\RECENT"}));
+  EXPECT_EQ(items[0].at("SIZE"), std::to_string(14 + body.size()));
+  // The rewritten file matches its item: nothing to read again.
+  SORTEDSTOREINDEXTYPE again;
+  ASSERT_EQ(folder.Scan(again), 1);
+  EXPECT_EQ(folder.Saved(), items);
+}
+
+TEST(MailFolderScanTest, VanishedFilesAndHeldBlocks) {
+  test::FastSleep fast;
+  ScanFolder folder;
+  folder.Write(Message("Subject: here"), "a.MAI");
+  std::filesystem::create_symlink(folder.File("nowhere"), folder.File("gone.MAI"));
+  uintptr_t handle = 0;
+  const std::string block = folder.File("_index.blk");
+  ASSERT_EQ(WaitForAccessToIndexFileEx(block, kHeldBlock, &handle), 1u);
+  SORTEDSTOREINDEXTYPE index;
+  EXPECT_EQ(folder.Scan(index), 0);
+  EXPECT_FALSE(test::PathExists(folder.File("_index.xml")));
+  EXPECT_EQ(folder.Scan(index, kScanBlockHeld), 1);
+  EXPECT_EQ(Column(folder.Saved(), "ID"), (std::vector<std::string>{"a.MAI"}));
+  EXPECT_TRUE(test::PathExists(block));
+  UnBlockIndexFileAccessEx(block, kHeldBlock, &handle);
+  EXPECT_EQ(ScanMailFolder(index, "", kScanExplicit, false), 0);
+}
+
+TEST(MailFolderScanTest, IndexOneFile) {
+  test::FastSleep fast;
+  const struct {
+    int32_t mode;
+    const char* flags;
+    bool clear;
+    const char* header;
+    Values expected;  // properties checked; "" means absent
+  } cases[] = {
+      {1, nullptr, false, "Subject: s", {{"FLAGSTATUS", "\\RECENT"}, {"READ", "0"}, {"SIZE", "20"}}},
+      {1, "SIZE=1234", false, "Subject: s", {{"FLAGSTATUS", "\\RECENT"}, {"SIZE", "1234"}}},
+      {2, "\\SEEN", false, "Subject: s", {{"FLAGSTATUS", "\\SEEN"}, {"READ", "1"}}},
+      {1, "\\FLAGGED", false, "Subject: s", {{"FLAGSTATUS", "\\FLAGGED \\RECENT"}, {"READ", "0"}}},
+      {1, "\\FLAGGED", true, "Subject: s", {{"FLAGSTATUS", "\\RECENT"}}},
+      {1, "\\FLAGGED", true, "X-TWTempFlags: SIZE=9", {{"FLAGSTATUS", "\\RECENT"}, {"SIZE", "9"}}},
+      {1, nullptr, false, "X-UID: 0.77", {{"UID", "1"}}},
+      {0, "\\SEEN", false, "Subject: s", {{"UID", "1"}, {"ID", "m.MAI"}, {"SUBJECT", ""}, {"FLAGSTATUS", ""}}},
+  };
+  for (const auto& c : cases) {
+    ScanFolder folder;
+    folder.Write(Message(c.header), "m.MAI");
+    SORTEDSTOREINDEXTYPE index;
+    IndexItemPropertyContainer* item = IndexMessageFile(index, folder.path(), "m.MAI", c.mode, c.flags, c.clear);
+    ASSERT_NE(item, nullptr) << c.header;
+    EXPECT_EQ(index.FindById("m.MAI"), item);
+    for (const auto& [name, value] : c.expected) EXPECT_EQ(item->GetText(name), value) << c.header << " " << name;
+  }
+  ScanFolder branded({{"UID Branding Enabled", 1}});
+  branded.Write(Message("X-UID: 0.77"), "m.MAI");
+  SORTEDSTOREINDEXTYPE index;
+  ASSERT_NE(IndexMessageFile(index, branded.path(), "m.MAI", 1, nullptr, false), nullptr);
+  EXPECT_EQ(index.FindById("m.MAI")->GetText("UID"), "77");
+  EXPECT_EQ(IndexMessageFile(index, branded.path(), "m.MAI", 1, nullptr, false), nullptr);
+  EXPECT_EQ(IndexMessageFile(index, branded.path(), "missing.MAI", 1, nullptr, false), nullptr);
+  const std::string name64 = std::string(60, 'n') + ".MAI";
+  branded.Write("", name64);
+  EXPECT_EQ(IndexMessageFile(index, branded.path(), name64, 1, nullptr, false), nullptr);
+  EXPECT_EQ(IndexMessageFile(index, branded.path(), "..\\m.MAI", 1, nullptr, false), nullptr);
+  EXPECT_EQ(index.LastUid(), 77u);
+}
+
+TEST(MailFolderScanTest, ScanFoldersAndTheReconcileWalkTheFiles) {
+  test::FastSleep fast;
+  ScanFolder folder;
+  folder.Write(Message("Subject: a"), "a.MAI");
+  folder.Write(Message("Subject: b"), "b.MAI");
+  EXPECT_EQ(ScanFolders(folder.path()), 1);
+  EXPECT_EQ(Column(folder.Saved(), "SUBJECT"), (std::vector<std::string>{"a", "b"}));
+  EXPECT_FALSE(test::PathExists(folder.File("_index.blk")));
+  EXPECT_EQ(ScanFolders(""), 0);
+
+  folder.Write(Message("Subject: c"), "c.MAI");
+  SORTEDSTOREINDEXTYPE index;
+  ASSERT_EQ(ChooseLoadSerialiser(folder.path(), 0, true, true)->Deserialise(index, folder.path(), 0, 3, {}), 3);
+  EXPECT_EQ(Column(Items(index), "UID"), (std::vector<std::string>{"1", "2", "3"}));
+}
+
+TEST(MailFolderScanTest, UidValidityIsTheFolderCreationTime) {
+  ScanFolder folder;
+  platform::FindHandle find;
+  platform::FindData dot;
+  ASSERT_TRUE(find.First(folder.File("*"), dot));
+  ASSERT_EQ(dot.name, ".");
+  EXPECT_EQ(FolderUidValidity(folder.path()), static_cast<uint32_t>(dot.creationTime));
+  EXPECT_EQ(FolderUidValidity(folder.File("missing")), 0u);
+}
+
+}  // namespace
+}  // namespace tw
