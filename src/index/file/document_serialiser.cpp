@@ -493,11 +493,12 @@ int32_t MSXMLStoreIndexSerialiser::DeserialiseHook(SORTEDSTOREINDEXTYPE& index, 
             "on this object.\n");
       return kLevelFailed;
     }
-    const size_t size = file.bytes.size();
     std::string().swap(file.bytes);  // the document holds its own copy
     FillIndex(index, folder, root, verifyFiles);
+    // Only the time: the document gives no element places, so a stream
+    // save that follows sees a size change and writes the whole file.
     index.indexFileTime = file.lastWriteTime;
-    index.indexFileSize = static_cast<uint32_t>(size);
+    index.indexFileSize = 0;
     return kLevelFull;
   } catch (...) {
     ReportHookException("DeserialiseHook", std::current_exception());
@@ -513,6 +514,13 @@ int32_t MSXMLStoreIndexSerialiser::SerialiseHook(SORTEDSTOREINDEXTYPE& index, co
                                                  uint32_t folderType) {
   try {
     if (!DocumentModelAvailable()) return 0;
+    if (index.LoadLevel() != kLevelFull || !index.keyFilter.empty()) {
+      // The document is the whole file: written from part of the items, it
+      // would drop the rest.
+      WriteSerialisationLog("Failed to serialise index: " + InFolder(folder, IndexFileName(folderType)) +
+                            ". The index was not fully loaded, so the whole file could not be written.\n");
+      return 0;
+    }
     const uint32_t attributes = platform::GetFileAttributes(folder);
     if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrDirectory) == 0) return 0;
 
@@ -525,6 +533,7 @@ int32_t MSXMLStoreIndexSerialiser::SerialiseHook(SORTEDSTOREINDEXTYPE& index, co
     for (const Placed& p : placed)
       p.item->SetFilePlace(static_cast<int32_t>(p.offset), static_cast<uint32_t>(p.length));
     if (oldFormat_) index.rewriteInFull = true;
+    index.elementPlacesKnown = true;
     index.indexFileTime = written;
     index.indexFileSize = static_cast<uint32_t>(bytes.size());
     return 1;

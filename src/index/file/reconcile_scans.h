@@ -12,8 +12,10 @@ class SORTEDSTOREINDEXTYPE;
 class IndexItemPropertyContainer;
 
 struct ReconcileScans {
-  // Each runs with the folder's block already held.
-  void (*mail)(SORTEDSTOREINDEXTYPE& index, const std::string& folder) = nullptr;
+  // Each runs with the folder's block already held. The mail entry also
+  // saves the index and writes the folder's counters; false when the save
+  // failed.
+  bool (*mail)(SORTEDSTOREINDEXTYPE& index, const std::string& folder) = nullptr;
   void (*contacts)(SORTEDSTOREINDEXTYPE& index, const std::string& folder) = nullptr;
   void (*calendar)(SORTEDSTOREINDEXTYPE& index, const std::string& folder) = nullptr;
   // Reads one vCalendar text into an item (tasks also get TW_STATUS). The

@@ -1,5 +1,7 @@
 #include "index/file/serialiser_choice.h"
 
+#include <algorithm>
+
 #include "common/file_management.h"
 #include "index/file/document_serialiser.h"
 #include "index/locking/index_file_blocking.h"
@@ -45,6 +47,9 @@ int32_t SerialiserIndexLoader::Load(SORTEDSTOREINDEXTYPE& index, int32_t require
   if (index.folderPath.empty()) return index.LoadLevel();
   const IndexLoadOptions& options = index.loadOptions;
   if (options.useLoaded && index.LoadLevel() > 0) return index.LoadLevel();
+  // A save that writes the whole file must have every item in memory,
+  // whatever the caller thought it needed.
+  requiredLevel = std::max(requiredLevel, MinimumOpenLevel());
   const std::string folder = index.folderPath;
   const auto serialiser =
       ChooseLoadSerialiser(folder, index.folderType, options.reconcileAllowed, options.forceReconcile);

@@ -94,7 +94,10 @@ int32_t StreamXMLStoreIndexSerialiser::DeserialiseHook(SORTEDSTOREINDEXTYPE& ind
   } remember{index, path};
 
   if (TimestampFileOn()) EnsureTimestampFile(folder);
-  if (level == kLevelHeader && ReadHeader(index, path, level) == HeaderOutcome::Done) return level;
+  if (level == kLevelHeader && ReadHeader(index, path, level) == HeaderOutcome::Done) {
+    if (index.Count() == 0) index.elementPlacesKnown = true;  // nothing held whose place could be unknown
+    return level;
+  }
 
   platform::FileHandle file = OpenForReading(path);
   if (!file.IsOpen()) {
@@ -123,6 +126,7 @@ int32_t StreamXMLStoreIndexSerialiser::DeserialiseHook(SORTEDSTOREINDEXTYPE& ind
     return kLevelFailed;
   }
   if (verifyFiles > 0 && level == kLevelFull) index.rewriteInFull = true;
+  index.elementPlacesKnown = true;
   return level;
 }
 

@@ -103,6 +103,9 @@ class StreamSave {
 
  private:
   bool FullyLoaded() const { return index_.LoadLevel() == kLevelFull && index_.keyFilter.empty(); }
+  // Every item an update would leave in place below the first changed UID
+  // has its file offset, and the offsets came from this file.
+  bool PlacesKnown() const;
   // False when an element was not where it was written.
   bool MarkRemovedDead(platform::FileHandle& file);
   void WriteElements(platform::FileHandle& file, size_t first, int64_t position);
@@ -207,6 +210,16 @@ void StreamSave::WriteElements(platform::FileHandle& file, size_t first, int64_t
   endOfFile_ = out.Position();
 }
 
+bool StreamSave::PlacesKnown() const {
+  if (!index_.elementPlacesKnown) return false;
+  const uint32_t lowest = index_.LowestUid();
+  for (const Container* item : index_.ByUid()) {
+    if (lowest != 0 && static_cast<uint32_t>(item->GetNumber(kKeyUid)) >= lowest) break;
+    if (item->FileOffset() <= 0) return false;
+  }
+  return true;
+}
+
 int32_t StreamSave::Run() {
   platform::FileInfo info;
   const bool exists = platform::GetFileInfo(path_, info);
@@ -221,6 +234,16 @@ int32_t StreamSave::Run() {
     }
   } else {
     if (!FullyLoaded()) return 0;
+    index_.rewriteInFull = true;
+  }
+  if (exists && !index_.rewriteInFull && !PlacesKnown()) {
+    // An update writes from the first changed element on and keeps the
+    // rest where it lies: without the places it would append a second copy.
+    if (!FullyLoaded()) {
+      WriteSerialisationLog("Failed to serialise index: " + path_ +
+                            ". Items in memory have no place in the file, and the index was not fully loaded.\n");
+      return 0;
+    }
     index_.rewriteInFull = true;
   }
 
@@ -311,7 +334,9 @@ void ReportStreamContention(bool bad, int line) {
 
 int32_t StreamXMLStoreIndexSerialiser::SerialiseHook(SORTEDSTOREINDEXTYPE& index, const std::string& folder,
                                                      uint32_t folderType) {
-  return StreamSave(index, InFolder(folder, IndexFileName(folderType))).Run();
+  const int32_t written = StreamSave(index, InFolder(folder, IndexFileName(folderType))).Run();
+  if (written == 1) index.elementPlacesKnown = true;
+  return written;
 }
 
 }  // namespace tw

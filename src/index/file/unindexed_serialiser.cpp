@@ -76,7 +76,11 @@ int32_t UnindexedStoreIndexSerialiser::DeserialiseHook(SORTEDSTOREINDEXTYPE& ind
   switch (folderType) {
     case kFolderTypeMail:
     case kFolderTypeMailAlias:
-      if (scans.mail != nullptr) scans.mail(index, folder);
+      if (scans.mail != nullptr) {
+        index.rewriteInFull = true;
+        scans.mail(index, folder);  // saves as every mail indexing does
+        return kLevelFull;
+      }
       break;
     case kFolderTypeContacts:
       if (scans.contacts != nullptr) scans.contacts(index, folder);

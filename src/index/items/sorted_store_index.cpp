@@ -97,8 +97,8 @@ bool SORTEDSTOREINDEXTYPE::RemoveIds(const std::set<std::string, std::less<>>& i
     const auto found = byId_.find(std::string_view(id));
     if (found == byId_.end()) continue;
     Container* c = *found;
-    const uint32_t uid = UidOf(c);
-    if (uid == lowestUid_) lowestUid_ = 0;
+    // The lowest changed UID stays: other changes below or above it are
+    // still unsaved, and only a save may forget them.
     removed_.push_back(c);
     byId_.erase(found);
     c->SetOwner(nullptr);  // marks it for the by-UID pass below
@@ -211,6 +211,7 @@ void SORTEDSTOREINDEXTYPE::Empty() {
   FreeAll();
   loadedText.Clear();
   lowestUid_ = 0;
+  elementPlacesKnown = false;
 }
 
 void SORTEDSTOREINDEXTYPE::UnInit() {
@@ -220,6 +221,7 @@ void SORTEDSTOREINDEXTYPE::UnInit() {
     loadLevel_ = 0;
     lastUid_ = 0;
     lowestUid_ = 0;
+    elementPlacesKnown = false;
   } catch (...) {
     ReportException("SORTEDSTOREINDEXTYPE::UnInit", kStoreIndexTypeSource, __LINE__, std::current_exception());
     throw;

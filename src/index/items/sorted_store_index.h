@@ -78,6 +78,9 @@ class SORTEDSTOREINDEXTYPE {
   uint64_t indexFileTime = 0;  // last-write time of the index file at the last load or save
   uint32_t indexFileSize = 0;  // its size then
   bool rewriteInFull = false;  // the next save writes the whole file
+  // True when the items' file offsets were read from or written to the
+  // index file as it is now; an in-place update relies on them.
+  bool elementPlacesKnown = false;
   std::string keyFilter;       // comma-separated IDs: when set, a load reads only those
   // Loaded texts that containers of this index refer to in place; freed
   // with the items.

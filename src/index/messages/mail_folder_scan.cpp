@@ -186,7 +186,10 @@ class TakenBlock {
   bool taken_ = false;
 };
 
-void ReconcileMail(SORTEDSTOREINDEXTYPE& index, const std::string& folder) { WalkMailFolder(index, folder); }
+// The reconcile saves a walk cut short too: what was indexed keeps its UIDs.
+bool ReconcileMail(SORTEDSTOREINDEXTYPE& index, const std::string& folder) {
+  return IndexMailFolderBlockHeld(index, folder, true) == 1;
+}
 
 const bool g_installed = (InstallMailFolderScan(), true);
 
@@ -196,6 +199,15 @@ bool WalkMailFolder(SORTEDSTOREINDEXTYPE& index, const std::string& folderPath) 
   if (FolderWalk(index, folderPath).Run()) return true;
   WriteChangeFlag(folderPath);
   return false;
+}
+
+int32_t IndexMailFolderBlockHeld(SORTEDSTOREINDEXTYPE& index, const std::string& folderPath, bool saveCutShort) {
+  const bool complete = WalkMailFolder(index, folderPath);
+  if (!complete && !saveCutShort) return 1;
+  if (!SaveIndexBlockHeld(index, folderPath, kFolderTypeMail)) return 0;
+  // Counters only from a walk that saw every file.
+  if (complete) WriteFolderDatFile(InFolder(folderPath, kFolderDatFile), index.GetFolderDetails());
+  return 1;
 }
 
 void InstallMailFolderScan() {
@@ -225,11 +237,7 @@ int32_t ScanMailFolder(SORTEDSTOREINDEXTYPE& index, const std::string& folderPat
   if (loader->Deserialise(index, folderPath, kFolderTypeMail, kLevelFull, load) < kLevelFull) index.Empty();
   index.SetLoadLevel(kLevelFull);
 
-  int32_t result = 1;
-  if (WalkMailFolder(index, folderPath)) {
-    result = SaveIndexBlockHeld(index, folderPath, kFolderTypeMail) ? 1 : 0;
-    if (result == 1) WriteFolderDatFile(InFolder(folderPath, kFolderDatFile), index.GetFolderDetails());
-  }
+  const int32_t result = IndexMailFolderBlockHeld(index, folderPath, false);
   held.Release();
   if (!hadIndexFile && FileExists(indexFile)) {
     platform::SetFileLastWriteTime(indexFile, platform::CurrentFileTime());

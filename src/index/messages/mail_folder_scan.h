@@ -26,6 +26,13 @@ int32_t ScanMailFolder(SORTEDSTOREINDEXTYPE& index, const std::string& folderPat
 // the walk went through every file.
 bool WalkMailFolder(SORTEDSTOREINDEXTYPE& index, const std::string& folderPath);
 
+// Indexing a mail folder whose block the caller holds, over an index it
+// loaded: the walk, then the save and the folder's _FOLDER.DAT. A walk cut
+// short is saved only when `saveCutShort` (its counters are never written).
+// 1 when saved (or not to be saved), 0 when the save failed. The open, the
+// rebuild, the reconcile and ScanFolders all come here.
+int32_t IndexMailFolderBlockHeld(SORTEDSTOREINDEXTYPE& index, const std::string& folderPath, bool saveCutShort);
+
 // Makes the walk the reconcile's scan of mail folders. Idempotent; also
 // done when the library starts.
 void InstallMailFolderScan();

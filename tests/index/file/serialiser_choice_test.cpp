@@ -4,6 +4,7 @@
 
 #include "index/file/document_serialiser.h"
 #include "index/file/reconcile_scans.h"
+#include "index/file/index_save.h"
 #include "index/file/serialiser_choice.h"
 #include "index/file/stream_serialiser.h"
 #include "index/file/unindexed_serialiser.h"
@@ -117,8 +118,9 @@ TEST(ReconcileTest, RebuildsFromItemFilesAndSavesInFull) {
   IndexFolder folder(kStreamBoth);
   WriteIndex(folder, {"a"});
   test::WriteFile(folder.File("_CHANGE.DTY"), "");
-  Reconcile().mail = [](SORTEDSTOREINDEXTYPE& index, const std::string&) {
+  Reconcile().mail = [](SORTEDSTOREINDEXTYPE& index, const std::string& path) {
     AddItem(index, {{"ID", "new.MAI"}, {"SUBJECT", "scanned"}});
+    return SaveIndexBlockHeld(index, path, 0);
   };
   const auto chosen = ChooseLoadSerialiser(folder.path(), 0, true, false);
   SORTEDSTOREINDEXTYPE index;
