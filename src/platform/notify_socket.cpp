@@ -193,7 +193,6 @@ std::string NotifySocketPath(std::string_view protocol) {
   return NotifyRuntimeDirectory() + "/" + name + ".sock";
 }
 
-uint64_t CurrentProcessId() { return static_cast<uint64_t>(getpid()); }
 
 uint32_t DeliverToUnixSocket(const std::string& path, std::string_view message, const DeliveryTimeouts& timeouts) {
   sockaddr_un address;

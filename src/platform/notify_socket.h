@@ -26,8 +26,6 @@ bool EnsureNotifyRuntimeDirectory(const std::string& directory);
 // and "." only, at most 255, never "." or "..").
 std::string NotifySocketPath(std::string_view protocol);
 
-uint64_t CurrentProcessId();
-
 struct DeliveryTimeouts {
   uint32_t connectMs = 250;
   uint32_t sendMs = 250;

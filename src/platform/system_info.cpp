@@ -10,4 +10,6 @@ std::string ComputerName() {
   return name;
 }
 
+uint64_t CurrentProcessId() { return static_cast<uint64_t>(getpid()); }
+
 }  // namespace tw::platform

@@ -16,6 +16,7 @@
 #include "platform/files.h"
 #include "platform/last_error.h"
 #include "platform/notify_socket.h"
+#include "platform/system_info.h"
 #include "progress_bar.h"
 
 namespace tw::cli {

@@ -1,6 +1,7 @@
 #include "index/file/store_index_serialiser.h"
 
 #include "common/file_management.h"
+#include "index/file/index_salvage.h"
 #include "index/file/serialisation_log.h"
 #include "index/file/serialisation_settings.h"
 #include "index/items/sorted_store_index.h"
@@ -49,6 +50,11 @@ int32_t StoreIndexSerialiser::Deserialise(SORTEDSTOREINDEXTYPE& index, const std
     return reached;
   }
   if (reached != kLevelFailed) return reached;
+
+  // Before anything sets the file aside: known messages keep their UIDs and
+  // flags, and the UIDs it handed out are never given out again.
+  if (ReadsIndexFile() && FileExists(InFolder(folder, IndexFileName(folderType))))
+    SalvageIndexFile(index, folder, folderType);
 
   std::string report = "Failed to deserialise index: " + folder + ".";
   if (backupInUse) {

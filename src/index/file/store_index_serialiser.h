@@ -48,6 +48,8 @@ class StoreIndexSerialiser {
   virtual bool IndexXMLBackupExists(const std::string& folder) = 0;
   virtual uint32_t BackupAgeMinutes(const std::string& folder) = 0;
   virtual void IndexXMLDeleteBackupSerialisation(const std::string& folder) = 0;
+  // True for the serialisers that read the index file itself.
+  virtual bool ReadsIndexFile() const { return false; }
 
   // Loads with backup and recovery; stores the level reached in the index.
   int32_t Deserialise(SORTEDSTOREINDEXTYPE& index, const std::string& folder, uint32_t folderType, int32_t level,
@@ -67,6 +69,7 @@ class IndexFileSerialiser : public StoreIndexSerialiser {
   bool IndexXMLBackupExists(const std::string& folder) override;
   uint32_t BackupAgeMinutes(const std::string& folder) override;
   void IndexXMLDeleteBackupSerialisation(const std::string& folder) override;
+  bool ReadsIndexFile() const override { return true; }
 };
 
 // "_groups.xml" for type 54, else "_index.xml".

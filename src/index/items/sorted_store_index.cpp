@@ -64,7 +64,8 @@ bool SORTEDSTOREINDEXTYPE::Insert(Container* container) {
   if (container == nullptr) return false;
   uint32_t uid = UidOf(container);
   if (uid == 0) {
-    if (lastUid_ == UINT32_MAX) return false;  // UIDs are never reused
+    if (lastUid_ < uidFloor) lastUid_ = uidFloor;
+    if (lastUid_ >= kHighestUid) return false;  // UIDs are never reused
     uid = ++lastUid_;
     container->SetNumber(kKeyUid, static_cast<int32_t>(uid));
   } else if (uid > lastUid_) {
@@ -222,6 +223,7 @@ void SORTEDSTOREINDEXTYPE::UnInit() {
     lastUid_ = 0;
     lowestUid_ = 0;
     elementPlacesKnown = false;
+    uidFloor = 0;
   } catch (...) {
     ReportException("SORTEDSTOREINDEXTYPE::UnInit", kStoreIndexTypeSource, __LINE__, std::current_exception());
     throw;

@@ -30,6 +30,10 @@ class SORTEDSTOREINDEXTYPE;
 
 inline constexpr const char* kStoreIndexTypeSource = "..\\SERVICES\\Library\\LIBStoreIndexType";
 
+// The last UID an item may be given: one more would read back as 0 or -1
+// in the places that hold UIDs as signed numbers.
+inline constexpr uint32_t kHighestUid = 0xFFFFFFFEu;
+
 // Brings an index up to a load level from its index file.
 class IndexLoader {
  public:
@@ -81,6 +85,10 @@ class SORTEDSTOREINDEXTYPE {
   // True when the items' file offsets were read from or written to the
   // index file as it is now; an in-place update relies on them.
   bool elementPlacesKnown = false;
+  // No new item gets a UID at or below this: UIDs the folder handed out
+  // before its index was lost. Kept by Empty (a rebuild starts from it),
+  // cleared by UnInit.
+  uint32_t uidFloor = 0;
   std::string keyFilter;       // comma-separated IDs: when set, a load reads only those
   // Loaded texts that containers of this index refer to in place; freed
   // with the items.

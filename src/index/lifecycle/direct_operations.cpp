@@ -1,5 +1,6 @@
 #include "index/lifecycle/direct_operations.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "index/messages/folder_cache_files.h"
 #include "index/locking/index_file_blocking.h"
 #include "index/lifecycle/index_removal.h"
+#include "index/file/index_salvage.h"
 #include "index/file/index_save.h"
 #include "index/messages/message_item.h"
 #include "index/locking/mutex_lock.h"
@@ -32,10 +34,33 @@ std::string Formatted(const char* format, const std::string& path) {
   return text;
 }
 
+// True when the folder holds a message file other than those arriving.
+bool HoldsOtherMessageFiles(const std::string& folder, const std::vector<std::string>& arriving) {
+  platform::FindHandle find;
+  platform::FindData data;
+  for (bool more = find.First(InFolder(folder, "*.MAI"), data); more; more = find.Next(data)) {
+    if ((data.attributes & platform::kAttrDirectory) != 0 || data.name.empty()) continue;
+    if (data.name[0] == '_' || data.name[0] == '.') continue;
+    if (std::find(arriving.begin(), arriving.end(), data.name) == arriving.end()) return true;
+  }
+  return false;
+}
+
+// The folder's counters or a backup show that it had an index.
+bool HadIndex(const std::string& folder) {
+  FolderDetails counters;
+  ReadFolderDatFile(InFolder(folder, kFolderDatFile), counters);
+  return counters.counters[FolderDetails::kLastUid] != 0 || FileExists(InFolder(folder, "_index.xml.bak"));
+}
+
 // A record private to one call: no lock object, nothing shared.
 struct DirectRecord {
   std::unique_ptr<STOREINDEXTYPE> record = std::make_unique<STOREINDEXTYPE>();
   bool blockHeld = false;
+  // The index file was missing while message files lay in the folder: the
+  // folder is marked dirty and nothing is written that would leave them out.
+  bool unindexedMessages = false;
+  FolderDetails counters;  // _FOLDER.DAT as it was before this call
 
   DirectRecord() {
     std::memset(record.get(), 0, sizeof *record);
@@ -56,7 +81,7 @@ struct DirectRecord {
   }
 
   bool OpenForChange(const std::string& postoffice, const std::string& mailbox, const std::string& folder,
-                     uint32_t waitMode, int32_t level) {
+                     uint32_t waitMode, int32_t level, const std::vector<std::string>& arriving = {}) {
     STOREINDEXTYPE& r = *record;
     SetRecordText(r.postoffice, postoffice);
     SetRecordText(r.mailbox, mailbox);
@@ -70,6 +95,18 @@ struct DirectRecord {
     if (!mailbox.empty()) NotifyFolderCommit(PostofficeRoot(postoffice) + "\\MAILROOT\\" + mailbox, folder);
     if (WaitForAccessToIndexFileEx(BlockFilePath(r), waitMode, &r.blockHandle) == 0) return false;
     blockHeld = true;
+    const bool hadIndexFile = FileExists(IndexFilePath(r));
+    if (!hadIndexFile && r.folderType == kFolderTypeMail && HoldsOtherMessageFiles(r.folderPath, arriving)) {
+      // The next open indexes them. A folder that had an index has lost it:
+      // nothing is written until that rebuild. A new folder may just be
+      // receiving its first messages at once: the delivery goes on.
+      WriteChangeFlagIn(r.folderPath);
+      if (arriving.empty() || HadIndex(r.folderPath)) {
+        unindexedMessages = true;
+        ReleaseBlock();
+        return false;
+      }
+    }
     SORTEDSTOREINDEXTYPE& index = Index();
     index.folderPath = r.folderPath;
     index.folderType = r.folderType;
@@ -80,6 +117,12 @@ struct DirectRecord {
       ReleaseBlock();
       return false;
     }
+    // Read before anything here overwrites it: no new message gets a UID the
+    // folder handed out before, also when its index was lost or restored.
+    ReadFolderDatFile(FolderDatPath(), counters);
+    RaiseUidFloor(index, counters.counters[FolderDetails::kLastUid], kFolderDatFile, r.folderPath);
+    if (!hadIndexFile) RaiseUidFloor(index, BackupIndexLastUid(r.folderPath), "_index.xml.bak", r.folderPath);
+    if (index.LastUid() < index.uidFloor) index.SetLastUid(index.uidFloor);
     r.lastUid = index.LastUid();
     return true;
   }
@@ -148,19 +191,25 @@ int32_t DirectInsertItems(const std::string& postoffice, const std::string& mail
                           const std::string& ids, const std::string& flags) {
   DirectRecord direct;
   if (InFolderWords(flags, "$TWGROUP")) (*direct).folderType = kFolderTypeGroups;
-  if (!direct.OpenForChange(postoffice, mailbox, folder, 1, kLevelHeader)) {
+  const std::vector<std::string> idList = SplitIdList(ids);
+  if (!direct.OpenForChange(postoffice, mailbox, folder, 1, kLevelHeader, idList)) {
+    // The message lies in a folder marked for a rebuild, which indexes it.
+    if (direct.unindexedMessages) return 1;
     if (!direct.Path().empty()) WriteChangeFlagIn(direct.Path());
     return 0;
   }
-  FolderDetails counters;
-  ReadFolderDatFile(direct.FolderDatPath(), counters);
-  const std::vector<std::string> idList = SplitIdList(ids);
+  FolderDetails& counters = direct.counters;
   const std::vector<std::string> flagList = SplitPositionalList(flags);
   const bool seen = InFolderWords(flags, "SEEN");
   uint64_t kilobytes = 0;
   bool lastInserted = false;
+  bool uidsExhausted = false;
   for (size_t i = 0; i < idList.size(); ++i) {
     const std::string initial = i < flagList.size() && flagList[i].size() <= kMaxFlagEntry ? flagList[i] : "";
+    if (direct.Index().LastUid() >= kHighestUid) {
+      uidsExhausted = true;  // a UID given twice would name two messages
+      break;
+    }
     IndexItemPropertyContainer* item =
         IndexMessageFile(direct.Index(), direct.Path(), idList[i], 1, initial.c_str(), false);
     lastInserted = item != nullptr;
@@ -169,7 +218,8 @@ int32_t DirectInsertItems(const std::string& postoffice, const std::string& mail
       item->Clear(kPropStatus);
     }
     (*direct).lastUid = direct.Index().LastUid();
-    counters.counters[FolderDetails::kLastUid] = (*direct).lastUid;
+    uint32_t& lastUid = counters.counters[FolderDetails::kLastUid];
+    if (lastUid < (*direct).lastUid || lastUid >= kUidFloorLimit) lastUid = (*direct).lastUid;
     ++counters.counters[FolderDetails::kItems];
     ++counters.counters[10];
     ++counters.counters[9];
@@ -177,6 +227,10 @@ int32_t DirectInsertItems(const std::string& postoffice, const std::string& mail
   }
   const int32_t committed = direct.SaveAndCommit(lastInserted, &counters);
   if (committed == 1 && kilobytes > 0) AddToSizeFile(postoffice, mailbox, static_cast<int32_t>(kilobytes), folder);
+  if (uidsExhausted) {
+    WriteChangeFlagIn(direct.Path());
+    return 0;
+  }
   return committed == 1 ? 1 : 0;
 }
 
@@ -184,8 +238,7 @@ int32_t DirectUpdateItems(const std::string& postoffice, const std::string& mail
                           const std::string& ids, const std::string& change) {
   DirectRecord direct;
   if (!direct.OpenForChange(postoffice, mailbox, folder, 0, kLevelFull)) return 0;
-  FolderDetails counters;
-  ReadFolderDatFile(direct.FolderDatPath(), counters);
+  FolderDetails& counters = direct.counters;
   std::set<std::string, std::less<>> wanted;
   for (std::string& id : SplitIdList(ids)) wanted.insert(std::move(id));
   const PropertyKey flagKey = PropertyRegistry::Process().Lookup(kPropFlagStatus);
@@ -215,8 +268,7 @@ int32_t DirectRemoveItems(const std::string& postoffice, const std::string& mail
                           const std::string& ids) {
   DirectRecord direct;
   if (!direct.OpenForChange(postoffice, mailbox, folder, 1, kLevelFull)) return 0;
-  FolderDetails counters;
-  ReadFolderDatFile(direct.FolderDatPath(), counters);
+  FolderDetails& counters = direct.counters;
   uint64_t bytes = 0;
   RemoveFromIndex(direct.Index(), ids, &bytes, &counters);
   const int32_t committed = direct.SaveAndCommit(true, &counters);

@@ -7,12 +7,15 @@
 #include "frame/event_report.h"
 #include "frame/path_safety.h"
 #include "frame/store_paths.h"
+#include "index/file/index_salvage.h"
 #include "index/items/index_item_property_container.h"
 #include "index/file/store_index_serialiser.h"
 #include "platform/file_handle.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "platform/mutex.h"
 #include "platform/sleep.h"
+#include "platform/system_info.h"
 
 namespace tw {
 namespace {
@@ -109,16 +112,34 @@ size_t ReadFolderDatFile(const std::string& path, FolderDetails& details) {
 bool WriteFolderDatFile(const std::string& path, const FolderDetails& details) {
   FolderDetails normal = details;
   NormaliseFolderDetails(normal);
-  bool missing = false;
-  FileHandle file = OpenCacheFile(path, platform::Access::Write, platform::Disposition::CreateAlways, missing);
-  if (!file.IsOpen()) {
-    Log(FormatText(kUnboundedText, "Cache File: %s could not be written. Error: \n", path.c_str()));
-    return false;
+  // Word 11 is the folder's memory of the UIDs it handed out: never lowered
+  // (a record saved from an older load would otherwise take it back).
+  FolderDetails before;
+  ReadFolderDatFile(path, before);
+  const uint32_t kept = before.counters[FolderDetails::kLastUid];
+  uint32_t& lastUid = normal.counters[FolderDetails::kLastUid];
+  if (kept > lastUid && kept < kUidFloorLimit) lastUid = kept;
+
+  // Written whole to a file of this writer's own, then renamed over the
+  // old one: a reader never sees a torn file, whose word 11 would read as 0.
+  const std::string temporary = path + "." + std::to_string(platform::CurrentProcessId()) + "." +
+                                std::to_string(platform::CurrentThreadId()) + ".tmp";
+  bool written = false;
+  {
+    bool missing = false;
+    FileHandle file = OpenCacheFile(temporary, platform::Access::Write, platform::Disposition::CreateAlways, missing);
+    if (file.IsOpen()) {
+      unsigned char bytes[kFolderDatBytes];
+      for (size_t word = 0; word < FolderDetails::kCount; ++word)
+        for (size_t i = 0; i < 4; ++i)
+          bytes[word * 4 + i] = static_cast<unsigned char>(normal.counters[word] >> (8 * i));
+      written = file.Write(bytes, sizeof bytes);
+    }
   }
-  unsigned char bytes[kFolderDatBytes];
-  for (size_t word = 0; word < FolderDetails::kCount; ++word)
-    for (size_t i = 0; i < 4; ++i) bytes[word * 4 + i] = static_cast<unsigned char>(normal.counters[word] >> (8 * i));
-  return file.Write(bytes, sizeof bytes);
+  if (written && platform::ReplaceFile(temporary, path)) return true;
+  platform::DeleteFile(temporary);
+  Log(FormatText(kUnboundedText, "Cache File: %s could not be written. Error: \n", path.c_str()));
+  return false;
 }
 
 std::string FolderDatPath(const std::string& postoffice, const std::string& mailbox, const std::string& folderName) {

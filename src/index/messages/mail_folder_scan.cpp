@@ -11,6 +11,7 @@
 #include "index/messages/folder_cache_files.h"
 #include "index/locking/index_file_blocking.h"
 #include "index/items/index_item_property_container.h"
+#include "index/file/index_salvage.h"
 #include "index/file/index_save.h"
 #include "index/messages/message_header.h"
 #include "index/messages/message_header_cleanup.h"
@@ -35,7 +36,7 @@ struct MessageFile {
 
 struct Listing {
   std::vector<MessageFile> files;
-  bool limited = false;  // the count reached the limit: the last entry was not taken
+  bool limited = false;  // a file beyond the limit exists and was not taken
 };
 
 char Folded(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
@@ -52,8 +53,8 @@ bool NameBefore(const std::string& a, const std::string& b) {
 }
 
 // The message files of the folder in name order (any case). Names that
-// begin with "_" or ".", or that are too long, are not counted; counting
-// stops when it reaches `limit`, and that entry is not taken.
+// begin with "_" or ".", or that are too long, are not counted; at most
+// `limit` are taken, and the listing is cut short only when there is more.
 Listing ListMessageFiles(const std::string& folder, uint32_t limit) {
   Listing listing;
   platform::FindHandle find;
@@ -62,10 +63,11 @@ Listing ListMessageFiles(const std::string& folder, uint32_t limit) {
   for (bool more = find.First(InFolder(folder, "*.MAI"), data); more; more = find.Next(data)) {
     if ((data.attributes & platform::kAttrDirectory) != 0) continue;
     if (!IsIndexableMessageName(data.name) || data.name[0] == '_' || data.name[0] == '.') continue;
-    if (++counted >= limit) {
-      listing.limited = true;
+    if (counted >= limit) {
+      listing.limited = true;  // a file beyond the limit: the walk is cut short
       break;
     }
+    ++counted;
     listing.files.push_back({std::move(data.name), data.size, data.lastWriteTime});
   }
   std::sort(listing.files.begin(), listing.files.end(),
@@ -98,6 +100,7 @@ class FolderWalk {
   bool Run() {
     const Listing listing = ListMessageFiles(folder_, MaximumIndexRows());
     uint64_t bytes = 0;
+    RaiseToUidFloor();
     uidCounter_ = index_.LastUid();
     for (const MessageFile& file : listing.files) {
       bytes += file.size;
@@ -107,7 +110,7 @@ class FolderWalk {
         Add(file);
     }
     WriteFolderSizeFile(folder_, bytes);
-    return !listing.limited;
+    return !listing.limited && !uidsExhausted_;
   }
 
  private:
@@ -127,7 +130,21 @@ class FolderWalk {
     if (Parse(file, 0)) RereadItemFromHeader(item, *info_);
   }
 
+  // New messages get UIDs above every UID the folder handed out, also those
+  // an index that was lost or restored from an older copy no longer shows.
+  void RaiseToUidFloor() {
+    FolderDetails counters;
+    ReadFolderDatFile(InFolder(folder_, kFolderDatFile), counters);
+    RaiseUidFloor(index_, counters.counters[FolderDetails::kLastUid], kFolderDatFile, folder_);
+    RaiseUidFloor(index_, BackupIndexLastUid(folder_), "_index.xml.bak", folder_);
+    if (index_.LastUid() < index_.uidFloor) index_.SetLastUid(index_.uidFloor);
+  }
+
   void Add(const MessageFile& file) {
+    if (uidCounter_ >= kHighestUid) {
+      uidsExhausted_ = true;  // the folder stays dirty rather than reuse a UID
+      return;
+    }
     if (!Parse(file, validity_)) return;  // vanished since the listing
     if (ContainsNoCase(info_->initialFlags, "SEEN")) info_->read = 1;
     // A UID found in the file came from elsewhere: the folder numbers anew.
@@ -159,6 +176,7 @@ class FolderWalk {
   HeaderParseOptions options_;
   uint32_t validity_ = 0;
   uint32_t uidCounter_ = 0;
+  bool uidsExhausted_ = false;
   bool branding_ = false;
 };
 
@@ -234,7 +252,8 @@ int32_t ScanMailFolder(SORTEDSTOREINDEXTYPE& index, const std::string& folderPat
   index.SetLoadLevel(kLevelFull);
   const auto loader = ChooseLoadSerialiser(folderPath, kFolderTypeMail, false, false);
   const DeserialiseOptions load{1, false, quiet};
-  if (loader->Deserialise(index, folderPath, kFolderTypeMail, kLevelFull, load) < kLevelFull) index.Empty();
+  // A load that failed leaves what could be salvaged from the file.
+  loader->Deserialise(index, folderPath, kFolderTypeMail, kLevelFull, load);
   index.SetLoadLevel(kLevelFull);
 
   const int32_t result = IndexMailFolderBlockHeld(index, folderPath, false);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -146,18 +147,26 @@ TEST(MailFolderScanTest, ChangedFilesAreReadAgain) {
   EXPECT_EQ(Column(items, "UID"), (std::vector<std::string>{"1", "2"}));
 }
 
-TEST(MailFolderScanTest, MaximumIndexRowsStopsTheWalkWithoutSaving) {
+TEST(MailFolderScanTest, MaximumIndexRowsCutsTheWalkShortOnlyBeyondTheLimit) {
   test::FastSleep fast;
   ScanFolder folder({{"Maximum Index Rows", 3}});
-  for (const char* name : {"a.MAI", "b.MAI", "c.MAI", "d.MAI", "e.MAI", "_skipped.MAI"})
-    folder.Write(std::string(1024, 'x'), name);
+  for (const char* name : {"a.MAI", "b.MAI", "c.MAI", "_skipped.MAI"}) folder.Write(std::string(1024, 'x'), name);
+  SORTEDSTOREINDEXTYPE exact;
+  EXPECT_EQ(folder.Scan(exact), 1);
+  EXPECT_EQ(exact.Count(), 3u) << "exactly the limit is a whole folder";
+  EXPECT_TRUE(test::PathExists(folder.File("_index.xml")));
+  EXPECT_FALSE(test::PathExists(folder.File("_CHANGE.DTY")));
+  std::remove(folder.File("_index.xml").c_str());
+  std::remove(folder.File("_FOLDER.DAT").c_str());
+
+  for (const char* name : {"d.MAI", "e.MAI"}) folder.Write(std::string(1024, 'x'), name);
   SORTEDSTOREINDEXTYPE index;
   EXPECT_EQ(folder.Scan(index), 1);
   EXPECT_FALSE(test::PathExists(folder.File("_index.xml")));
   EXPECT_FALSE(test::PathExists(folder.File("_FOLDER.DAT")));
   EXPECT_EQ(folder.Read("_CHANGE.DTY"), "This file is a flag file that denotes that this folder has been changed");
-  EXPECT_EQ(folder.Read("_DIRSIZE.TMP"), "2");
-  EXPECT_EQ(index.Count(), 2u);
+  EXPECT_EQ(folder.Read("_DIRSIZE.TMP"), "3");
+  EXPECT_EQ(index.Count(), 3u);
   EXPECT_FALSE(test::PathExists(folder.File("_index.blk")));
 }
 
