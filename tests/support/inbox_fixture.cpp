@@ -1,0 +1,119 @@
+#include "support/inbox_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <regex>
+
+#include "frame/settings.h"
+#include "frame/store_paths.h"
+#include "index/file/serialisation_settings.h"
+#include "index/items/index_item.h"
+#include "index/lifecycle/direct_operations.h"
+#include "index/lifecycle/store_index_lifecycle.h"
+#include "index/lifecycle/store_index_record.h"
+#include "index/messages/folder_cache_files.h"
+#include "index/messages/message_index_settings.h"
+
+namespace tw::test {
+namespace {
+
+std::string Dword(const char* name, bool on) {
+  return std::string("\"") + name + "\"=dword:0000000" + (on ? "1" : "0") + "\r\n";
+}
+
+std::string Slashed(std::string path) {
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return path;
+}
+
+}  // namespace
+
+InboxFixture::InboxFixture() : root_(dir_.path() + "\\POSTOFFICES") { Use({}); }
+
+InboxFixture::~InboxFixture() {
+  SetSettings({});
+  ResetSerialisationSettingsCache();
+  ResetMessageIndexSettings();
+}
+
+void InboxFixture::Use(const IndexSwitches& s, const std::string& extraValues) {
+  const std::string values = Dword("Use XML Stream Index Deserialisation", s.streamLoad) +
+                             Dword("Use XML Stream Index Serialisation", s.streamSave) +
+                             Dword("MSXML Index Serialisation Produces Old Format", s.oldFormat) +
+                             Dword("Backup Index", s.backup) + extraValues;
+  registry_.reset();
+  registry_ = std::make_unique<ScopedRegistry>(RegistryWithMailRoot(root_, values));
+  SetSettings(ReadStoreSettings());
+  ResetSerialisationSettingsCache();
+  ResetMessageIndexSettings();
+  inbox_ = Slashed(FolderDirectoryForIndex("PO", "bob", "\\Inbox"));
+  MakeDirs(inbox_);
+}
+
+std::string InboxFixture::IndexPath() const { return FolderDirectoryForIndex("PO", "bob", "\\Inbox"); }
+
+void InboxFixture::WriteMessage(const std::string& name, const std::string& headers) {
+  WriteFile(File(name), "From: a@b\r\nSubject: " + name + "\r\n" + headers + "\r\nbody\r\n");
+}
+
+int32_t InboxFixture::Deliver(const std::string& name, const std::string& flags) {
+  WriteMessage(name);
+  return DirectInsertItems("PO", "bob", "\\Inbox", name, flags);
+}
+
+int32_t InboxFixture::Update(const std::string& ids, const std::string& change) {
+  return DirectUpdateItems("PO", "bob", "\\Inbox", ids, change);
+}
+
+int32_t InboxFixture::Remove(const std::string& ids) { return DirectRemoveItems("PO", "bob", "\\Inbox", ids); }
+
+int32_t InboxFixture::Open(STOREINDEXTYPE& record, uint32_t mode) {
+  std::memset(&record, 0, sizeof record);
+  InitRecord(record);
+  SetRecordText(record.postoffice, "PO");
+  SetRecordText(record.mailbox, "bob");
+  SetRecordText(record.folder, "\\Inbox");
+  SetRecordPaths(record);
+  return OpenRecord(record, mode);
+}
+
+void InboxFixture::SetFlags(STOREINDEXTYPE& record, const std::string& id, const std::string& flags) {
+  IndexItem handle(IndexOf(record).FindById(id), false);
+  ASSERT_TRUE(handle.Set("FLAGSTATUS", flags)) << id;
+  record.changed = 1;
+}
+
+Listing InboxFixture::Read(uint32_t mode) {
+  auto record = std::make_unique<STOREINDEXTYPE>();
+  Listing items;
+  if (Open(*record, mode) != 0)
+    for (const auto* item : IndexOf(*record).Sequence())
+      items[item->GetText("ID")] = {static_cast<uint32_t>(item->GetNumber("UID")), item->GetText("FLAGSTATUS")};
+  ReleaseRecord(*record);
+  return items;
+}
+
+std::vector<uint32_t> InboxFixture::UidsInFile() const {
+  const std::string text = ReadFile(File("_index.xml"));
+  std::vector<uint32_t> uids;
+  static const std::regex uid("<ELEMENT ID=\"[^\"]*\" UID=\"([0-9]+)\"");
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), uid); it != std::sregex_iterator(); ++it)
+    uids.push_back(static_cast<uint32_t>(std::stoul((*it)[1])));
+  return uids;
+}
+
+FolderDetails InboxFixture::FolderDat() const {
+  FolderDetails details;
+  ReadFolderDatFile(File("_FOLDER.DAT"), details);
+  return details;
+}
+
+std::string InboxFixture::Log() const {
+  std::string text;
+  for (const auto& entry : events_.entries()) text += entry.text2 + "\n";
+  return text;
+}
+
+}  // namespace tw::test
