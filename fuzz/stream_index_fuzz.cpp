@@ -7,6 +7,8 @@
 //   bit 2     a key filter of the IDs that bits 5-7 pick among the file's
 //   bit 3     after a full load, remove or change one item (bits 4-7) and
 //             save in place instead of writing the whole file
+// A file that does not load gives what could be salvaged from it, which is
+// then written whole and must load again.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -197,6 +199,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (control & 4) index.keyFilter = PickedIds(file, control >> 5);
   const int32_t reached = Load(index, loader, kLevels[control & 3]);
   CheckLoaded(index, reached, file.size());
+  if (reached == tw::kLevelFailed) {
+    // What was salvaged from a damaged file is written whole and loads again.
+    index.SetLoadLevel(tw::kLevelFull);
+    SaveWhole(index);
+    return 0;
+  }
   if (reached != tw::kLevelFull || !index.keyFilter.empty()) return 0;
 
   if (control & 8)
