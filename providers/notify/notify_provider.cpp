@@ -20,7 +20,7 @@ int Notify(const char* server, const char* protocol, const char* message) {
   // protocol it would refuse.
   const std::string path = tw::platform::NotifySocketPath(protocol);
   if (path.empty()) return kRefused;
-  const tw::platform::DeliveryTimeouts timeouts;
+  const tw::platform::DeliveryTimeouts timeouts = tw::NotifyDeliveryTimeouts();
   if (server[0] == '\0' || tw::EqualsNoCase(server, tw::platform::ComputerName()))
     return static_cast<int>(tw::platform::DeliverToUnixSocket(path, message, timeouts));
   return static_cast<int>(

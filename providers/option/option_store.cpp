@@ -1,5 +1,7 @@
 #include "option/option_store.h"
 
+#include <atomic>
+
 #include "common/file_management.h"
 #include "common/text.h"
 #include "frame/path_safety.h"
@@ -12,8 +14,9 @@
 namespace tw::option {
 
 namespace {
-constexpr int kLockAttempts = 200;
+constexpr int kDefaultLockAttempts = 200;
 constexpr uint32_t kLockPauseMs = 10;
+std::atomic<int> g_lockAttempts{kDefaultLockAttempts};
 
 // Values may hold any byte but a line end; "\" escapes keep them on one line.
 std::string Escape(const std::string& text) {
@@ -42,7 +45,8 @@ std::string Unescape(std::string_view text) {
 
 // Held while one writer reads, changes and replaces an option file.
 platform::FileHandle TakeWriteLock(const std::string& file) {
-  for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+  const int attempts = g_lockAttempts;
+  for (int attempt = 0; attempt < attempts; ++attempt) {
     platform::FileHandle lock = platform::OpenFile(file + ".lck", platform::Access::ReadWrite, platform::Share::None,
                                                    platform::Disposition::OpenAlways);
     if (lock.IsOpen() || platform::GetLastError() != platform::kErrorSharingViolation) return lock;
@@ -51,6 +55,8 @@ platform::FileHandle TakeWriteLock(const std::string& file) {
   return {};
 }
 }  // namespace
+
+int SetWriteLockAttempts(int attempts) { return g_lockAttempts.exchange(attempts > 0 ? attempts : kDefaultLockAttempts); }
 
 bool NoCaseLess::operator()(const std::string& a, const std::string& b) const { return CompareNoCase(a, b) < 0; }
 

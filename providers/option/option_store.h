@@ -27,4 +27,9 @@ std::string SerialiseOptions(const OptionMap& options);
 std::optional<std::string> ReadOption(const std::string& file, const std::string& name);
 bool WriteOption(const std::string& file, const std::string& name, const std::string& value);
 
+// How often a writer tries the lock file, 10 ms apart, before it fails
+// (200, two seconds, unless set; 0 restores that). Returns the previous
+// count. For tests, whose writers must not fail on a slow machine.
+int SetWriteLockAttempts(int attempts);
+
 }  // namespace tw::option

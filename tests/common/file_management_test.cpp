@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "platform/file_handle.h"
-#include "platform/sleep.h"
 #include "support/test_support.h"
 
 namespace tw {
@@ -53,15 +52,6 @@ std::string Thrown(const std::function<void()>& body) {
 platform::FileHandle Hold(const std::string& p) {
   return platform::OpenFile(p, platform::Access::ReadWrite, platform::Share::None, platform::Disposition::OpenExisting);
 }
-
-// Counts sleeps and runs `action` on the given call; a newer one re-arms the shared state.
-struct SleepWithAction {
-  static inline uint64_t calls = 0, onCall = 0;
-  static inline std::function<void()> action;
-  platform::SleepFunction prev = platform::SetSleepFunction([](uint32_t) { ++calls == onCall ? action() : void(); });
-  SleepWithAction(uint64_t n, std::function<void()> a) { calls = 0, onCall = n, action = std::move(a); }
-  ~SleepWithAction() { platform::SetSleepFunction(prev), action = nullptr; }
-};
 
 TEST(CommonFileManagementPaths, ParentDirectoryFileNameExistsAndValidity) {
   const std::vector<std::pair<std::string, std::string>> paths = {  // path, "parent|file name"
@@ -202,12 +192,14 @@ TEST(CommonFileManagementRetry, DeleteAndMoveSucceedAtOnceOrOnceClearOrGiveUpAft
   EXPECT_FALSE(MoveActivityFileWithRetry(tmp, tab));  // onto an existing file: 17 moves
   EXPECT_EQ(test::FastSleep::Calls(), 32u);
   EXPECT_EQ(test::FastSleep::TotalMilliseconds(), 32000u);
-  SleepWithAction closeHolder(3, [&] { holder.Close(); });
-  EXPECT_TRUE(DeleteFileWithRetry(dir / "held.tab"));
-  EXPECT_EQ(SleepWithAction::calls, 3u);
-  SleepWithAction removeTab(2, [&] { fs::remove(tab); });  // re-arms the shared counter
+  {
+    test::FastSleep closeHolder([&](uint64_t call) { if (call == 3) holder.Close(); });
+    EXPECT_TRUE(DeleteFileWithRetry(dir / "held.tab"));
+    EXPECT_EQ(test::FastSleep::Calls(), 3u);
+  }
+  test::FastSleep removeTab([&](uint64_t call) { if (call == 2) fs::remove(tab); });
   EXPECT_TRUE(MoveActivityFileWithRetry(tmp, tab));
-  EXPECT_EQ(SleepWithAction::calls, 2u);
+  EXPECT_EQ(test::FastSleep::Calls(), 2u);
   EXPECT_EQ(Tree(dir.path()), "_activity.tab=new");
 }
 

@@ -33,13 +33,7 @@ class ExportedLibrary : public ::testing::Test {
   void* handle_ = nullptr;
 };
 
-TEST_F(ExportedLibrary, LifecycleAndMemoryCalls) {
-  EXPECT_EQ(Get<uint32_t (*)()>("StoreLibrary_Init")(), 1u);
-  EXPECT_EQ(Get<uint32_t (*)()>("StoreLibrary_ThreadInit")(), 1u);
-  EXPECT_EQ(Get<uint32_t (*)(uint32_t)>("StoreLibrary_SetAffinity")(2), 1u);
-  EXPECT_EQ(Get<uint32_t (*)(uint32_t)>("StoreLibrary_SetAffinity")(1), 1u);
-  EXPECT_EQ(Get<uint32_t (*)()>("StoreLibrary_ThreadRelease")(), 1u);
-
+TEST_F(ExportedLibrary, MemoryCalls) {
   auto allocate = Get<void* (*)(uint64_t)>("Memory_Allocate");
   auto release = Get<uint32_t (*)(void*)>("Memory_Free");
   void* block = allocate(64);
@@ -49,9 +43,6 @@ TEST_F(ExportedLibrary, LifecycleAndMemoryCalls) {
 #if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's allocator aborts instead
   EXPECT_EQ(allocate(UINT64_MAX), nullptr);
 #endif
-
-  EXPECT_EQ(Get<uint32_t (*)(uintptr_t, uintptr_t, uintptr_t, uintptr_t)>("SetLoggingFunction")(1, 2, 3, 4), 0u);
-  EXPECT_EQ(Get<uint32_t (*)()>("StoreLibrary_UnInit")(), 1u);
 }
 
 TEST_F(ExportedLibrary, BlockFilesThroughTheCInterface) {

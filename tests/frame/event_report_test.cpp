@@ -66,7 +66,5 @@ TEST(FrameEventReport, BoundaryReportsAndReturnsTheFailure) {
   EXPECT_EQ(AtBoundary("F", "M", 1, 0u, [] { return 5u; }), 5u);
 }
 
-TEST(FrameEventReport, HooksDiscard) { EXPECT_EQ(Trace(3, "text"), 1u); }
-
 }  // namespace
 }  // namespace tw

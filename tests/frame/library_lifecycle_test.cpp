@@ -52,15 +52,6 @@ TEST_F(FrameLifecycle, InitLoadsNotificationsAndCreatesTheCacheLocks) {
   EXPECT_EQ(StoreLibraryInit(), 1u) << "a host may start the library again";
 }
 
-TEST_F(FrameLifecycle, AffinityModes) {
-  StoreLibrarySetAffinity(2);
-  EXPECT_FALSE(ThreadAffinity());
-  StoreLibrarySetAffinity(1);
-  EXPECT_TRUE(ThreadAffinity());
-  StoreLibrarySetAffinity(0);
-  EXPECT_FALSE(ThreadAffinity());
-}
-
 TEST_F(FrameLifecycle, ThreadReleaseWithAffinityReleasesTheIndex) {
   ASSERT_NE(ThreadStoreIndex(), nullptr);
   ThreadFolderSearchTable()->lists = {reinterpret_cast<void*>(1), reinterpret_cast<void*>(2)};

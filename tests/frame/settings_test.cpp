@@ -8,8 +8,8 @@
 namespace tw {
 namespace {
 
-constexpr const char* kRoot = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick]\r\n";
-constexpr const char* kMapi = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick\\Services\\MAPI]\r\n";
+const std::string kRoot = test::RegistryKey();
+const std::string kMapi = test::RegistryKey("Services\\MAPI");
 
 TEST(FrameSettings, DefaultsWithAnEmptyRegistry) {
   test::ScopedRegistry registry("");

@@ -4,28 +4,17 @@
 
 #include <vector>
 
-#include "frame/settings.h"
 #include "platform/files.h"
-#include "support/test_support.h"
+#include "support/store_fixture.h"
 
 namespace tw {
 namespace {
 
 class StorePathsTest : public ::testing::Test {
  protected:
-  void SetUp() override { Use(""); }
-  void TearDown() override { SetSettings({}); }
-
-  // Re-reads the settings with extra registry lines under the store's key.
-  void Use(const std::string& extraValues) {
-    registry_.reset();
-    registry_ = std::make_unique<test::ScopedRegistry>(test::RegistryWithMailRoot(root_, extraValues));
-    SetSettings(ReadStoreSettings());
-  }
-
-  test::ScratchDir dir_;
-  std::string root_ = dir_.path() + "\\POSTOFFICES";
-  std::unique_ptr<test::ScopedRegistry> registry_;
+  test::MailRoot mail_;
+  const test::ScratchDir& dir_ = mail_.dir();
+  std::string root_ = mail_.root();
 };
 
 TEST_F(StorePathsTest, PublicFolderPaths) {
@@ -42,7 +31,7 @@ TEST_F(StorePathsTest, PublicFolderPaths) {
 }
 
 TEST_F(StorePathsTest, PublicFoldersDisabledResolveUnderMailroot) {
-  Use("\"Public Folders Enabled\"=dword:00000000\r\n");
+  mail_.Use(test::DwordValue("Public Folders Enabled", 0));
   EXPECT_FALSE(PublicFoldersEnabled());
   EXPECT_EQ(FolderDirectoryForRecord("bob", "PO", "Public/Sales"), root_ + "\\PO\\MAILROOT\\bob\\Public/Sales");
   EXPECT_EQ(FolderDirectoryForIndex("PO", "bob", "Public/Sales"), root_ + "\\PO\\MAILROOT\\bob\\Public/Sales");

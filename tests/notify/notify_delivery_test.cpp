@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -28,6 +29,7 @@
 #include "platform/notify_socket.h"
 #include "platform/system_info.h"
 #include "support/test_support.h"
+#include "support/twstore_run.h"
 
 namespace tw {
 namespace {
@@ -44,7 +46,14 @@ std::string Line(const std::string& server, const std::string& service, const st
   return server + "\t" + service + "\tX-LISTEN\t\t0\t0\t" + folder + "\t11\t" + session;
 }
 
-// Accepts connections on its own thread and answers each with `reply`.
+// Every wait of these tests, theirs and the library's, is long enough that
+// only a listener that is really gone or silent fails; the listeners below
+// and `twstore listen` print their ready line before they are used.
+constexpr uint32_t kPatienceMs = 60000;
+
+// Accepts connections on its own thread and answers each with `reply`. The
+// socket listens before the thread starts, so a notifier's connect waits in
+// its queue; each message is stored before the reply lets the notifier go.
 class ThreadListener {
  public:
   ThreadListener(platform::NotifySocketServer& server, std::string reply)
@@ -63,12 +72,12 @@ class ThreadListener {
     while (!stop_) {
       platform::NotifyConnection connection = server_.Accept(20);
       std::string message;
-      if (!connection.IsOpen() || !connection.ReadMessage(message, 65536, 2000)) continue;
+      if (!connection.IsOpen() || !connection.ReadMessage(message, 65536, kPatienceMs)) continue;
       {
         std::lock_guard<std::mutex> lock(mutex_);
         messages_.push_back(message);
       }
-      connection.Write(reply_, 1000);
+      connection.Write(reply_, kPatienceMs);
     }
   }
   platform::NotifySocketServer& server_;
@@ -111,10 +120,20 @@ class NotifyDelivery : public ::testing::Test {
     SetNotifyRemoteForTesting(previousRemote_);
   }
   std::string Activity() const { return mailbox_ + "/_activity.tab"; }
+  // The registry with more values under the Providers key.
+  std::string Registry(const std::string& providerValues = "") const {
+    return test::RegistryWithMailRoot(dir_ / "root") + test::RegistryKey("Providers") +
+           test::DwordValue("Notify Timeout", kPatienceMs) + providerValues;
+  }
+  // twstore COMMAND ARGS in a child process, with this test's runtime directory.
+  std::unique_ptr<test::TwstoreProcess> Twstore(const std::string& command, const std::string& args) {
+    return std::make_unique<test::TwstoreProcess>(registry_.path(), command + " " + args,
+                                                  "TW_NOTIFY_DIR='" + run_ + "'");
+  }
 
   test::ScratchDir dir_;
   test::FastSleep sleep_;
-  test::ScopedRegistry registry_{test::RegistryWithMailRoot(dir_ / "root")};
+  test::ScopedRegistry registry_{Registry()};
   std::string run_ = dir_ / "run";
   std::string mailbox_ = dir_ / "root/PO/MAILROOT/bob";
   NotifyLogSink previousLog_ = nullptr;
@@ -171,15 +190,10 @@ TEST(NotifyLibraryAttach, TheStoreLoadsItAtProcessAttach) {
     EXPECT_NE(test::ReadFile("/proc/self/maps").find("/libtwnotify.so"), std::string::npos);
     return;
   }
-  FILE* child = popen("TW_NOTIFY_ATTACH_CHILD=1 TW_REGISTRY_FILE=/nonexistent " TW_TEST_BIN_DIR
-                      "/twstore_tests --gtest_filter=NotifyLibraryAttach.* 2>&1",
-                      "r");
-  ASSERT_NE(child, nullptr);
-  std::string output;
-  char buffer[4096];
-  for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, child)) > 0;) output.append(buffer, got);
-  EXPECT_EQ(pclose(child), 0) << output;
-  EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+  const test::CliRun child = test::RunCommand("TW_NOTIFY_ATTACH_CHILD=1 TW_REGISTRY_FILE=/nonexistent " TW_TEST_BIN_DIR
+                                              "/twstore_tests --gtest_filter=NotifyLibraryAttach.* 2>&1");
+  EXPECT_EQ(child.status, 0) << child.output;
+  EXPECT_NE(child.output.find("[  PASSED  ] 1 test"), std::string::npos) << child.output;
 }
 
 TEST_F(NotifyDelivery, ListenersEnterAndLeaveTheActivityFile) {
@@ -216,65 +230,37 @@ TEST_F(NotifyDelivery, ListenersEnterAndLeaveTheActivityFile) {
   EXPECT_FALSE(AddActivityEntry("", a));
 }
 
-// `twstore listen` (or another command) in a child process, its output read
-// line by line.
-class ListenProcess {
- public:
-  ListenProcess(const std::string& registry, const std::string& run, const std::string& args,
-                const std::string& command_name = "listen") {
-    const std::string command = "TW_REGISTRY_FILE='" + registry + "' TW_NOTIFY_DIR='" + run +
-                                "' timeout 60 " TW_TEST_BIN_DIR "/twstore " + command_name + " " + args + " 2>&1";
-    pipe_ = popen(command.c_str(), "r");
-  }
-  ~ListenProcess() {
-    if (pipe_) pclose(pipe_);
-  }
-  std::string Line() {
-    char buffer[4096];
-    if (!pipe_ || !std::fgets(buffer, sizeof buffer, pipe_)) return {};
-    return buffer;
-  }
-  int Close() {
-    const int status = pclose(pipe_);
-    pipe_ = nullptr;
-    return status;
-  }
-
- private:
-  FILE* pipe_ = nullptr;
-};
-
 TEST_F(NotifyDelivery, TwstoreListenPrintsNotificationsAndLeavesCleanly) {
   const std::string foreign = Line("other", "POP-1", "Sent");  // not interested in Inbox
   test::WriteFile(Activity(), foreign);
-  ListenProcess listener(registry_.path(), run_, "IMAP --postoffice PO --mailbox bob --folder Inbox --count 1");
-  const std::string ready = listener.Line();
+  const auto listener = Twstore("listen", "IMAP --postoffice PO --mailbox bob --folder Inbox --count 1");
+  const std::string ready = listener->Line();
   ASSERT_EQ(ready.rfind("listening on " + run_ + "/imap.sock for " + mailbox_ + " as listen-", 0), 0u) << ready;
   const std::string pid = ready.substr(ready.rfind('-') + 1, ready.size() - ready.rfind('-') - 2);
   EXPECT_EQ(test::ReadFile(Activity()), foreign + "\n" + platform::ComputerName() +
                                             "\tIMAP-listen\tX-LISTEN\t\t0\t0\tInbox\t" + pid + "\tlisten-" + pid);
 
   NotifyClients(MailboxDirectory("PO", "bob"), "Inbox", "COMMIT", 255);
-  EXPECT_EQ(listener.Line(), "[TW_NOTIFY]\t" + pid + "\tlisten-" + pid + "\tCOMMIT\\r\\n\\r\\n\n");
-  EXPECT_EQ(listener.Close(), 0);
+  EXPECT_EQ(listener->Line(), "[TW_NOTIFY]\t" + pid + "\tlisten-" + pid + "\tCOMMIT\\r\\n\\r\\n\n");
+  EXPECT_EQ(listener->Close(), 0);
   EXPECT_EQ(test::ReadFile(Activity()), foreign);
 }
 
 TEST_F(NotifyDelivery, TwstoreListenIsAloneAndEndsOnSigterm) {
-  ListenProcess first(registry_.path(), run_, "imap --postoffice PO --mailbox bob");
-  const std::string ready = first.Line();
+  const auto first = Twstore("listen", "imap --postoffice PO --mailbox bob");
+  const std::string ready = first->Line();
   ASSERT_NE(ready.find("as listen-"), std::string::npos) << ready;
-  ListenProcess second(registry_.path(), run_, "IMAP --postoffice PO --mailbox bob");
-  EXPECT_NE(second.Line().find("another listener"), std::string::npos);
-  EXPECT_NE(second.Close(), 0);
-  ListenProcess refused(registry_.path(), run_, "IMAP --postoffice PO --mailbox ../x");
-  EXPECT_NE(refused.Line().find("not allowed"), std::string::npos);
-  EXPECT_NE(refused.Close(), 0);
+  const auto second = Twstore("listen", "IMAP --postoffice PO --mailbox bob");
+  EXPECT_NE(second->Line().find("another listener"), std::string::npos);
+  EXPECT_NE(second->Close(), 0);
+  const auto refused = Twstore("listen", "IMAP --postoffice PO --mailbox ../x");
+  EXPECT_NE(refused->Line().find("not allowed"), std::string::npos);
+  EXPECT_NE(refused->Close(), 0);
 
   const pid_t pid = static_cast<pid_t>(std::atol(ready.substr(ready.rfind('-') + 1).c_str()));
   ASSERT_GT(pid, 0);
   ASSERT_EQ(kill(pid, SIGTERM), 0);
-  EXPECT_EQ(first.Close(), 0);
+  EXPECT_EQ(first->Close(), 0);
   EXPECT_FALSE(test::PathExists(Activity()));
   EXPECT_FALSE(test::PathExists(run_ + "/imap.sock"));
 }
@@ -290,19 +276,14 @@ namespace {
 // protocol and answers for it; one the relay cannot reach is pruned as a
 // local one would be, and so is every one once the relay is gone.
 TEST_F(NotifyDelivery, ReachesOtherServersThroughTheirRelay) {
-  ListenProcess relay(registry_.path(), run_, "--bind 127.0.0.1 --port 0 --count 3", "relay");
-  const std::string ready = relay.Line();
+  const auto relay = Twstore("relay", "--bind 127.0.0.1 --port 0 --count 3");
+  const std::string ready = relay->Line();
   const std::string prefix = "relaying on 127.0.0.1:";
   ASSERT_EQ(ready.rfind(prefix, 0), 0u) << ready;
   const int port = std::atoi(ready.c_str() + prefix.size());
   ASSERT_GT(port, 0);
   EXPECT_EQ(ready, prefix + std::to_string(port) + " to " + run_ + "\n");
-  char value[16];
-  std::snprintf(value, sizeof value, "%08x", port);
-  registry_.Rewrite(test::RegistryWithMailRoot(dir_ / "root") +
-                    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick\\Providers]\r\n\"Notify "
-                    "Port\"=dword:" +
-                    value + "\r\n");
+  registry_.Rewrite(Registry(test::DwordValue("Notify Port", static_cast<uint32_t>(port))));
 
   platform::NotifySocketServer imap;
   ASSERT_TRUE(imap.ListenUnix(run_ + "/imap.sock"));
@@ -314,13 +295,14 @@ TEST_F(NotifyDelivery, ReachesOtherServersThroughTheirRelay) {
     EXPECT_EQ(listener.Messages(), std::vector<std::string>{"[TW_NOTIFY]\t11\tS\tCOMMIT\r\n\r\n"});
   }
   EXPECT_EQ(test::ReadFile(Activity()), reached);
-  EXPECT_EQ(relay.Line(), "imap: accepted\n");
-  EXPECT_EQ(relay.Line(), "pop3: not delivered (error 2)\n");
+  EXPECT_EQ(relay->Line(), "imap: accepted\n");
+  EXPECT_EQ(relay->Line(), "pop3: not delivered (error 2)\n");
 
   // Hostile input to the relay: no protocol line, or one naming no file.
-  EXPECT_EQ(platform::DeliverToTcp("127.0.0.1", static_cast<uint16_t>(port), "../imap", "m", {}), 13u);
-  EXPECT_EQ(relay.Line(), "refused a message without a usable protocol\n");
-  EXPECT_EQ(relay.Close(), 0);
+  const platform::DeliveryTimeouts patient{kPatienceMs, kPatienceMs, kPatienceMs};
+  EXPECT_EQ(platform::DeliverToTcp("127.0.0.1", static_cast<uint16_t>(port), "../imap", "m", patient), 13u);
+  EXPECT_EQ(relay->Line(), "refused a message without a usable protocol\n");
+  EXPECT_EQ(relay->Close(), 0);
 
   NotifyClients(MailboxDirectory("PO", "bob"), "Inbox", "COMMIT", 255);
   EXPECT_FALSE(test::PathExists(Activity()));

@@ -80,8 +80,8 @@ class NotifyPass : public ::testing::Test {
 
   test::ScratchDir dir_;
   test::FastSleep sleep_;
-  test::ScopedRegistry registry_{test::RegistryWithMailRoot(dir_ / "root",
-                                                            "\"Mailbox Search Indexing Enabled\"=dword:00000001\r\n")};
+  test::ScopedRegistry registry_{
+      test::RegistryWithMailRoot(dir_ / "root", test::DwordValue("Mailbox Search Indexing Enabled", 1))};
   NotifyRemoteFunction previousRemote_ = nullptr;
   NotifyLogSink previousLog_ = nullptr;
 };

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -152,14 +151,6 @@ TEST(PlatformRegistryParserMalformed, HostileInputIsBounded) {
   ASSERT_EQ(quoted.problems.size(), 1u);
   EXPECT_LT(quoted.problems[0].reason.size(), 100u);
   for (char c : quoted.problems[0].reason) EXPECT_GE(static_cast<unsigned char>(c), 0x20);
-  std::mt19937 random(12345);
-  const std::string alphabet = "[]\\\"@=;-:,()hexdwordHKLM0123456789abcdef\r\n\t \x00\xff\xfe"s;
-  for (int round = 0; round < 2000; ++round) {
-    std::string text = round % 2 ? std::string(kHeader) : (round % 3 ? "\xFF\xFE"s : ""s);
-    for (size_t i = 0, length = random() % 200; i < length; ++i) text += alphabet[random() % alphabet.size()];
-    auto parsed = ParseRegistryText(text);
-    EXPECT_LE(parsed.problems.size(), parsed.problemCount);
-  }
   for (const std::string& edge : {"["s, "]"s, "@"s, "\""s, "@="s, "\"\"="s, "\\"s, "[-"s, "[HKLM"s, "\xFF"s,
                                   "\xFF\xFE\x00"s, "\xEF\xBB"s, "\"a\"=hex:00,\\"s, "\"a\"=\"\x00\""s})
     EXPECT_LE(ParseRegistryText(std::string(kHeader) + "[HKLM\\K]\n" + edge).problems.size(), 1u) << edge;

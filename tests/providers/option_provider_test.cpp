@@ -3,28 +3,25 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <limits>
+#include <thread>
 
 #include "frame/providers.h"
 #include "frame/settings.h"
 #include "frame/store_paths.h"
 #include "option/option_store.h"
-#include "support/test_support.h"
+#include "support/store_fixture.h"
 
 namespace tw {
 namespace {
 
 class OptionProvider : public ::testing::Test {
  protected:
-  void SetUp() override { Use(""); }
-  void TearDown() override {
-    UnloadProviders();
-    SetSettings({});
-  }
+  void SetUp() override { UnloadProviders(); }
+  void TearDown() override { UnloadProviders(); }
   void Use(const std::string& extra) {
     UnloadProviders();
-    registry_.reset();
-    registry_ = std::make_unique<test::ScopedRegistry>(test::RegistryWithMailRoot(root_, extra));
-    SetSettings(ReadStoreSettings());
+    mail_.Use(extra);
   }
   std::vector<std::string> FilesUnder(const std::string& dir) {
     std::vector<std::string> out;
@@ -34,9 +31,9 @@ class OptionProvider : public ::testing::Test {
     return out;
   }
 
-  test::ScratchDir dir_;
-  std::string root_ = dir_.path() + "/POSTOFFICES";
-  std::unique_ptr<test::ScopedRegistry> registry_;
+  test::MailRoot mail_{"", "/POSTOFFICES"};
+  const test::ScratchDir& dir_ = mail_.dir();
+  std::string root_ = mail_.root();
 };
 
 TEST_F(OptionProvider, PostofficeAndMailboxOptionsRoundTrip) {
@@ -107,10 +104,14 @@ TEST(OptionFile, ReadsLinesWrittenOnWindows) {
   EXPECT_EQ(options.at("QUOTA"), "10");
 }
 
+// The writers wait for the lock as long as it takes (yielding where they would
+// sleep), so a slow machine makes the test slower, never failed.
 TEST_F(OptionProvider, ConcurrentWritersLoseNothing) {
   const std::string file = option::OptionFilePath(root_, 1, "PO");
   constexpr int kWriters = 4;
   constexpr int kEach = 25;
+  test::FastSleep yielding([](uint64_t) { std::this_thread::yield(); });
+  const int previousAttempts = option::SetWriteLockAttempts(std::numeric_limits<int>::max());
   std::vector<pid_t> children;
   for (int w = 0; w < kWriters; ++w) {
     const pid_t pid = fork();
@@ -128,8 +129,14 @@ TEST_F(OptionProvider, ConcurrentWritersLoseNothing) {
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
+  option::SetWriteLockAttempts(previousAttempts);
   const auto options = option::ParseOptions(test::ReadFile(std::filesystem::path(root_) / "_options" / "PO.opt"));
   EXPECT_EQ(options.size(), static_cast<size_t>(kWriters * kEach));
+  for (int w = 0; w < kWriters; ++w)
+    for (int i = 0; i < kEach; ++i) {
+      const std::string name = "w" + std::to_string(w) + "-" + std::to_string(i);
+      EXPECT_EQ(options.count(name) ? options.at(name) : "missing", std::to_string(i)) << name;
+    }
 }
 
 }  // namespace

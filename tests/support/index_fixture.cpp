@@ -1,19 +1,13 @@
 #include "support/index_fixture.h"
 
-#include <cstdio>
-
 #include "index/locking/block_settings.h"
 #include "index/file/serialisation_settings.h"
 
 namespace tw::test {
 
 std::string RootDwords(const std::vector<std::pair<std::string, uint32_t>>& values) {
-  std::string body = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick]\r\n";
-  for (const auto& [name, value] : values) {
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "%08x", value);
-    body += "\"" + name + "\"=dword:" + hex + "\r\n";
-  }
+  std::string body = RegistryKey();
+  for (const auto& [name, value] : values) body += DwordValue(name, value);
   return body;
 }
 
@@ -54,6 +48,12 @@ std::vector<Values> Items(const SORTEDSTOREINDEXTYPE& index) {
     all.push_back(values);
   });
   return all;
+}
+
+std::vector<std::string> Column(const std::vector<Values>& items, const std::string& name) {
+  std::vector<std::string> values;
+  for (const Values& item : items) values.push_back(item.count(name) ? item.at(name) : "");
+  return values;
 }
 
 }  // namespace tw::test

@@ -43,5 +43,7 @@ IndexItemPropertyContainer* AddItem(SORTEDSTOREINDEXTYPE& index, const Values& v
 
 // Every property of every item in sequence order, "SEQ" left out.
 std::vector<Values> Items(const SORTEDSTOREINDEXTYPE& index);
+// One property of each item ("" where it is absent).
+std::vector<std::string> Column(const std::vector<Values>& items, const std::string& name);
 
 }  // namespace tw::test

@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -98,29 +99,55 @@ std::vector<platform::EventEntry> CapturedEvents::entries() const {
 namespace {
 std::atomic<uint64_t> g_sleepCalls{0};
 std::atomic<uint64_t> g_sleepTotal{0};
+std::function<void(uint64_t)> g_onSleep;
 void CountingSleep(uint32_t ms) {
-  ++g_sleepCalls;
+  const uint64_t call = ++g_sleepCalls;
   g_sleepTotal += ms;
+  if (g_onSleep) g_onSleep(call);
 }
 }  // namespace
 
-FastSleep::FastSleep() {
+FastSleep::FastSleep(std::function<void(uint64_t)> onSleep)
+    : previous_(platform::SetSleepFunction(&CountingSleep)), previousOnSleep_(std::move(g_onSleep)) {
   g_sleepCalls = 0;
   g_sleepTotal = 0;
-  platform::SetSleepFunction(&CountingSleep);
+  g_onSleep = std::move(onSleep);
 }
-FastSleep::~FastSleep() { platform::SetSleepFunction(nullptr); }
+FastSleep::~FastSleep() {
+  g_onSleep = std::move(previousOnSleep_);
+  platform::SetSleepFunction(previous_);
+}
 uint64_t FastSleep::Calls() { return g_sleepCalls; }
 uint64_t FastSleep::TotalMilliseconds() { return g_sleepTotal; }
 
-std::string RegistryWithMailRoot(const std::string& mailRoot, const std::string& extraValues) {
+std::string RegistryKey(const std::string& subkey) {
+  return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick" + (subkey.empty() ? "" : "\\" + subkey) +
+         "]\r\n";
+}
+
+std::string DwordValue(const std::string& name, uint32_t value) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%08x", value);
+  return "\"" + name + "\"=dword:" + hex + "\r\n";
+}
+
+std::string StringValue(const std::string& name, const std::string& text) {
   std::string escaped;
-  for (char c : mailRoot) {
+  for (char c : text) {
     if (c == '\\' || c == '"') escaped += '\\';
     escaped += c;
   }
-  return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick]\r\n\"Mail Root\"=\"" + escaped +
-         "\"\r\n" + extraValues + "\r\n";
+  return "\"" + name + "\"=\"" + escaped + "\"\r\n";
+}
+
+std::string RegistryWithMailRoot(const std::string& mailRoot, const std::string& extraValues) {
+  return RegistryKey() + StringValue("Mail Root", mailRoot) + extraValues + "\r\n";
+}
+
+std::string SystemPath(std::string path) {
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  return path;
 }
 
 }  // namespace tw::test

@@ -3,6 +3,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,16 +59,33 @@ class CapturedEvents {
   Store* store_;
 };
 
-// Replaces the library's sleep with one that only counts, for its lifetime.
+// Replaces the library's sleep with one that only counts, for its lifetime;
+// `onSleep`, when given, runs at each sleep with the call's number (from 1),
+// standing for what others do meanwhile. The counts start afresh with each
+// FastSleep; the previous one is back when it ends.
 class FastSleep {
  public:
-  FastSleep();
+  explicit FastSleep(std::function<void(uint64_t call)> onSleep = {});
   ~FastSleep();
+  FastSleep(const FastSleep&) = delete;
+  FastSleep& operator=(const FastSleep&) = delete;
   static uint64_t Calls();
   static uint64_t TotalMilliseconds();
+
+ private:
+  void (*previous_)(uint32_t);
+  std::function<void(uint64_t)> previousOnSleep_;
 };
 
-// Registry text for a mail root (and anything extra) under the store's key.
+// Registry text: the header of the store's key (or of a key below it, such
+// as "Providers"), and values to put under it.
+std::string RegistryKey(const std::string& subkey = "");
+std::string DwordValue(const std::string& name, uint32_t value);
+std::string StringValue(const std::string& name, const std::string& text);
+// A mail root (and anything extra) under the store's key.
 std::string RegistryWithMailRoot(const std::string& mailRoot, const std::string& extraValues = "");
+
+// A store path with its backslashes as "/", for the file helpers above.
+std::string SystemPath(std::string path);
 
 }  // namespace tw::test

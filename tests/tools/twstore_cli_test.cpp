@@ -1,67 +1,197 @@
-// Runs the twstore program as an operator would.
+// The twstore tool run as an operator would, on a scratch mail root.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
-#include "support/test_support.h"
+#include "support/store_fixture.h"
 #include "support/twstore_run.h"
 
+namespace tw {
 namespace {
 
-using tw::test::CliRun;
+using test::CliRun;
+using test::Lines;
 
-CliRun Twstore(const std::string& registryFile, const std::string& args) {
-  return tw::test::RunTwstore(registryFile, args);
+// A label as the tool lines it up, padded to `width` columns, and its value.
+std::string Labelled(std::string label, const std::string& value, size_t width) {
+  label.resize(width, ' ');
+  return label + value + "\n";
 }
-
-// A label as the tool lines it up: padded to 22 columns.
-std::string Label(std::string text) {
-  text.resize(22, ' ');
-  return text;
+std::string PathLine(const std::string& label, const std::string& value) { return Labelled(label, value, 22); }
+std::string StatusLine(const std::string& label, uint32_t value) {
+  return Labelled(label, std::to_string(value), 29);
 }
 
 class TwstoreCli : public ::testing::Test {
  protected:
-  tw::test::ScratchDir dir_;
-  std::string registry_ = dir_ / "registry.reg";
-  void SetUp() override {
-    tw::test::WriteFile(registry_, "Windows Registry Editor Version 5.00\r\n\r\n" +
-                                       tw::test::RegistryWithMailRoot(dir_.path() + "/POSTOFFICES"));
-    tw::test::MakeDirs(dir_.path() + "/POSTOFFICES/Demo/MAILROOT/alice/Inbox");
+  void SetUp() override { test::MakeDirs(inbox_); }
+
+  // `twstore COMMAND` on alice's mailbox; `args` pass through the shell.
+  CliRun Twstore(const std::string& command, const std::string& args) {
+    return test::RunTwstore(mail_.registry().path(), command + " --postoffice Demo --mailbox alice " + args);
   }
+  std::string MessageFile(const std::string& name, const std::string& from, const std::string& subject) {
+    const std::string path = mail_.dir() / name;
+    test::WriteFile(path, test::Message("From: " + from + "\r\nSubject: " + subject +
+                                        "\r\nDate: Mon, 3 Jun 2024 10:00:00 +0000"));
+    return path;
+  }
+  // The lines of `list`, checked for success.
+  std::vector<std::string> List() {
+    const CliRun run = Twstore("list", "");
+    EXPECT_EQ(run.status, 0) << run.output;
+    return Lines(run.output);
+  }
+  void ExpectStatus(const std::vector<std::string>& lines) {
+    const CliRun run = Twstore("status", "");
+    ASSERT_EQ(run.status, 0) << run.output;
+    for (const std::string& line : lines) EXPECT_NE(run.output.find(line), std::string::npos) << line << run.output;
+  }
+
+  test::MailRoot mail_{"", "/POSTOFFICES"};
+  std::string inbox_ = mail_.root() + "/Demo/MAILROOT/alice/Inbox";
 };
 
-TEST_F(TwstoreCli, PathsPrintsTheDirectoriesOnDisk) {
-  const CliRun run = Twstore(registry_, "paths Demo alice INBOX");
+TEST_F(TwstoreCli, PathsPrintsTheDirectoriesOnDiskAndRefusesHostileNames) {
+  const CliRun run = test::RunTwstore(mail_.registry().path(), "paths Demo alice INBOX");
   EXPECT_EQ(run.status, 0) << run.output;
-  EXPECT_NE(run.output.find(Label("postoffice root") + dir_.path() + "/POSTOFFICES/Demo\n"), std::string::npos)
-      << run.output;
-  EXPECT_NE(run.output.find(Label("folder (index)") + dir_.path() + "/POSTOFFICES/Demo/MAILROOT/alice/Inbox\n"),
-            std::string::npos)
-      << run.output;
-  EXPECT_NE(run.output.find(Label("folder type") + "0 (mail)"), std::string::npos) << run.output;
-}
+  for (const std::string& line : {PathLine("postoffice root", mail_.root() + "/Demo"),
+                                  PathLine("folder (index)", inbox_), PathLine("folder type", "0 (mail)")})
+    EXPECT_NE(run.output.find(line), std::string::npos) << line << run.output;
 
-TEST_F(TwstoreCli, PathsRefusesHostileNames) {
-  const CliRun run = Twstore(registry_, "paths Demo alice '../../etc'");
-  EXPECT_NE(run.status, 0);
-  EXPECT_NE(run.output.find("(refused)"), std::string::npos) << run.output;
-  EXPECT_NE(Twstore(registry_, "paths ..").status, 0);
+  const CliRun refused = test::RunTwstore(mail_.registry().path(), "paths Demo alice '../../etc'");
+  EXPECT_NE(refused.status, 0);
+  EXPECT_NE(refused.output.find("(refused)"), std::string::npos) << refused.output;
+  EXPECT_NE(test::RunTwstore(mail_.registry().path(), "paths ..").status, 0);
 }
 
 TEST_F(TwstoreCli, SettingsNameTheirSource) {
-  const CliRun run = Twstore(registry_, "settings");
+  const CliRun run = test::RunTwstore(mail_.registry().path(), "settings");
   EXPECT_EQ(run.status, 0) << run.output;
-  EXPECT_NE(run.output.find("registry file: " + registry_), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("Mail Root"), std::string::npos);
-  EXPECT_NE(run.output.find("default"), std::string::npos);
+  EXPECT_NE(run.output.find("registry file: " + mail_.registry().path() + "\n"), std::string::npos) << run.output;
 }
 
-TEST_F(TwstoreCli, HelpListsTheCommands) {
-  const CliRun run = Twstore(registry_, "--help");
-  EXPECT_EQ(run.status, 0);
-  EXPECT_NE(run.output.find("paths"), std::string::npos);
-  EXPECT_NE(run.output.find("settings"), std::string::npos);
+TEST_F(TwstoreCli, DeliverListFlagStatusRemove) {
+  const std::string one = MessageFile("one.eml", "a@example.com", "first");
+  const std::string two = MessageFile("two.eml", "b@example.com", "second\tpart");
+  const std::string three = MessageFile("three.eml", "c@example.com", "third");
+  const CliRun delivered = Twstore("deliver", one + " " + two + " " + three);
+  ASSERT_EQ(delivered.status, 0) << delivered.output;
+  const std::vector<std::string> names = Lines(delivered.output);
+  ASSERT_EQ(names.size(), 3u) << delivered.output;
+  for (size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(names[i].find(".MAI\t"), 8u) << names[i];
+    EXPECT_TRUE(test::PathExists(inbox_ + "/" + names[i].substr(0, 12))) << names[i];
+    if (i > 0) {
+      EXPECT_LT(names[i - 1], names[i]) << "names follow the delivery order";
+    }
+  }
+  EXPECT_EQ(names[0].substr(13), one);
+
+  const std::string size = std::to_string(test::ReadFile(one).size());
+  const std::string date = "2024-06-03T10:00:00";  // as the index keeps it
+  std::vector<std::string> listed = List();
+  ASSERT_EQ(listed.size(), 3u);
+  EXPECT_EQ(listed[0], "1\t\\RECENT\t" + size + "\t" + date + "\ta@example.com\tfirst");
+  EXPECT_EQ(listed[1].substr(0, 2), "2\t");
+  EXPECT_NE(listed[1].find("\tsecond part"), std::string::npos) << "control bytes printed as blanks";
+  // Deliveries raise the arrivals, not the count of the last save or scan.
+  ExpectStatus({StatusLine("recent (last counted)", 0), StatusLine("recent arrivals since count", 3),
+                StatusLine("recent arrivals, unclamped", 3)});
+
+  // By UID and by file name alike.
+  CliRun run = Twstore("flag", "--ids 1," + names[2].substr(0, 12) + " --change '+\\SEEN -\\RECENT +\\FLAGGED'");
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(run.output, "changed the flags of 2 items\n");
+  listed = List();
+  ASSERT_EQ(listed.size(), 3u);
+  EXPECT_EQ(listed[0].substr(0, listed[0].find('\t', 2)), "1\t\\SEEN \\FLAGGED");
+  EXPECT_EQ(listed[1].substr(0, listed[1].find('\t', 2)), "2\t\\RECENT");
+  ExpectStatus({Labelled("folder", inbox_, 29), StatusLine("items", 3), StatusLine("seen", 2),
+                StatusLine("answered", 0), StatusLine("flagged", 2), StatusLine("first seen (ordinal)", 0),
+                StatusLine("recent (last counted)", 0), StatusLine("recent arrivals since count", 3),
+                StatusLine("LASTUID", 3)});
+
+  run = Twstore("remove", "--ids 2 --delete-files");
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(run.output, "removed 1 item from the index\ndeleted 1 message file\n");
+  EXPECT_FALSE(test::PathExists(inbox_ + "/" + names[1].substr(0, 12)));
+  listed = List();
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(listed[1].substr(0, 2), "3\t");
+  ExpectStatus({StatusLine("items", 2), StatusLine("recent arrivals since count", 2)});
+
+  // Without --delete-files the file stays; a reindex takes it in again and
+  // counts the folder afresh.
+  ASSERT_EQ(Twstore("remove", "--ids 3").status, 0);
+  EXPECT_TRUE(test::PathExists(inbox_ + "/" + names[2].substr(0, 12)));
+  EXPECT_EQ(List().size(), 1u);
+  run = Twstore("reindex", "");
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(run.output, "reindexed " + inbox_ + ": 2 items, LASTUID 4\n");
+  listed = List();
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(listed[1].substr(0, 10), "4\t\\RECENT\t");
+  ExpectStatus({StatusLine("items", 2), StatusLine("first seen (ordinal)", 1), StatusLine("recent (last counted)", 1),
+                StatusLine("recent arrivals since count", 0), StatusLine("LASTUID", 4)});
+}
+
+TEST_F(TwstoreCli, DeliverWithFlagsAndReindexOfForeignFiles) {
+  const CliRun run = Twstore("deliver", "--flags '\\SEEN' " + MessageFile("m.eml", "a@b", "seen one"));
+  ASSERT_EQ(run.status, 0) << run.output;
+  std::vector<std::string> listed = List();
+  ASSERT_EQ(listed.size(), 1u);
+  EXPECT_EQ(listed[0].substr(0, 8), "1\t\\SEEN\t");
+  ExpectStatus({StatusLine("seen", 1)});
+
+  test::WriteFile(inbox_ + "/dropped.MAI", "Subject: dropped\r\n\r\nx\r\n");
+  EXPECT_EQ(List().size(), 1u) << "list shows the index as it is";
+  const CliRun rebuilt = Twstore("reindex", "");
+  ASSERT_EQ(rebuilt.status, 0) << rebuilt.output;
+  listed = List();
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_NE(listed[1].find("\tdropped"), std::string::npos) << listed[1];
+  EXPECT_EQ(listed[0].substr(0, 8), "1\t\\SEEN\t") << "flags survive the rebuild";
+}
+
+TEST_F(TwstoreCli, RefusesHostileInputAndChangesNothing) {
+  const std::string message = MessageFile("m.eml", "a@b", "x");
+  ASSERT_EQ(Twstore("deliver", message).status, 0);
+  test::MakeDirs(mail_.dir() / "adir");
+  struct Case {
+    const char* command;
+    std::string args;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"list", "--folder '../../../../etc'", "is not allowed"},
+      {"status", "--folder '..\\..'", "is not allowed"},
+      {"deliver", "--folder '$FILEROOT/docs' " + message, "is not a mail folder"},
+      {"list", "--folder 'Sent Items'", "no folder directory"},
+      {"deliver", "--flags '\\SEEN,\\FLAGGED' " + message, "the flags must be"},
+      {"deliver", "--flags '$TWGROUP' " + message, "reserved"},
+      {"deliver", message + " " + mail_.dir().path() + "/missing.eml", "missing.eml cannot be read"},
+      {"deliver", mail_.dir() / "adir", "is a directory"},
+      {"flag", "--ids '../../x' --change '+\\SEEN'", "neither a UID nor a message file name"},
+      {"flag", "--ids 1,99 --change '+\\SEEN'", "no item 99"},
+      {"flag", "--ids 1 --change 'SIZE=5'", "the change must be"},
+      {"flag", "--ids 1 --change ' '", "the change is empty"},
+      {"remove", "--ids 99999999999 --delete-files", "no item 99999999999"},
+      {"remove", "--ids 'x/y,..'", "neither a UID"},
+      {"remove", "--ids ,,", "no IDs given"},
+  };
+  for (const Case& c : cases) {
+    const CliRun run = Twstore(c.command, c.args);
+    EXPECT_NE(run.status, 0) << c.command << " " << c.args;
+    EXPECT_NE(run.output.find(c.expected), std::string::npos) << c.command << " " << c.args << "\n" << run.output;
+  }
+  for (const char* args : {"--postoffice .. --mailbox alice", "--postoffice Demo --mailbox '../../x'"})
+    EXPECT_NE(test::RunTwstore(mail_.registry().path(), std::string("list ") + args).status, 0) << args;
+  const std::vector<std::string> listed = List();
+  ASSERT_EQ(listed.size(), 1u) << "nothing was delivered, flagged or removed";
+  EXPECT_EQ(listed[0].substr(0, 10), "1\t\\RECENT\t");
 }
 
 }  // namespace
+}  // namespace tw

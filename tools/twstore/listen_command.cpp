@@ -7,6 +7,7 @@
 #include "common/text.h"
 #include "notify/activity_registration.h"
 #include "notify/notify_clients.h"
+#include "notify/notify_settings.h"
 #include "platform/files.h"
 #include "platform/notify_socket.h"
 #include "platform/system_info.h"
@@ -18,8 +19,6 @@ namespace {
 
 constexpr size_t kMaxMessage = 64 * 1024;
 constexpr uint32_t kAcceptSliceMs = 200;  // how soon a signal is noticed
-constexpr uint32_t kReadTimeoutMs = 1000;
-constexpr uint32_t kReplyTimeoutMs = 250;
 
 // One line however the message looks: line ends and control bytes escaped.
 std::string Printable(const std::string& message) {
@@ -86,14 +85,17 @@ int Listen(const ListenRequest& request, std::ostream& out, std::ostream& err) {
   out << "listening on " << socketPath << " for " << platform::ToSystemPath(mailboxDirectory) << " as "
       << entry.sessionId << std::endl;
 
+  // Twice the notifier's reply wait to read, half of it to answer: 1000 and
+  // 250 ms at the default "Notify Timeout".
+  const uint32_t readMs = 2 * NotifyTimeout(), replyMs = NotifyTimeout() / 2;
   int received = 0;
   while (!StopRequested() && (request.count <= 0 || received < request.count)) {
     platform::NotifyConnection connection = server.Accept(kAcceptSliceMs);
     std::string message;
-    if (!connection.IsOpen() || !connection.ReadMessage(message, kMaxMessage, kReadTimeoutMs) || message.empty())
+    if (!connection.IsOpen() || !connection.ReadMessage(message, kMaxMessage, readMs) || message.empty())
       continue;
     out << Printable(message) << std::endl;
-    connection.Write("OK\n", kReplyTimeoutMs);
+    connection.Write("OK\n", replyMs);
     ++received;
   }
 

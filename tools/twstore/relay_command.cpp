@@ -15,11 +15,18 @@ namespace {
 
 constexpr size_t kMaxRelayed = 64 * 1024 + 256;
 constexpr uint32_t kAcceptSliceMs = 200;  // how soon a signal is noticed
-// The sender waits 250 ms to send and 500 ms for the reply: the message
-// must arrive and the local exchange end within that.
-constexpr uint32_t kReadTimeoutMs = 250;
-constexpr platform::DeliveryTimeouts kLocalTimeouts{100, 100, 250};
-constexpr uint32_t kReplyTimeoutMs = 250;
+
+// The sender waits half the "Notify Timeout" to send and all of it for the
+// reply: the message must arrive and the local exchange end within that
+// (100, 100 and 250 ms locally at the default 500).
+struct RelayTimeouts {
+  uint32_t readMs;
+  platform::DeliveryTimeouts local;
+  uint32_t replyMs;
+};
+RelayTimeouts ForNotifyTimeout(uint32_t senderReplyMs) {
+  return {senderReplyMs / 2, {senderReplyMs / 5, senderReplyMs / 5, senderReplyMs / 2}, senderReplyMs / 2};
+}
 
 }  // namespace
 
@@ -39,22 +46,23 @@ int Relay(const RelayRequest& request, std::ostream& out, std::ostream& err) {
   out << "relaying on " << (request.bind.empty() ? "*" : request.bind) << ":" << port << " to " << runtime
       << std::endl;
 
+  const RelayTimeouts timeouts = ForNotifyTimeout(NotifyTimeout());
   WatchStopSignals();
   int handled = 0;
   while (!StopRequested() && (request.count <= 0 || handled < request.count)) {
     platform::NotifyConnection connection = server.Accept(kAcceptSliceMs);
     std::string received, protocol, message;
-    if (!connection.IsOpen() || !connection.ReadMessage(received, kMaxRelayed, kReadTimeoutMs)) continue;
+    if (!connection.IsOpen() || !connection.ReadMessage(received, kMaxRelayed, timeouts.readMs)) continue;
     ++handled;
     const std::string socketPath =
         platform::SplitRelayedMessage(received, protocol, message) ? platform::NotifySocketPath(protocol) : "";
     if (socketPath.empty()) {
       out << "refused a message without a usable protocol" << std::endl;
-      connection.Write("NO\n", kReplyTimeoutMs);
+      connection.Write("NO\n", timeouts.replyMs);
       continue;
     }
-    const uint32_t result = platform::DeliverToUnixSocket(socketPath, message, kLocalTimeouts);
-    connection.Write(result == 0 ? "OK\n" : "NO\n", kReplyTimeoutMs);
+    const uint32_t result = platform::DeliverToUnixSocket(socketPath, message, timeouts.local);
+    connection.Write(result == 0 ? "OK\n" : "NO\n", timeouts.replyMs);
     if (result == 0) {
       out << protocol << ": accepted" << std::endl;
     } else {

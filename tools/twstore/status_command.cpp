@@ -8,11 +8,17 @@
 namespace tw::cli {
 
 namespace {
+// Wide enough for the longest label below.
+constexpr int kLabelWidth = 29;
+
 void Line(std::ostream& out, const char* label, const std::string& value) {
-  out << std::left << std::setw(12) << label << value << "\n";
+  out << std::left << std::setw(kLabelWidth) << label << value << "\n";
 }
 }  // namespace
 
+// Each word under what it counts: word 8 is the \RECENT count of the last
+// record save or scan, while a direct insert raises words 9 and 10 instead,
+// so "recent" alone would read 0 right after a delivery.
 int ShowStatus(const FolderRequest& request, std::ostream& out, std::ostream& err) {
   MailFolder folder;
   if (const int rc = ResolveMailFolder(request, folder, err); rc != 0) return rc;
@@ -22,10 +28,12 @@ int ShowStatus(const FolderRequest& request, std::ostream& out, std::ostream& er
   Line(out, "folder", Shown(folder.directory));
   Line(out, "items", std::to_string(c[FolderDetails::kItems]));
   Line(out, "seen", std::to_string(c[FolderDetails::kSeen]));
-  Line(out, "recent", std::to_string(c[FolderDetails::kRecent]));
   Line(out, "answered", std::to_string(c[FolderDetails::kAnswered]));
   Line(out, "flagged", std::to_string(c[FolderDetails::kFlagged]));
-  Line(out, "first seen", std::to_string(c[FolderDetails::kFirstSeen]));
+  Line(out, "first seen (ordinal)", std::to_string(c[FolderDetails::kFirstSeen]));
+  Line(out, "recent (last counted)", std::to_string(c[FolderDetails::kRecent]));
+  Line(out, "recent arrivals since count", std::to_string(c[9]));
+  Line(out, "recent arrivals, unclamped", std::to_string(c[10]));
   Line(out, "LASTUID", std::to_string(c[FolderDetails::kLastUid]));
   if (!cached) err << "twstore: no " << kFolderDatFile << " in the folder yet: the counters show 0\n";
   return 0;

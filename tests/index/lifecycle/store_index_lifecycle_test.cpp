@@ -12,7 +12,7 @@
 #include "index/lifecycle/store_index_lifecycle.h"
 #include "index/lifecycle/store_index_record.h"
 #include "support/holder_process.h"
-#include "support/index_fixture.h"
+#include "support/store_fixture.h"
 
 namespace tw {
 namespace {
@@ -20,46 +20,26 @@ namespace {
 class StoreIndexLifecycleTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetSettings(ReadStoreSettings());
     ResetSerialisationSettingsCache();
-    inbox_ = FolderDirectoryForIndex("PO", "bob", "\\Inbox");
     test::MakeDirs(Sys(inbox_));
   }
-  void TearDown() override {
-    SetSettings({});
-    ResetSerialisationSettingsCache();
-  }
-  static std::string Sys(std::string path) {
-    for (char& c : path)
-      if (c == '\\') c = '/';
-    return path;
-  }
-  void Deliver(const std::string& name, const std::string& headers) {
-    test::WriteFile(Sys(inbox_) + "/" + name, headers + "\r\n\r\nbody\r\n");
-  }
+  void TearDown() override { ResetSerialisationSettingsCache(); }
+  static std::string Sys(const std::string& path) { return test::SystemPath(path); }
+  void Deliver(const std::string& name, const std::string& headers) { test::PutMessage(inbox_, name, headers); }
   // A record for PO/bob/\Inbox, opened in `mode`.
   int32_t Open(STOREINDEXTYPE& record, uint32_t mode) {
-    InitRecord(record);
-    SetRecordText(record.postoffice, "PO");
-    SetRecordText(record.mailbox, "bob");
-    SetRecordText(record.folder, "\\Inbox");
-    SetRecordPaths(record);
-    return OpenRecord(record, mode);
+    return test::OpenFolderRecord(record, "PO", "bob", "\\Inbox", mode);
   }
   std::string IdAt(STOREINDEXTYPE& record, size_t i) { return IndexOf(record).Sequence().at(i)->GetText("ID"); }
 
-  test::ScratchDir dir_;
-  std::string root_ = dir_.path() + "\\POSTOFFICES";
-  test::ScopedRegistry registry_{test::RegistryWithMailRoot(
-      root_, "\"Use XML Stream Index Deserialisation\"=dword:00000001\r\n"
-             "\"Use XML Stream Index Serialisation\"=dword:00000001\r\n")};
-  std::string inbox_;
+  test::MailRoot mail_{"\"Use XML Stream Index Deserialisation\"=dword:00000001\r\n"
+                       "\"Use XML Stream Index Serialisation\"=dword:00000001\r\n"};
+  std::string inbox_ = FolderDirectoryForIndex("PO", "bob", "\\Inbox");
   std::unique_ptr<STOREINDEXTYPE> record_ = std::make_unique<STOREINDEXTYPE>();
 };
 
 TEST_F(StoreIndexLifecycleTest, OpenRebuildsOnNewMailThenReuses) {
   STOREINDEXTYPE& r = *record_;
-  std::memset(&r, 0, sizeof r);
   Deliver("1.MAI", "From: a@b\r\nSubject: one");
   Deliver("2.MAI", "From: c@d\r\nSubject: two");
   const std::string mailbox = Sys(ParentDirectory(inbox_));
@@ -87,8 +67,7 @@ TEST_F(StoreIndexLifecycleTest, OpenRebuildsOnNewMailThenReuses) {
   EXPECT_EQ(IndexOf(r).FindById("1.MAI")->GetText("FLAGSTATUS"), "\\SEEN");
   EXPECT_EQ(IndexOf(r).FindById("1.MAI")->GetNumber("UID"), 1);
   EXPECT_EQ(IndexOf(r).FindById("3.MAI")->GetNumber("UID"), 3);
-  FolderDetails details;
-  ReadFolderDatFile(Sys(inbox_) + "/_FOLDER.DAT", details);
+  FolderDetails details = test::FolderCounters(inbox_);
   EXPECT_EQ(details.counters[FolderDetails::kItems], 3u);
   ReleaseRecord(r);
 }
@@ -105,7 +84,6 @@ TEST_F(StoreIndexLifecycleTest, OpenOfAMissingFolderFailsAndCreatesNothing) {
 
 TEST_F(StoreIndexLifecycleTest, SaveAfterAnotherWriterMarksTheFolderDirty) {
   STOREINDEXTYPE& r = *record_;
-  std::memset(&r, 0, sizeof r);
   Deliver("1.MAI", "Subject: one");
   ASSERT_EQ(Open(r, 2), 1);
   test::WriteFile(Sys(inbox_) + "/_index.xml", test::ReadFile(Sys(inbox_) + "/_index.xml") + " ");
@@ -119,20 +97,18 @@ TEST_F(StoreIndexLifecycleTest, DirectOperationsKeepCountersInStep) {
   for (const char* name : {"a.MAI", "b.MAI", "c.MAI"}) Deliver(name, "Subject: x");
   ASSERT_EQ(DirectInsertItems("PO", "bob", "\\Inbox", "a.MAI,b.MAI", "\\SEEN \\FLAGGED,"), 1);
   ASSERT_EQ(DirectInsertItems("PO", "bob", "\\Inbox", "c.MAI", ""), 1);
-  FolderDetails details;
-  ReadFolderDatFile(Sys(inbox_) + "/_FOLDER.DAT", details);
+  FolderDetails details = test::FolderCounters(inbox_);
   EXPECT_EQ(details.counters[FolderDetails::kItems], 3u);
   EXPECT_EQ(details.counters[FolderDetails::kLastUid], 3u);
 
   ASSERT_EQ(DirectUpdateItems("PO", "bob", "\\Inbox", "a.MAI", "-\\SEEN"), 1);
   const FolderDetails before = details;
-  ReadFolderDatFile(Sys(inbox_) + "/_FOLDER.DAT", details);
+  details = test::FolderCounters(inbox_);
   EXPECT_EQ(details.counters[FolderDetails::kSeen] + 1, before.counters[FolderDetails::kSeen]);
   ASSERT_EQ(DirectUpdateItems("PO", "bob", "\\Inbox", "b.MAI", "+\\SEEN"), 1);
 
   ASSERT_EQ(DirectRemoveItems("PO", "bob", "\\Inbox", "b.MAI,b.MAI"), 1);
   STOREINDEXTYPE& r = *record_;
-  std::memset(&r, 0, sizeof r);
   ASSERT_EQ(Open(r, 5), 1);
   ASSERT_EQ(r.itemCount, 2u);
   EXPECT_EQ(IdAt(r, 0), "a.MAI");
@@ -150,7 +126,6 @@ TEST_F(StoreIndexLifecycleTest, AMessageInsertedTwiceStaysOneItemWithItsFirstUid
   DirectInsertItems("PO", "bob", "\\Inbox", "a.MAI", "");
   ASSERT_EQ(DirectInsertItems("PO", "bob", "\\Inbox", "a.MAI,a.MAI", ""), 1);
   STOREINDEXTYPE& r = *record_;
-  std::memset(&r, 0, sizeof r);
   ASSERT_EQ(Open(r, 5), 1);
   ASSERT_EQ(r.itemCount, 2u);
   EXPECT_EQ(IndexOf(r).FindById("a.MAI")->GetNumber("UID"), 1);
@@ -159,7 +134,6 @@ TEST_F(StoreIndexLifecycleTest, AMessageInsertedTwiceStaysOneItemWithItsFirstUid
   // Removing it leaves no copy behind to come back.
   ReleaseRecord(r);
   ASSERT_EQ(DirectRemoveItems("PO", "bob", "\\Inbox", "a.MAI"), 1);
-  std::memset(&r, 0, sizeof r);
   ASSERT_EQ(Open(r, 5), 1);
   ASSERT_EQ(r.itemCount, 1u);
   EXPECT_EQ(IdAt(r, 0), "b.MAI");
@@ -176,7 +150,6 @@ TEST_F(StoreIndexLifecycleTest, ConcurrentDeliveriesLoseNothing) {
   for (auto& d : deliverers) d->Send("go");
   for (auto& d : deliverers) EXPECT_EQ(d->Line(), "delivered 40 failed 0");
   STOREINDEXTYPE& r = *record_;
-  std::memset(&r, 0, sizeof r);
   ASSERT_EQ(Open(r, 5), 1);
   EXPECT_EQ(r.itemCount, static_cast<uint32_t>(kProcesses * kEach));
   uint32_t previous = 0;
@@ -184,8 +157,7 @@ TEST_F(StoreIndexLifecycleTest, ConcurrentDeliveriesLoseNothing) {
     EXPECT_GT(static_cast<uint32_t>(item->GetNumber("UID")), previous);
     previous = static_cast<uint32_t>(item->GetNumber("UID"));
   }
-  FolderDetails details;
-  ReadFolderDatFile(Sys(inbox_) + "/_FOLDER.DAT", details);
+  FolderDetails details = test::FolderCounters(inbox_);
   EXPECT_EQ(details.counters[FolderDetails::kItems], static_cast<uint32_t>(kProcesses * kEach));
   ReleaseRecord(r);
 }

@@ -7,31 +7,24 @@
 #include "index/locking/activity_block.h"
 #include "index/locking/block_settings.h"
 #include "platform/mutex.h"
+#include "support/block_fixture.h"
 #include "support/holder_process.h"
 #include "support/test_support.h"
 
 namespace tw {
 namespace {
 
-std::string BlockFileMode(bool on) {
-  return std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick]\r\n") +
-         "\"Block File Mode\"=dword:0000000" + (on ? "1" : "0") + "\r\n";
-}
+std::string BlockFileMode(bool on) { return test::RegistryKey() + test::DwordValue("Block File Mode", on); }
 
-class IndexBlockActivityTest : public ::testing::Test {
+class IndexBlockActivityTest : public test::BlockFilesTest {
  protected:
-  void SetUp() override { ResetBlockSettingsCache(); }
-  void TearDown() override { ResetBlockSettingsCache(); }
-  test::ScratchDir dir_;
-  test::FastSleep sleep_;
-  test::ScopedRegistry registry_{BlockFileMode(false)};
+  IndexBlockActivityTest() : BlockFilesTest(BlockFileMode(false)) {}
 };
 
 TEST_F(IndexBlockActivityTest, OwnerStampAndSharedReadFollowBlockFileMode) {
   const std::string path = dir_ / "_activity.blk";
   for (bool stamped : {true, false}) {
-    ResetBlockSettingsCache();
-    registry_.Rewrite(BlockFileMode(stamped));
+    UseRegistry(BlockFileMode(stamped));
     BlockFileLock lock;
     ASSERT_EQ(lock.Acquire(path, 0, 100), 1u);
     test::HolderProcess reader("shared", path);

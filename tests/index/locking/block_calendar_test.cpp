@@ -23,10 +23,8 @@ class IndexBlockCalendar : public ::testing::Test {
   }
   test::ScratchDir dir_;
   test::FastSleep sleep_;
-  test::ScopedRegistry registry_{
-      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick\\Providers]\r\n"
-      "\"Write Wait Timeout\"=dword:00000003\r\n\"UnBlock Timeout\"=dword:00000002\r\n"
-      "\"Read Wait Timeout\"=dword:00000002\r\n"};
+  test::ScopedRegistry registry_{test::RegistryKey("Providers") + test::DwordValue("Write Wait Timeout", 3) +
+                                 test::DwordValue("UnBlock Timeout", 2) + test::DwordValue("Read Wait Timeout", 2)};
 };
 
 TEST_F(IndexBlockCalendar, CreateWaitsThenBreaksAndReadersBreakStaleBlocks) {

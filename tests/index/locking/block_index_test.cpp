@@ -6,25 +6,18 @@
 #include "index/locking/index_file_blocking.h"
 #include "platform/file_handle.h"
 #include "platform/files.h"
-#include "platform/sleep.h"
+#include "support/block_fixture.h"
 #include "support/holder_process.h"
 #include "support/test_support.h"
 
 namespace tw {
 namespace {
 
-std::string UnblockMode(bool on) {
-  return std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick\\Providers]\r\n") +
-         "\"Index Unblock Mode\"=dword:0000000" + (on ? "1" : "0") + "\r\n";
-}
+std::string UnblockMode(bool on) { return test::RegistryKey("Providers") + test::DwordValue("Index Unblock Mode", on); }
 
-class IndexBlockTest : public ::testing::Test {
+class IndexBlockTest : public test::BlockFilesTest {
  protected:
-  void SetUp() override { ResetBlockSettingsCache(); }
-  void TearDown() override { ResetBlockSettingsCache(); }
-  test::ScratchDir dir_;
-  test::FastSleep sleep_;
-  test::ScopedRegistry registry_{UnblockMode(true)};
+  IndexBlockTest() : BlockFilesTest(UnblockMode(true)) {}
 };
 
 TEST_F(IndexBlockTest, HeldAndMarkerBlocksAndBadPaths) {
@@ -75,29 +68,21 @@ TEST_F(IndexBlockTest, TwoProcessesExcludeEachOther) {
 
 // The holder in another process releases (closes and deletes) its block
 // during the waiter's third sleep; the waiter must have it right after.
-test::HolderProcess* g_releasingHolder = nullptr;
-std::string g_releasedPath;
-int g_sleepsSeen = 0;
-
-void ReleaseOnThirdSleep(uint32_t) {
-  if (++g_sleepsSeen != 3) return;
-  ASSERT_TRUE(g_releasingHolder->Send("close"));
-  ASSERT_EQ(g_releasingHolder->Line(), "closed");
-  ASSERT_TRUE(platform::DeleteFile(g_releasedPath));
-}
-
 TEST_F(IndexBlockTest, AWaiterTakesTheBlockAsSoonAsTheHolderReleases) {
   const std::string path = dir_ / "_index.blk";
   test::HolderProcess holder("create", path);
   ASSERT_EQ(holder.Line(), "ok");
-  g_releasingHolder = &holder;
-  g_releasedPath = path;
-  g_sleepsSeen = 0;
-  const platform::SleepFunction previous = platform::SetSleepFunction(&ReleaseOnThirdSleep);
   uintptr_t handle = 0;
-  EXPECT_EQ(WaitForAccessToIndexFileEx(path, kHeldBlock, &handle), 1u);
-  platform::SetSleepFunction(previous);
-  EXPECT_EQ(g_sleepsSeen, 3);
+  {
+    test::FastSleep releaseOnThird([&](uint64_t call) {
+      if (call != 3) return;
+      ASSERT_TRUE(holder.Send("close"));
+      ASSERT_EQ(holder.Line(), "closed");
+      ASSERT_TRUE(platform::DeleteFile(path));
+    });
+    EXPECT_EQ(WaitForAccessToIndexFileEx(path, kHeldBlock, &handle), 1u);
+    EXPECT_EQ(test::FastSleep::Calls(), 3u);
+  }
   EXPECT_EQ(UnBlockIndexFileAccessEx(path, kHeldBlock, &handle), 1u);
 }
 
@@ -119,8 +104,7 @@ TEST_F(IndexBlockTest, LeftoverBlocksAreTakenOver) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    ResetBlockSettingsCache();
-    registry_.Rewrite(UnblockMode(c.unblockMode));
+    UseRegistry(UnblockMode(c.unblockMode));
     if (c.killedHolder) {
       test::HolderProcess holder("create", c.path);
       ASSERT_EQ(holder.Line(), "ok");
@@ -143,36 +127,28 @@ TEST_F(IndexBlockTest, LeftoverBlocksAreTakenOver) {
 // every wait. Those waits show live holders and never count towards breaking
 // the block, so the waiter neither breaks in nor gives up, however long it
 // takes its turn.
-std::string g_busyPath;
-platform::FileHandle g_busyHolder;
-int g_busyTurnsLeft = 0;
-int g_busySleeps = 0;
-void OthersTakeTurns(uint32_t) {
-  ++g_busySleeps;
-  g_busyHolder.Close();
-  platform::DeleteFile(g_busyPath);
-  if (g_busyTurnsLeft-- > 0)
-    g_busyHolder = platform::OpenFile(g_busyPath, platform::Access::Write, platform::Share::None,
-                                      platform::Disposition::CreateNew);
-}
-
 TEST(IndexBlockBusyTest, AWaiterOutlastsAnyNumberOfOtherHolders) {
   test::ScratchDir dir;
   test::ScopedRegistry registry{UnblockMode(false)};
   ResetBlockSettingsCache();
+  const std::string path = dir / "_index.blk";
+  auto take = [&] {
+    return platform::OpenFile(path, platform::Access::Write, platform::Share::None, platform::Disposition::CreateNew);
+  };
   for (uint32_t mode : {kHeldBlock, kMarkerBlock}) {
-    g_busyPath = dir / "_index.blk";
-    g_busyHolder = platform::OpenFile(g_busyPath, platform::Access::Write, platform::Share::None,
-                                      platform::Disposition::CreateNew);
-    ASSERT_TRUE(g_busyHolder.IsOpen());
-    g_busyTurnsLeft = 150;
-    g_busySleeps = 0;
-    const platform::SleepFunction previous = platform::SetSleepFunction(&OthersTakeTurns);
+    platform::FileHandle other = take();
+    ASSERT_TRUE(other.IsOpen());
     uintptr_t handle = 0;
-    EXPECT_EQ(WaitForAccessToIndexFileEx(g_busyPath, mode, &handle), 1u);
-    platform::SetSleepFunction(previous);
-    EXPECT_EQ(g_busySleeps, 151) << "one wait per turn of the others, then its own";
-    EXPECT_EQ(UnBlockIndexFileAccessEx(g_busyPath, mode, &handle), 1u);
+    {
+      test::FastSleep othersTakeTurns([&](uint64_t call) {
+        other.Close();
+        platform::DeleteFile(path);
+        if (call <= 150) other = take();
+      });
+      EXPECT_EQ(WaitForAccessToIndexFileEx(path, mode, &handle), 1u);
+      EXPECT_EQ(test::FastSleep::Calls(), 151u) << "one wait per turn of the others, then its own";
+    }
+    EXPECT_EQ(UnBlockIndexFileAccessEx(path, mode, &handle), 1u);
   }
   ResetBlockSettingsCache();
 }

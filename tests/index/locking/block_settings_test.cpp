@@ -8,9 +8,8 @@
 namespace tw {
 namespace {
 
-std::string Value(bool providers, const char* name, const char* hex) {
-  return std::string("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick") +
-         (providers ? "\\Providers" : "") + "]\r\n\"" + name + "\"=dword:" + hex + "\r\n";
+std::string Value(bool providers, const char* name, uint32_t value) {
+  return test::RegistryKey(providers ? "Providers" : "") + test::DwordValue(name, value);
 }
 
 TEST(IndexBlockSettingsTest, EachValueByItsReadRule) {
@@ -34,14 +33,14 @@ TEST(IndexBlockSettingsTest, EachValueByItsReadRule) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ResetBlockSettingsCache();
-    test::ScopedRegistry registry(Value(!c.providers, c.name, "00000007"));  // the wrong key
+    test::ScopedRegistry registry(Value(!c.providers, c.name, 7));  // the wrong key
     EXPECT_EQ(c.read(), c.fallback);
     ResetBlockSettingsCache();
-    registry.Rewrite(Value(c.providers, c.name, "00000000"));
+    registry.Rewrite(Value(c.providers, c.name, 0));
     EXPECT_EQ(c.read(), 0u);  // a present 0 is not replaced by the default
-    registry.Rewrite(Value(c.providers, c.name, "00000005"));
+    registry.Rewrite(Value(c.providers, c.name, 5));
     EXPECT_EQ(c.read(), c.once ? 0u : 5u);
-    registry.Rewrite(Value(c.providers, c.name, "00000000"));
+    registry.Rewrite(Value(c.providers, c.name, 0));
     const bool keepsFive = std::string(c.name) == "Notify Clients TimeOut";
     EXPECT_EQ(c.read(), keepsFive ? 5u : 0u);
   }

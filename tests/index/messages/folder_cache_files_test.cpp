@@ -3,13 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <memory>
 #include <tuple>
 #include <string>
 
-#include "frame/settings.h"
 #include "platform/file_handle.h"
-#include "support/test_support.h"
+#include "support/store_fixture.h"
 
 namespace tw {
 namespace {
@@ -30,17 +28,11 @@ FolderDetails Details(std::initializer_list<std::pair<int, uint32_t>> words) {
 // A mail root with postoffice PO and mailbox bob.
 class CacheFilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    registry_ = std::make_unique<test::ScopedRegistry>(test::RegistryWithMailRoot(root_));
-    SetSettings(ReadStoreSettings());
-    test::MakeDirs(mailbox_ + "/Inbox");
-  }
-  void TearDown() override { SetSettings({}); }
+  void SetUp() override { test::MakeDirs(mailbox_ + "/Inbox"); }
 
-  test::ScratchDir dir_;
-  std::string root_ = dir_.path() + "/ROOT";
+  test::MailRoot mail_{"", "/ROOT"};
+  std::string root_ = mail_.root();
   std::string mailbox_ = root_ + "/PO/MAILROOT/bob";
-  std::unique_ptr<test::ScopedRegistry> registry_;
   test::FastSleep fast_;
 };
 

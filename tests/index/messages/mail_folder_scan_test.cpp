@@ -16,18 +16,16 @@
 #include "index/file/serialiser_choice.h"
 #include "platform/files.h"
 #include "support/index_fixture.h"
+#include "support/store_fixture.h"
 
 namespace tw {
 namespace {
 
+using test::Column;
 using test::IndexFolder;
 using test::Items;
+using test::Message;
 using test::Values;
-
-// Header lines (without the last line end), the blank line and a body.
-std::string Message(const std::string& headers, const std::string& body = "body\r\n") {
-  return headers + "\r\n\r\n" + body;
-}
 
 // A folder whose registry values are read afresh.
 class ScanFolder : public IndexFolder {
@@ -50,12 +48,6 @@ class ScanFolder : public IndexFolder {
     ASSERT_TRUE(platform::SetFileLastWriteTime(File(name), platform::DosDateTimeToFileTime(dosTime)));
   }
 };
-
-std::vector<std::string> Column(const std::vector<Values>& items, const std::string& name) {
-  std::vector<std::string> values;
-  for (const Values& item : items) values.push_back(item.count(name) ? item.at(name) : "");
-  return values;
-}
 
 TEST(MailFolderScanTest, NewFilesBecomeItemsInNameOrder) {
   test::FastSleep fast;
