@@ -2,17 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <regex>
 
-#include "frame/settings.h"
 #include "frame/store_paths.h"
 #include "index/file/serialisation_settings.h"
 #include "index/items/index_item.h"
 #include "index/lifecycle/direct_operations.h"
 #include "index/lifecycle/store_index_lifecycle.h"
 #include "index/lifecycle/store_index_record.h"
-#include "index/messages/folder_cache_files.h"
 #include "index/messages/message_index_settings.h"
 
 namespace tw::test {
@@ -22,18 +19,11 @@ std::string Dword(const char* name, bool on) {
   return std::string("\"") + name + "\"=dword:0000000" + (on ? "1" : "0") + "\r\n";
 }
 
-std::string Slashed(std::string path) {
-  for (char& c : path)
-    if (c == '\\') c = '/';
-  return path;
-}
-
 }  // namespace
 
-InboxFixture::InboxFixture() : root_(dir_.path() + "\\POSTOFFICES") { Use({}); }
+InboxFixture::InboxFixture() { Use({}); }
 
 InboxFixture::~InboxFixture() {
-  SetSettings({});
   ResetSerialisationSettingsCache();
   ResetMessageIndexSettings();
 }
@@ -43,19 +33,17 @@ void InboxFixture::Use(const IndexSwitches& s, const std::string& extraValues) {
                              Dword("Use XML Stream Index Serialisation", s.streamSave) +
                              Dword("MSXML Index Serialisation Produces Old Format", s.oldFormat) +
                              Dword("Backup Index", s.backup) + extraValues;
-  registry_.reset();
-  registry_ = std::make_unique<ScopedRegistry>(RegistryWithMailRoot(root_, values));
-  SetSettings(ReadStoreSettings());
+  root_.Use(values);
   ResetSerialisationSettingsCache();
   ResetMessageIndexSettings();
-  inbox_ = Slashed(FolderDirectoryForIndex("PO", "bob", "\\Inbox"));
+  inbox_ = SystemPath(IndexPath());
   MakeDirs(inbox_);
 }
 
 std::string InboxFixture::IndexPath() const { return FolderDirectoryForIndex("PO", "bob", "\\Inbox"); }
 
 void InboxFixture::WriteMessage(const std::string& name, const std::string& headers) {
-  WriteFile(File(name), "From: a@b\r\nSubject: " + name + "\r\n" + headers + "\r\nbody\r\n");
+  PutMessage(IndexPath(), name, "From: a@b\r\nSubject: " + name + (headers.empty() ? "" : "\r\n" + headers));
 }
 
 int32_t InboxFixture::Deliver(const std::string& name, const std::string& flags) {
@@ -70,13 +58,7 @@ int32_t InboxFixture::Update(const std::string& ids, const std::string& change) 
 int32_t InboxFixture::Remove(const std::string& ids) { return DirectRemoveItems("PO", "bob", "\\Inbox", ids); }
 
 int32_t InboxFixture::Open(STOREINDEXTYPE& record, uint32_t mode) {
-  std::memset(&record, 0, sizeof record);
-  InitRecord(record);
-  SetRecordText(record.postoffice, "PO");
-  SetRecordText(record.mailbox, "bob");
-  SetRecordText(record.folder, "\\Inbox");
-  SetRecordPaths(record);
-  return OpenRecord(record, mode);
+  return OpenFolderRecord(record, "PO", "bob", "\\Inbox", mode);
 }
 
 void InboxFixture::SetFlags(STOREINDEXTYPE& record, const std::string& id, const std::string& flags) {
@@ -104,11 +86,7 @@ std::vector<uint32_t> InboxFixture::UidsInFile() const {
   return uids;
 }
 
-FolderDetails InboxFixture::FolderDat() const {
-  FolderDetails details;
-  ReadFolderDatFile(File("_FOLDER.DAT"), details);
-  return details;
-}
+FolderDetails InboxFixture::FolderDat() const { return FolderCounters(IndexPath()); }
 
 std::string InboxFixture::Log() const {
   std::string text;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "index/items/folder_details.h"
+#include "support/store_fixture.h"
 #include "support/test_support.h"
 #include "twstore.h"
 
@@ -54,10 +55,8 @@ class InboxFixture {
   std::string Log() const;  // the event-log texts so far, one a line
 
  private:
-  ScratchDir dir_;
-  std::string root_;
+  MailRoot root_;
   std::string inbox_;
-  std::unique_ptr<ScopedRegistry> registry_;
   CapturedEvents events_;
   FastSleep fastSleep_;
 };

@@ -75,7 +75,7 @@ TEST(SerialiserMix, ScanFoldersWritesTheFolderCounters) {
     inbox.Use(switches);
     inbox.WriteMessage("1.MAI");
     inbox.WriteMessage("2.MAI");
-    inbox.WriteMessage("3.MAI", "X-Read: 1\r\n");
+    inbox.WriteMessage("3.MAI", "X-Read: 1");
     ASSERT_EQ(ScanFolders(inbox.IndexPath()), 1);
     const FolderDetails details = inbox.FolderDat();
     EXPECT_EQ(details.counters[FolderDetails::kItems], 3u);
