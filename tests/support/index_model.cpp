@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <cstdio>
 #include <filesystem>
@@ -176,9 +177,9 @@ std::string MessageFileText(uint32_t message, bool big) {
   if (big) {
     text += "To: first@example.com,\r\n";
     for (int line = 0; line < 16; ++line) {
-      text += " ";
-      while (text.size() % 1900 != 0) text += "r" + std::to_string(line) + "@example.com,";
-      text += "\r\n";
+      std::string folded = " ";
+      while (folded.size() < 1900) folded += "r" + std::to_string(line) + "@example.com,";
+      text += folded + "\r\n";
     }
   }
   text += "Subject: message " + std::to_string(message) + "\r\n\r\nbody " + std::to_string(message) + "\r\n";
@@ -213,7 +214,9 @@ class Runner {
 
   ModelResult Run(const std::vector<ModelStep>& steps) {
     ModelResult result;
+    const bool trace = std::getenv("TW_MODEL_TRACE") != nullptr;
     for (size_t i = 0; i < steps.size(); ++i) {
+      if (trace) std::fprintf(stderr, "step %zu: %s\n", i + 1, steps[i].Describe().c_str());
       try {
         Do(steps[i]);
         CheckReaders();
@@ -303,9 +306,16 @@ class Runner {
     highest_ = std::max(highest_, model.lastUid);
   }
 
-  // A rebuild from the files: unknown files get the next UIDs in name order.
+  // A rebuild from the files: items whose file is gone are dropped (the
+  // rebuild loads with file checks), unknown files get the next UIDs in
+  // name order.
   void ApplyScan(FolderModel& model) {
-    for (const std::string& name : MessageFiles()) {
+    const std::vector<std::string> files = MessageFiles();
+    std::erase_if(model.items, [&](const auto& item) {
+      return !std::binary_search(files.begin(), files.end(), item.first,
+                                 [](const std::string& a, const std::string& b) { return Upper(a) < Upper(b); });
+    });
+    for (const std::string& name : files) {
       if (model.items.count(name)) continue;
       model.items[name] = Message{++model.lastUid, {"\\RECENT"}};
     }
