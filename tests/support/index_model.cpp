@@ -371,7 +371,8 @@ class Runner {
 
   // A delivery opens the index at its header and never reconciles. Into a
   // folder whose index file is gone while other message files lie there it
-  // must still leave none of them out: that is checked as after damage.
+  // marks the folder dirty, and the next open's rebuild leaves none of them
+  // out: that is checked as after damage.
   void Deliver(const ModelStep& step) {
     CloseSession();
     const bool indexLost = !IndexExists() && !MessageFiles().empty();
@@ -383,6 +384,10 @@ class Runner {
     const uint32_t highest = std::max(highest_, committed_.lastUid);
     Expect("deliver", 1, DirectInsertItems("PO", "bob", "\\Inbox", IdList(written), step.text));
     if (indexLost) {
+      if (!ChangeMarked()) Fail("lost-message", "a delivery into a folder that lost its index left it clean");
+      auto record = std::make_unique<STOREINDEXTYPE>();
+      Expect("open after a lost index", 1, OpenFresh(*record, 1));
+      ReleaseRecord(*record);
       Resolve(highest, {});
       return;
     }
@@ -410,6 +415,13 @@ class Runner {
     CheckDat(after, "counters-direct", "direct insert");
   }
 
+  // Word 11 remembers the UIDs handed out: it never goes below the LASTUID
+  // of the index file.
+  void KeepLastUid(Counters& counters) const {
+    int64_t& word = counters.word[FolderDetails::kLastUid];
+    word = std::max<int64_t>(word, committed_.lastUid);
+  }
+
   void Update(const ModelStep& step) {
     CloseSession();
     Counters counters = Counters::From(ReadDat());
@@ -423,6 +435,7 @@ class Runner {
       if (Upper(step.text).rfind("SIZE=", 0) == 0) continue;
       ApplyChange(found->second.flags, step.text, counters);
     }
+    KeepLastUid(counters);
     counters.Normalise();
     Persist(next);
     CheckDat(counters, "counters-direct", "direct update");
@@ -450,6 +463,7 @@ class Runner {
       }
       next.items.erase(found);
     }
+    KeepLastUid(counters);
     counters.Normalise();
     if (step.option == 1)
       for (uint32_t m : step.messages) fs::remove(Sys(Name(m)));
@@ -524,10 +538,14 @@ class Runner {
     Expect(commit ? "commit" : "save", 1, commit ? CommitRecord(*session_) : SaveRecord(*session_));
     sessionChanged_ = false;
     Persist(sessionModel_);
-    if (commit)
+    if (commit) {
       CheckDatComputed("record commit");
-    else
-      CheckDat(Counters::From(before), "counters-record", "a save alone leaves the counters");
+    } else {
+      // A save counts nothing, but an existing _FOLDER.DAT learns the UIDs it handed out.
+      Counters expected = Counters::From(before);
+      if (fs::exists(Sys("_FOLDER.DAT"))) KeepLastUid(expected);
+      CheckDat(expected, "counters-record", "a save alone leaves the counters but LASTUID");
+    }
   }
 
   void Reindex() {
@@ -611,9 +629,17 @@ class Runner {
       const int32_t result = OpenFresh(*record, 1);
       ReleaseRecord(*record);
       Expect("open mode 1 after damage", 1, result);
-    } else if (!step.messages.empty() && WriteMessage(step.messages[0], false)) {
+    } else if (const bool lost = !IndexExists() && !MessageFiles().empty();
+               !step.messages.empty() && WriteMessage(step.messages[0], false)) {
       countersKnown = false;
       Expect("deliver after damage", 1, DirectInsertItems("PO", "bob", "\\Inbox", Name(step.messages[0]), ""));
+      if (lost) {
+        // The delivery marks the folder dirty; the next open rebuilds it.
+        if (!ChangeMarked()) Fail("lost-message", "a delivery into a folder that lost its index left it clean");
+        auto record = std::make_unique<STOREINDEXTYPE>();
+        Expect("open mode 1 after a lost index", 1, OpenFresh(*record, 1));
+        ReleaseRecord(*record);
+      }
     } else {
       // No room for a new message: the rebuild comes from a reindex.
       auto record = std::make_unique<STOREINDEXTYPE>();

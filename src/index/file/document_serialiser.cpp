@@ -365,15 +365,6 @@ void FillIndex(SORTEDSTOREINDEXTYPE& index, const std::string& folder, pugi::xml
 
 // Saving -----------------------------------------------------------------------
 
-bool IsXmlName(std::string_view name) {
-  if (name.empty() || FirstInvalidUtf8(name) != std::string_view::npos) return false;
-  auto letter = [](unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80; };
-  if (!letter(static_cast<unsigned char>(name[0]))) return false;
-  return std::all_of(name.begin() + 1, name.end(), [&](char ch) {
-    const auto c = static_cast<unsigned char>(ch);
-    return letter(c) || (c >= '0' && c <= '9') || c == '.' || c == '-';
-  });
-}
 
 // IDs are written as they are, so one that would break the file (or come
 // back changed) cannot be written.

@@ -283,6 +283,16 @@ bool IsDeadValue(std::string_view value) {
   return !value.empty() && value.find_first_not_of('-') == std::string_view::npos;
 }
 
+bool IsXmlName(std::string_view name) {
+  if (name.empty() || FirstInvalidUtf8(name) != std::string_view::npos) return false;
+  auto letter = [](unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80; };
+  if (!letter(static_cast<unsigned char>(name[0]))) return false;
+  return std::all_of(name.begin() + 1, name.end(), [&](char ch) {
+    const auto c = static_cast<unsigned char>(ch);
+    return letter(c) || (c >= '0' && c <= '9') || c == '.' || c == '-';
+  });
+}
+
 bool IsWritablePropertyName(std::string_view name) {
   if (name.empty() || name.starts_with("ELEMENT") || name.starts_with("BASEELEMENT")) return false;
   return std::none_of(name.begin(), name.end(), [](char c) {

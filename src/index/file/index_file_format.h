@@ -58,6 +58,10 @@ bool IsDeadValue(std::string_view value);
 // property: no blanks, controls or markup bytes, and not one a reader takes
 // for the root or an element.
 bool IsWritablePropertyName(std::string_view name);
+// A name an XML 1.0 parser takes for an element name (ASCII letters, "_"
+// and ":" first, then digits, "." and "-" too; any well-formed UTF-8 above
+// ASCII).
+bool IsXmlName(std::string_view name);
 
 // The properties an element stores as children, in ascending byte order of
 // their names: every writable registered name but ID, UID, SEQ and IDX.

@@ -1,7 +1,9 @@
 #include "index/file/index_salvage.h"
 
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <set>
-#include <vector>
 
 #include "index/file/index_file_format.h"
 #include "index/file/serialisation_log.h"
@@ -29,38 +31,53 @@ void RaiseUidFloor(SORTEDSTOREINDEXTYPE& index, uint32_t candidate, std::string_
   if (candidate > index.uidFloor) index.uidFloor = candidate;
 }
 
-void SalvageIndexFile(SORTEDSTOREINDEXTYPE& index, const std::string& folder, uint32_t folderType) {
-  index.Empty();
-  index.keyFilter.clear();
+SalvagedIndex SalvageIndexFile(const std::string& folder, uint32_t folderType) {
+  SalvagedIndex salvaged;
   platform::FileHandle file = platform::OpenFile(InFolder(folder, IndexFileName(folderType)), platform::Access::Read,
                                                  platform::Share::All, platform::Disposition::OpenExisting);
-  if (!file.IsOpen()) return;
-  const uint32_t lastUidBefore = index.LastUid();
-  index.SetLastUid(0);
+  if (!file.IsOpen()) return salvaged;
   // The parser stops at the first damage; the elements it finished before
-  // stay in the index.
+  // stay in the scratch index.
+  SORTEDSTOREINDEXTYPE scratch;
+  NullIndexLoader noLoads;
+  scratch.SetLoader(&noLoads);
   const StreamParseRequest request{kLevelFull, 1, folder, file.Size()};
-  DeserialiseKeysOrBetter(index, file, request);
-  const uint32_t fileLastUid = index.LastUid();
-
-  std::set<std::string, std::less<>> implausible;
+  DeserialiseKeysOrBetter(scratch, file, request);
   uint32_t highest = 0;
-  for (const IndexItemPropertyContainer* item : index.ByUid()) {
+  for (const IndexItemPropertyContainer* item : scratch.ByUid()) {
     const uint32_t uid = UidOf(item);
-    if (uid >= kUidFloorLimit) implausible.insert(item->GetText(kKeyId));
-    else if (uid > highest) highest = uid;
+    if (uid >= kUidFloorLimit) continue;  // damage, not a UID the folder gave
+    highest = std::max(highest, uid);
+    salvaged.items.push_back(item->GetAll());
   }
-  if (!implausible.empty()) index.RemoveIds(implausible);
-  // The places belong to the damaged file: the next save writes anew.
-  for (IndexItemPropertyContainer* item : index.ByUid()) item->SetFilePlace(0, 0);
-  for (IndexItemPropertyContainer* item : index.Removed()) item->SetFilePlace(0, 0);
+  const uint32_t fileLastUid = scratch.LastUid();
+  salvaged.floor = std::max(highest, fileLastUid < kUidFloorLimit ? fileLastUid : 0);
+  return salvaged;
+}
+
+void AddSalvaged(SORTEDSTOREINDEXTYPE& index, const SalvagedIndex& salvaged, const std::string& folder) {
+  RaiseUidFloor(index, salvaged.floor, "the damaged index", folder);
+  // The damaged file is newer than anything restored: where the two differ,
+  // its IDs and UIDs stand. An item of the restored copy that holds one of
+  // them goes; if its file is still there the walk gives it a new UID.
+  std::set<std::string, std::less<>> stale;
+  for (const auto& values : salvaged.items) {
+    const auto id = values.find(std::string(kPropId));
+    const auto uid = values.find(std::string(kPropUid));
+    if (id == values.end() || uid == values.end()) continue;
+    if (index.FindLoadedById(id->second) != nullptr) stale.insert(id->second);
+    const uint32_t number = static_cast<uint32_t>(std::strtoul(uid->second.c_str(), nullptr, 10));
+    if (const IndexItemPropertyContainer* holder = index.FindByUid(number)) stale.insert(holder->GetText(kKeyId));
+  }
+  if (!stale.empty()) index.RemoveIds(stale);
+  for (const auto& values : salvaged.items) {
+    auto item = std::make_unique<IndexItemPropertyContainer>();
+    item->SetAllGiven(values);
+    if (index.InsertAtEnd(item.get())) item.release();
+  }
+  index.ResequenceByUid();
   index.elementPlacesKnown = false;
   index.rewriteInFull = true;
-  index.SetLowestUid(0);
-  index.SetLastUid(highest);
-  if (lastUidBefore < kUidFloorLimit && lastUidBefore > index.uidFloor) index.uidFloor = lastUidBefore;
-  RaiseUidFloor(index, fileLastUid, "the damaged index's LASTUID", folder);
-  RaiseUidFloor(index, highest, "the damaged index's highest UID", folder);
 }
 
 uint32_t BackupIndexLastUid(const std::string& folder) {

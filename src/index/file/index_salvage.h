@@ -3,8 +3,10 @@
 // given out again (the UID floor).
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tw {
 
@@ -14,12 +16,22 @@ class SORTEDSTOREINDEXTYPE;
 // folder handed out: it would use up half the UID space at once.
 inline constexpr uint32_t kUidFloorLimit = 0x80000000u;
 
-// Reads what a damaged index file still holds into `index` (emptied
-// first): every complete element before the damage whose item file still
-// exists, with all its properties. The items lose their file places and
-// the next save writes the whole file. Raises the index's UID floor to the
-// file's LASTUID and its highest UID.
-void SalvageIndexFile(SORTEDSTOREINDEXTYPE& index, const std::string& folder, uint32_t folderType);
+// What a damaged index file still holds.
+struct SalvagedIndex {
+  // Every property of each complete element before the damage whose item
+  // file still exists, ID and UID among them.
+  std::vector<std::map<std::string, std::string>> items;
+  // The file's LASTUID and its highest UID, when plausible.
+  uint32_t floor = 0;
+};
+
+SalvagedIndex SalvageIndexFile(const std::string& folder, uint32_t folderType);
+
+// Puts what was salvaged into `index`, which may hold a restored backup: an
+// item there under the same ID and UID takes the salvaged properties (they
+// are newer), a missing one is inserted when its UID is free. Raises the UID
+// floor; the next save writes the whole file.
+void AddSalvaged(SORTEDSTOREINDEXTYPE& index, const SalvagedIndex& salvaged, const std::string& folder);
 
 // The LASTUID in the root tag of `_index.xml.bak`; 0 when there is none.
 uint32_t BackupIndexLastUid(const std::string& folder);

@@ -1,5 +1,7 @@
 #include "index/file/store_index_serialiser.h"
 
+#include <algorithm>
+
 #include "common/file_management.h"
 #include "index/file/index_salvage.h"
 #include "index/file/serialisation_log.h"
@@ -53,8 +55,12 @@ int32_t StoreIndexSerialiser::Deserialise(SORTEDSTOREINDEXTYPE& index, const std
 
   // Before anything sets the file aside: known messages keep their UIDs and
   // flags, and the UIDs it handed out are never given out again.
-  if (ReadsIndexFile() && FileExists(InFolder(folder, IndexFileName(folderType))))
-    SalvageIndexFile(index, folder, folderType);
+  SalvagedIndex salvaged;
+  if (ReadsIndexFile() && FileExists(InFolder(folder, IndexFileName(folderType)))) {
+    salvaged = SalvageIndexFile(folder, folderType);
+    index.Empty();
+    AddSalvaged(index, salvaged, folder);
+  }
 
   std::string report = "Failed to deserialise index: " + folder + ".";
   if (backupInUse) {
@@ -68,7 +74,13 @@ int32_t StoreIndexSerialiser::Deserialise(SORTEDSTOREINDEXTYPE& index, const std
       // The restored copy is reconciled with the item files too; its own
       // load stays quiet so that a corrupt backup is not restored again.
       UnindexedStoreIndexSerialiser recovery(this, /*ownsInner=*/false, /*innerQuiet=*/true);
-      reached = recovery.Deserialise(index, folder, folderType, level, options);
+      recovery.MergeAfterLoad(&salvaged);  // the damaged file is newer than its backup
+      // A backup is hours old: messages whose files went since do not come
+      // back (other kinds of item have no file of their own to check).
+      DeserialiseOptions verified = options;
+      if (folderType == kFolderTypeMail || folderType == kFolderTypeMailAlias)
+        verified.verifyFiles = std::max<uint32_t>(options.verifyFiles, 1);
+      reached = recovery.Deserialise(index, folder, folderType, level, verified);
       if (reached == kLevelFailed) {
         report += " Backup Index is also corrupt.";
         IndexXMLDeleteBackupSerialisation(folder);

@@ -161,7 +161,10 @@ void StreamSave::CheckGap(const std::string& gap, const Container& item, bool ne
 
 void StreamSave::WriteElements(platform::FileHandle& file, size_t first, int64_t position) {
   const std::vector<Container*>& items = index_.ByUid();
-  const auto properties = StoredProperties();
+  auto properties = StoredProperties();
+  // A name no XML parser reads (a damaged file may have given one) would make
+  // the file unreadable to the document serialiser: such a property is dropped.
+  std::erase_if(properties, [](const auto& entry) { return !IsXmlName(entry.first); });
   const bool validUtf8 = IndexRequiresValidUtf8();
   const bool fullyLoaded = FullyLoaded();
 

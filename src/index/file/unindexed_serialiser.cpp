@@ -69,6 +69,8 @@ int32_t UnindexedStoreIndexSerialiser::DeserialiseHook(SORTEDSTOREINDEXTYPE& ind
       inner_->SaveBadCopy(folder);
   }
 
+  if (salvaged_ != nullptr) AddSalvaged(index, *salvaged_, folder);
+
   // The scans look items up: what is in memory now counts as loaded.
   const int32_t innerLevel = index.LoadLevel();
   index.SetLoadLevel(kLevelFull);

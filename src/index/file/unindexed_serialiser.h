@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "index/file/index_salvage.h"
 #include "index/file/store_index_serialiser.h"
 
 namespace tw {
@@ -36,9 +37,13 @@ class UnindexedStoreIndexSerialiser : public FilelessSerialiser {
                           uint32_t verifyFiles, bool quiet) override;
 
   StoreIndexSerialiser* Inner() const { return inner_; }
+  // What was salvaged from a damaged index file, put into the index after
+  // the inner load and before the item files are walked. Not owned.
+  void MergeAfterLoad(const SalvagedIndex* salvaged) { salvaged_ = salvaged; }
 
  private:
   StoreIndexSerialiser* inner_;
+  const SalvagedIndex* salvaged_ = nullptr;
   bool ownsInner_;
   bool innerQuiet_;
 };

@@ -124,6 +124,9 @@ struct DirectRecord {
     if (!hadIndexFile) RaiseUidFloor(index, BackupIndexLastUid(r.folderPath), "_index.xml.bak", r.folderPath);
     if (index.LastUid() < index.uidFloor) index.SetLastUid(index.uidFloor);
     r.lastUid = index.LastUid();
+    // What this call writes back remembers the UIDs handed out so far.
+    uint32_t& lastUidWord = counters.counters[FolderDetails::kLastUid];
+    if (lastUidWord < r.lastUid || lastUidWord >= kUidFloorLimit) lastUidWord = r.lastUid;
     return true;
   }
 
@@ -218,8 +221,7 @@ int32_t DirectInsertItems(const std::string& postoffice, const std::string& mail
       item->Clear(kPropStatus);
     }
     (*direct).lastUid = direct.Index().LastUid();
-    uint32_t& lastUid = counters.counters[FolderDetails::kLastUid];
-    if (lastUid < (*direct).lastUid || lastUid >= kUidFloorLimit) lastUid = (*direct).lastUid;
+    counters.counters[FolderDetails::kLastUid] = (*direct).lastUid;
     ++counters.counters[FolderDetails::kItems];
     ++counters.counters[10];
     ++counters.counters[9];

@@ -10,6 +10,7 @@
 #include "index/locking/mutex_lock.h"
 #include "index/lifecycle/store_index_lifecycle.h"
 #include "index/lifecycle/store_index_record.h"
+#include "index/file/store_index_serialiser.h"
 #include "platform/files.h"
 
 namespace tw {
@@ -62,6 +63,7 @@ int32_t SaveRecord(STOREINDEXTYPE& record) {
   if (modified) WriteChangeFlagIn(path);
   if (saved) {
     record.changed = 0;
+    if (record.folderType == kFolderTypeMail) RaiseFolderDatLastUid(path, index.LastUid());
   } else {
     Trace(1, Formatted("StoreIndex_Save::Error - Unable to save index for folder %s\n", path));
     WriteChangeFlagIn(path);

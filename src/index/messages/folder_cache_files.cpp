@@ -142,6 +142,14 @@ bool WriteFolderDatFile(const std::string& path, const FolderDetails& details) {
   return false;
 }
 
+void RaiseFolderDatLastUid(const std::string& folderPath, uint32_t lastUid) {
+  const std::string path = InFolder(folderPath, kFolderDatFile);
+  FolderDetails details;
+  if (ReadFolderDatFile(path, details) == 0 || details.counters[FolderDetails::kLastUid] >= lastUid) return;
+  details.counters[FolderDetails::kLastUid] = lastUid;
+  WriteFolderDatFile(path, details);
+}
+
 std::string FolderDatPath(const std::string& postoffice, const std::string& mailbox, const std::string& folderName) {
   const std::string directory = FolderDirectoryViaPostofficeRoot(postoffice, mailbox, &folderName);
   if (directory.empty()) return {};

@@ -57,10 +57,7 @@ class IndexModelTest : public ::testing::TestWithParam<unsigned> {};
 // Three sequences per combination: a plain one, a folder at its "Maximum
 // Index Rows", and (for four combinations) one grown past 1 MiB so that
 // tail saves write in several pieces.
-// Disabled while the known index faults (ScanFolders counters, UID reuse
-// after damage, lost deliveries and changes across mixed serialisers) are
-// being fixed; run with --gtest_also_run_disabled_tests.
-TEST_P(IndexModelTest, DISABLED_RandomSequencesMatchTheModel) {
+TEST_P(IndexModelTest, RandomSequencesMatchTheModel) {
   const unsigned combination = GetParam();
   const uint32_t base = FromEnvironment("TW_MODEL_SEED", 1);
   for (uint32_t i = 0; i < 3; ++i) {

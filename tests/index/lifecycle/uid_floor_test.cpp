@@ -110,12 +110,9 @@ TEST_P(DamagedIndex, AFlippedByteKeepsTheElementsBeforeIt) {
   ExpectRebuilt(before, inbox.Read(), kept, "flipped byte");
 }
 
-INSTANTIATE_TEST_SUITE_P(Serialisers, DamagedIndex,
-                         ::testing::Values(IndexSwitches{}, IndexSwitches{.streamLoad = false, .streamSave = false}),
-                         [](const auto& info) { return info.param.streamSave ? "Stream" : "Document"; });
-
-TEST(UidFloor, ALostIndexIsNeverOverwrittenByADelivery) {
+TEST_P(DamagedIndex, ALostIndexIsNeverOverwrittenByADelivery) {
   test::InboxFixture inbox;
+  inbox.Use(GetParam());
   for (const char* id : {"1.MAI", "2.MAI", "3.MAI"}) ASSERT_EQ(inbox.Deliver(id), 1);
   std::filesystem::remove(inbox.File("_index.xml"));
 
@@ -180,6 +177,14 @@ TEST(UidFloor, FolderCountersNeverLowerTheLastUid) {
   for (const auto& entry : std::filesystem::directory_iterator(inbox.Dir()))
     EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
 }
+
+INSTANTIATE_TEST_SUITE_P(Serialisers, DamagedIndex,
+                         ::testing::Values(IndexSwitches{}, IndexSwitches{.streamLoad = false, .streamSave = false},
+                                           IndexSwitches{.streamLoad = false, .streamSave = false, .backup = true}),
+                         [](const auto& info) {
+                           return std::string(info.param.streamSave ? "Stream" : "Document") +
+                                  (info.param.backup ? "WithBackup" : "");
+                         });
 
 }  // namespace
 }  // namespace tw
