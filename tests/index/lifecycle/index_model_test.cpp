@@ -4,6 +4,8 @@
 // scripts/index-model-long.sh.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -85,13 +87,32 @@ TEST(IndexModelLongTest, ManySequences) {
   const uint32_t count = FromEnvironment("TW_MODEL_SEQUENCES", 0);
   if (count == 0) GTEST_SKIP() << "set TW_MODEL_SEQUENCES to run";
   const uint32_t base = FromEnvironment("TW_MODEL_SEED", 1);
+  // TW_MODEL_MINUTES ends the run early, after the round that passes it.
+  const uint32_t minutes = FromEnvironment("TW_MODEL_MINUTES", 0);
+  const auto start = std::chrono::steady_clock::now();
   size_t failures = 0;
-  for (uint32_t n = 0; n < count; ++n)
-    for (unsigned combination = 0; combination < 16; ++combination) {
+  size_t sequences = 0;
+  size_t steps = 0;
+  uint32_t n = 0;
+  for (; n < count && failures < 20; ++n) {
+    for (unsigned combination = 0; combination < 16 && failures < 20; ++combination) {
       const uint32_t seed = base + n * 16 + combination;
       const bool big = n % 8 == 7;
-      if (RunOne(seed, big ? 80 : 200, combination, big, n % 5 == 4).failed && ++failures >= 20) return;
+      const size_t length = big ? 80 : 200;
+      if (RunOne(seed, length, combination, big, n % 5 == 4).failed) ++failures;
+      ++sequences;
+      steps += length;
     }
+    const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+    if ((n + 1) % 50 == 0)
+      std::printf("round %u: %zu sequences, %zu steps, %zu failing, %lld s\n", n + 1, sequences, steps, failures,
+                  static_cast<long long>(elapsed.count()));
+    if (minutes > 0 && elapsed.count() >= static_cast<long long>(minutes) * 60) break;
+  }
+  const auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+  std::printf("seeds %u to %zu: %zu sequences, %zu steps, %zu failing, %lld s\n", base, base + sequences - 1, sequences,
+              steps, failures, static_cast<long long>(elapsed.count()));
+  std::fflush(stdout);
 }
 
 }  // namespace
