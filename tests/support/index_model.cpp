@@ -422,10 +422,27 @@ class Runner {
     word = std::max<int64_t>(word, committed_.lastUid);
   }
 
+  // A direct update or removal in a folder without an index but with message
+  // files does nothing but mark the folder dirty (0); the next open rebuilds.
+  bool RefusedWithoutIndex(const char* what, int32_t result, const std::vector<uint32_t>& deleted) {
+    if (IndexExists() || MessageFiles().empty()) return false;
+    Expect(what, 0, result);
+    if (!ChangeMarked()) Fail("lost-message", std::string(what) + " without an index left the folder clean");
+    for (uint32_t m : deleted) fs::remove(Sys(Name(m)));
+    const uint32_t highest = std::max(highest_, committed_.lastUid);
+    auto record = std::make_unique<STOREINDEXTYPE>();
+    Expect("open after a refused change", 1, OpenFresh(*record, 1));
+    ReleaseRecord(*record);
+    Resolve(highest, {});
+    return true;
+  }
+
   void Update(const ModelStep& step) {
     CloseSession();
     Counters counters = Counters::From(ReadDat());
-    Expect("update", 1, DirectUpdateItems("PO", "bob", "\\Inbox", IdList(step.messages), step.text));
+    const int32_t updated = DirectUpdateItems("PO", "bob", "\\Inbox", IdList(step.messages), step.text);
+    if (RefusedWithoutIndex("update", updated, {})) return;
+    Expect("update", 1, updated);
     FolderModel next = committed_;
     std::set<std::string> wanted;
     for (uint32_t m : step.messages) wanted.insert(Name(m));
@@ -444,7 +461,9 @@ class Runner {
   void Remove(const ModelStep& step) {
     CloseSession();
     Counters counters = Counters::From(ReadDat());
-    Expect("remove", 1, DirectRemoveItems("PO", "bob", "\\Inbox", IdList(step.messages)));
+    const int32_t removed = DirectRemoveItems("PO", "bob", "\\Inbox", IdList(step.messages));
+    if (RefusedWithoutIndex("remove", removed, step.option == 1 ? step.messages : std::vector<uint32_t>{})) return;
+    Expect("remove", 1, removed);
     FolderModel next = committed_;
     std::set<std::string> wanted;
     for (uint32_t m : step.messages) wanted.insert(Name(m));
