@@ -492,7 +492,8 @@ class Runner {
 
   void Open(uint32_t mode) {
     CloseSession();
-    const bool rebuild = mode == 2 || ((mode == 1 || mode == 4) && (!IndexExists() || ChangeMarked()));
+    // Every mode but 5 lets the load reconcile a folder without an index or marked dirty.
+    const bool rebuild = mode == 2 || (mode != 5 && (!IndexExists() || ChangeMarked()));
     session_ = std::make_unique<STOREINDEXTYPE>();
     const int32_t result = OpenFresh(*session_, mode);
     sessionOpen_ = true;
