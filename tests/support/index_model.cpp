@@ -550,6 +550,7 @@ class Runner {
   void Save(bool commit) {
     if (!sessionOpen_) return;
     const FolderDetails before = ReadDat();
+    const bool counted = fs::exists(Sys("_FOLDER.DAT"));
     if (commit && !sessionChanged_) {
       Expect("commit", 2, CommitRecord(*session_));
       CheckDat(Counters::From(before), "counters-record", "a commit with nothing changed writes nothing");
@@ -558,12 +559,13 @@ class Runner {
     Expect(commit ? "commit" : "save", 1, commit ? CommitRecord(*session_) : SaveRecord(*session_));
     sessionChanged_ = false;
     Persist(sessionModel_);
-    if (commit) {
-      CheckDatComputed("record commit");
+    if (commit || !counted) {
+      // A save into a folder without counters counts its items once.
+      CheckDatComputed(commit ? "record commit" : "first record save");
     } else {
-      // A save counts nothing, but an existing _FOLDER.DAT learns the UIDs it handed out.
+      // A save counts nothing, but _FOLDER.DAT learns the UIDs it handed out.
       Counters expected = Counters::From(before);
-      if (fs::exists(Sys("_FOLDER.DAT"))) KeepLastUid(expected);
+      KeepLastUid(expected);
       CheckDat(expected, "counters-record", "a save alone leaves the counters but LASTUID");
     }
   }

@@ -59,6 +59,7 @@ int32_t StoreIndexSerialiser::Deserialise(SORTEDSTOREINDEXTYPE& index, const std
   if (ReadsIndexFile() && FileExists(InFolder(folder, IndexFileName(folderType)))) {
     salvaged = SalvageIndexFile(folder, folderType);
     index.Empty();
+    index.keyFilter.clear();  // all that could be read is in memory now
     AddSalvaged(index, salvaged, folder);
   }
 

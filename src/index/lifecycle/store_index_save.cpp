@@ -63,7 +63,13 @@ int32_t SaveRecord(STOREINDEXTYPE& record) {
   if (modified) WriteChangeFlagIn(path);
   if (saved) {
     record.changed = 0;
-    if (record.folderType == kFolderTypeMail) RaiseFolderDatLastUid(path, index.LastUid());
+    if (record.folderType == kFolderTypeMail) {
+      // Only a complete index can be counted, and counting costs a walk of
+      // the items: done only for a folder that has no counters yet.
+      const bool counted = FullyInMemory(index) && !FileExists(InFolder(path, kFolderDatFile));
+      const FolderDetails details = counted ? index.GetFolderDetails() : FolderDetails{};
+      RaiseFolderDatLastUid(path, index.LastUid(), counted ? &details : nullptr);
+    }
   } else {
     Trace(1, Formatted("StoreIndex_Save::Error - Unable to save index for folder %s\n", path));
     WriteChangeFlagIn(path);

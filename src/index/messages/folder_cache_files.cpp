@@ -142,10 +142,14 @@ bool WriteFolderDatFile(const std::string& path, const FolderDetails& details) {
   return false;
 }
 
-void RaiseFolderDatLastUid(const std::string& folderPath, uint32_t lastUid) {
+void RaiseFolderDatLastUid(const std::string& folderPath, uint32_t lastUid, const FolderDetails* counted) {
   const std::string path = InFolder(folderPath, kFolderDatFile);
   FolderDetails details;
-  if (ReadFolderDatFile(path, details) == 0 || details.counters[FolderDetails::kLastUid] >= lastUid) return;
+  if (ReadFolderDatFile(path, details) == 0) {
+    if (counted != nullptr) WriteFolderDatFile(path, *counted);
+    return;
+  }
+  if (details.counters[FolderDetails::kLastUid] >= lastUid) return;
   details.counters[FolderDetails::kLastUid] = lastUid;
   WriteFolderDatFile(path, details);
 }

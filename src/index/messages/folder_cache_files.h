@@ -28,10 +28,12 @@ size_t ReadFolderDatFile(const std::string& path, FolderDetails& details);
 // Normalises and writes the 52 bytes (same single retry). True when written.
 bool WriteFolderDatFile(const std::string& path, const FolderDetails& details);
 
-// Raises word 11 (LASTUID) of the folder's existing _FOLDER.DAT to
-// `lastUid`, so that the folder remembers the UIDs a save handed out even
-// when nobody counts its items; the other words stay.
-void RaiseFolderDatLastUid(const std::string& folderPath, uint32_t lastUid);
+// After a save that counted nothing: raises word 11 (LASTUID) of the
+// folder's _FOLDER.DAT to `lastUid`, so that the folder remembers the UIDs
+// the save handed out; the other words stay. A missing file is written from
+// `counted` when given (the counters of a fully loaded index), else left
+// missing.
+void RaiseFolderDatLastUid(const std::string& folderPath, uint32_t lastUid, const FolderDetails* counted);
 
 // The `_FOLDER.DAT` of a folder named by postoffice, mailbox and folder
 // name: "<folder directory>\_FOLDER.DAT", or "<directory>_FOLDER.DAT" for
