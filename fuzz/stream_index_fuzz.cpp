@@ -87,11 +87,13 @@ Values Stored(const Container& item) {
 
 // What a load of the written element gives back: property values escaped
 // (UTF-8 repaired first) and unescaped again; ID and UID unchanged, since
-// the ID names the item's file.
+// the ID names the item's file; properties whose names are no XML names
+// left out.
 Values Rewritten(const Values& values) {
   const bool validUtf8 = tw::IndexRequiresValidUtf8();
   Values out;
   for (const auto& [name, value] : values) {
+    if (!tw::IsXmlName(name)) continue;  // no XML parser reads it: not written
     if (name == tw::kPropUid || name == tw::kPropId) {
       out.emplace(name, value);
     } else {
