@@ -218,9 +218,13 @@ bool Parser::OnElementStart(std::string_view tag, int64_t start, int64_t end) {
                              uidText == std::to_string(uid) &&
                              tag == "ELEMENT ID=\"" + std::string(id) + "\" UID=\"" + std::string(uidText) + "\"";
     if (!oldFormat_ && !exactLayout && !RequireFullRewrite()) return false;
+    // A UID not written as the writers write it (a damaged digit, "2#" read
+    // as 2) would give the item another message's UID: it gets a new one.
+    const bool uidReadable = uidText == std::to_string(uid);
     if (KeepsElement(id)) {
       current_ = new IndexItemPropertyContainer();
-      for (const Attribute& a : attributes_) SetValue(*current_, KeyFor(a.name), a.value, false);
+      for (const Attribute& a : attributes_)
+        if (a.name != kPropUid || uidReadable) SetValue(*current_, KeyFor(a.name), a.value, false);
     }
   }
   return selfClosing ? OnElementEnd(end) : true;
