@@ -128,6 +128,7 @@ std::string Words(const FolderDetails& d) {
   for (int i = 0; i < FolderDetails::kCount; ++i) text += (i ? " " : "") + std::to_string(d.counters[i]);
   return text;
 }
+
 // The flag grammar: "+\W" adds, "-\W" removes every copy, a first unsigned
 // word replaces; the counters follow each word added (+1) or removed.
 void ApplyChange(Flags& flags, const std::string& change, Counters& counters) {
