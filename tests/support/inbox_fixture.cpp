@@ -13,13 +13,6 @@
 #include "index/messages/message_index_settings.h"
 
 namespace tw::test {
-namespace {
-
-std::string Dword(const char* name, bool on) {
-  return std::string("\"") + name + "\"=dword:0000000" + (on ? "1" : "0") + "\r\n";
-}
-
-}  // namespace
 
 InboxFixture::InboxFixture() { Use({}); }
 
@@ -29,11 +22,10 @@ InboxFixture::~InboxFixture() {
 }
 
 void InboxFixture::Use(const IndexSwitches& s, const std::string& extraValues) {
-  const std::string values = Dword("Use XML Stream Index Deserialisation", s.streamLoad) +
-                             Dword("Use XML Stream Index Serialisation", s.streamSave) +
-                             Dword("MSXML Index Serialisation Produces Old Format", s.oldFormat) +
-                             Dword("Backup Index", s.backup) + extraValues;
-  root_.Use(values);
+  root_.Use(DwordValue("Use XML Stream Index Deserialisation", s.streamLoad) +
+            DwordValue("Use XML Stream Index Serialisation", s.streamSave) +
+            DwordValue("MSXML Index Serialisation Produces Old Format", s.oldFormat) +
+            DwordValue("Backup Index", s.backup) + extraValues);
   ResetSerialisationSettingsCache();
   ResetMessageIndexSettings();
   inbox_ = SystemPath(IndexPath());

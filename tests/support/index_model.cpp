@@ -3,19 +3,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <random>
 #include <set>
-#include <sstream>
 
-#include "frame/settings.h"
-#include "frame/store_paths.h"
 #include "index/file/document_serialiser.h"
-#include "index/file/serialisation_settings.h"
 #include "index/file/store_index_serialiser.h"
 #include "index/file/stream_serialiser.h"
 #include "index/items/index_item.h"
@@ -25,10 +20,8 @@
 #include "index/lifecycle/store_index_lifecycle.h"
 #include "index/lifecycle/store_index_record.h"
 #include "index/locking/block_settings.h"
-#include "index/messages/folder_cache_files.h"
-#include "index/messages/message_index_settings.h"
 #include "index/messages/message_item.h"
-#include "support/index_fixture.h"
+#include "support/inbox_fixture.h"
 #include "support/test_support.h"
 
 namespace fs = std::filesystem;
@@ -47,10 +40,11 @@ bool HasNoCase(const std::string& haystack, const std::string& needle) {
   return Upper(haystack).find(Upper(needle)) != std::string::npos;
 }
 
+bool NoCaseLess(const std::string& a, const std::string& b) { return Upper(a) < Upper(b); }
+
 std::vector<std::string> Split(const std::string& text, char separator, bool keepEmpty) {
   std::vector<std::string> parts;
-  size_t at = 0;
-  while (at <= text.size()) {
+  for (size_t at = 0; at <= text.size();) {
     const size_t end = std::min(text.find(separator, at), text.size());
     std::string part = text.substr(at, end - at);
     if (keepEmpty || !part.empty()) parts.push_back(part);
@@ -77,6 +71,12 @@ std::string Name(uint32_t message) {
   return text;
 }
 
+std::string IdList(const std::vector<uint32_t>& messages) {
+  std::string ids;
+  for (uint32_t m : messages) ids += (ids.empty() ? "" : ",") + Name(m);
+  return ids;
+}
+
 struct Message {
   uint32_t uid = 0;
   Flags flags;
@@ -87,6 +87,14 @@ struct FolderModel {
   std::map<std::string, Message> items;
   uint32_t lastUid = 0;
 };
+
+// (UID, ID) of every item, in UID order.
+std::vector<std::pair<uint32_t, std::string>> ByUid(const FolderModel& model) {
+  std::vector<std::pair<uint32_t, std::string>> byUid;
+  for (const auto& [id, m] : model.items) byUid.emplace_back(m.uid, id);
+  std::sort(byUid.begin(), byUid.end());
+  return byUid;
+}
 
 struct Failure {
   std::string kind;
@@ -106,23 +114,18 @@ struct Counters {
   // A negative item count is 0; words 1, 3, 7, 8 and 9 stay within 0 and the item count.
   void Normalise() {
     if (word[FolderDetails::kItems] < 0) word[FolderDetails::kItems] = 0;
-    for (int i : {1, 3, 7, 8, 9}) {
-      if (word[i] < 1) word[i] = 0;
-      if (word[i] > word[FolderDetails::kItems]) word[i] = word[FolderDetails::kItems];
-    }
+    for (int i : {1, 3, 7, 8, 9}) word[i] = std::clamp<int64_t>(word[i], 0, word[FolderDetails::kItems]);
   }
-  uint32_t At(int i) const { return static_cast<uint32_t>(word[i]); }
+  FolderDetails Details() const {
+    FolderDetails d;
+    for (int i = 0; i < FolderDetails::kCount; ++i) d.counters[i] = static_cast<uint32_t>(word[i]);
+    return d;
+  }
 };
 
 std::string Words(const FolderDetails& d) {
   std::string text;
   for (int i = 0; i < FolderDetails::kCount; ++i) text += (i ? " " : "") + std::to_string(d.counters[i]);
-  return text;
-}
-
-std::string Words(const Counters& c) {
-  std::string text;
-  for (int i = 0; i < FolderDetails::kCount; ++i) text += (i ? " " : "") + std::to_string(c.At(i));
   return text;
 }
 
@@ -153,21 +156,19 @@ void ApplyChange(Flags& flags, const std::string& change, Counters& counters) {
 
 // Words 3-8 and 11 as a fully loaded index gives them, from the model.
 FolderDetails DetailsOf(const FolderModel& model) {
-  std::vector<const Message*> byUid;
-  for (const auto& [id, m] : model.items) byUid.push_back(&m);
-  std::sort(byUid.begin(), byUid.end(), [](const Message* a, const Message* b) { return a->uid < b->uid; });
   FolderDetails d;
   uint32_t* n = d.counters;
   n[FolderDetails::kLastUid] = model.lastUid;
-  for (const Message* m : byUid) {
+  for (const auto& [uid, id] : ByUid(model)) {
+    const Flags& flags = model.items.at(id).flags;
     ++n[FolderDetails::kItems];
-    if (m->flags.count("\\SEEN")) {
+    if (flags.count("\\SEEN")) {
       ++n[FolderDetails::kSeen];
       if (n[FolderDetails::kFirstSeen] == 0) n[FolderDetails::kFirstSeen] = n[FolderDetails::kItems];
     }
-    if (m->flags.count("\\ANSWERED")) ++n[FolderDetails::kAnswered];
-    if (m->flags.count("\\FLAGGED")) ++n[FolderDetails::kFlagged];
-    if (m->flags.count("\\RECENT")) ++n[FolderDetails::kRecent];
+    if (flags.count("\\ANSWERED")) ++n[FolderDetails::kAnswered];
+    if (flags.count("\\FLAGGED")) ++n[FolderDetails::kFlagged];
+    if (flags.count("\\RECENT")) ++n[FolderDetails::kRecent];
   }
   return d;
 }
@@ -189,97 +190,81 @@ std::string MessageFileText(uint32_t message, bool big) {
 class Runner {
  public:
   explicit Runner(const ModelRunOptions& options) : options_(options) {
-    std::vector<std::pair<std::string, uint32_t>> dwords = {
-        {"Use XML Stream Index Serialisation", options.switches.streamSave ? 1u : 0u},
-        {"Use XML Stream Index Deserialisation", options.switches.streamLoad ? 1u : 0u},
-        {"MSXML Index Serialisation Produces Old Format", options.switches.oldFormat ? 1u : 0u},
-        {"Backup Index", options.switches.backup ? 1u : 0u}};
-    if (options.maximumIndexRows != 0) dwords.emplace_back("Maximum Index Rows", options.maximumIndexRows);
-    std::string extra;
-    for (const std::string& line : Split(RootDwords(dwords), '\n', false))
-      if (line.rfind("\"", 0) == 0) extra += line + "\n";
-    registry_ = std::make_unique<ScopedRegistry>(RegistryWithMailRoot(dir_.path() + "\\POSTOFFICES", extra));
-    ResetCaches();
-    SetSettings(ReadStoreSettings());
-    folder_ = FolderDirectoryForIndex("PO", "bob", "\\Inbox");
-    sys_ = folder_;
-    std::replace(sys_.begin(), sys_.end(), '\\', '/');
-    MakeDirs(sys_);
+    const ModelSwitches& s = options.switches;
+    inbox_.Use({.streamLoad = s.streamLoad, .streamSave = s.streamSave, .oldFormat = s.oldFormat, .backup = s.backup},
+               options.maximumIndexRows != 0 ? DwordValue("Maximum Index Rows", options.maximumIndexRows) : "");
+    ResetBlockSettingsCache();
   }
   ~Runner() {
-    if (sessionOpen_) ReleaseRecord(*session_);
-    SetSettings({});
-    ResetCaches();
+    CloseSession();
+    ResetBlockSettingsCache();
   }
 
   ModelResult Run(const std::vector<ModelStep>& steps) {
     ModelResult result;
     const bool trace = std::getenv("TW_MODEL_TRACE") != nullptr;
-    for (size_t i = 0; i < steps.size(); ++i) {
+    for (size_t i = 0; i < steps.size() && !result.failed; ++i) {
       if (trace) std::fprintf(stderr, "step %zu: %s\n", i + 1, steps[i].Describe().c_str());
+      Failure failure;
       try {
         Do(steps[i]);
         CheckReaders();
+        continue;
       } catch (const Failure& f) {
-        result.failed = true;
-        result.failedStep = i;
-        result.kind = f.kind;
-        result.message = f.message;
-        break;
+        failure = f;
       } catch (const std::exception& e) {
-        result.failed = true;
-        result.failedStep = i;
-        result.kind = "exception";
-        result.message = e.what();
-        break;
+        failure = {"exception", e.what()};
       } catch (...) {
-        result.failed = true;
-        result.failedStep = i;
-        result.kind = "exception";
-        result.message = "an exception that is not a std::exception";
-        break;
+        failure = {"exception", "an exception that is not a std::exception"};
       }
+      result = {true, i, failure.kind, failure.message, 0};
     }
     result.largestIndexFile = largest_;
     return result;
   }
 
  private:
-  static void ResetCaches() {
-    ResetSerialisationSettingsCache();
-    ResetMessageIndexSettings();
-    ResetBlockSettingsCache();
-  }
-
-  std::string Sys(const std::string& name) const { return sys_ + "/" + name; }
-  bool Exists(const std::string& name) const { return PathExists(Sys(name)); }
-  bool IndexExists() const { return Exists("_index.xml"); }
+  std::string Sys(const std::string& name) const { return inbox_.File(name); }
+  bool IndexExists() const { return PathExists(Sys("_index.xml")); }
   bool ChangeMarked() const {
-    for (const auto& entry : fs::directory_iterator(sys_))
+    for (const auto& entry : fs::directory_iterator(inbox_.Dir()))
       if (Upper(entry.path().filename().string()) == "_CHANGE.DTY") return true;
     return false;
   }
   std::vector<std::string> MessageFiles() const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(sys_)) {
+    for (const auto& entry : fs::directory_iterator(inbox_.Dir())) {
       const std::string name = entry.path().filename().string();
       if (name.size() > 4 && Upper(name.substr(name.size() - 4)) == ".MAI" && name[0] != '_' && name[0] != '.')
         names.push_back(name);
     }
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return Upper(a) < Upper(b); });
+    std::sort(names.begin(), names.end(), NoCaseLess);
     return names;
   }
-  // False when the folder already holds as many message files as a scan may take.
+  // False when the file is there or the folder already holds as many
+  // message files as a scan may take.
   bool WriteMessage(uint32_t message, bool big) {
-    if (Exists(Name(message))) return false;
+    if (PathExists(Sys(Name(message)))) return false;
     if (options_.maximumIndexRows != 0 && MessageFiles().size() >= options_.maximumIndexRows) return false;
     WriteFile(Sys(Name(message)), MessageFileText(message, big));
     return true;
   }
-  FolderDetails ReadDat() const {
-    FolderDetails d;
-    ReadFolderDatFile(Sys("_FOLDER.DAT"), d);
-    return d;
+
+  // A fresh record opened in `mode`, handed to `use` when the open
+  // succeeded and released whatever happens; the open's result.
+  template <typename Use>
+  int32_t WithRecord(uint32_t mode, Use use) {
+    auto record = std::make_unique<STOREINDEXTYPE>();
+    const int32_t opened = inbox_.Open(*record, mode);
+    struct Releaser {
+      STOREINDEXTYPE& r;
+      ~Releaser() { ReleaseRecord(r); }
+    } releaser{*record};
+    if (opened == 1) use(*record);
+    return opened;
+  }
+  int32_t OpenOnce(uint32_t mode) {
+    return WithRecord(mode, [](STOREINDEXTYPE&) {});
   }
 
   // A UID persisted for `id`: it must never have named another message, and
@@ -298,27 +283,24 @@ class Runner {
     highest_ = uid;
   }
   void Persist(const FolderModel& model) {
-    std::vector<std::pair<uint32_t, std::string>> fresh;
-    for (const auto& [id, m] : model.items) fresh.emplace_back(m.uid, id);
-    std::sort(fresh.begin(), fresh.end());
-    for (const auto& [uid, id] : fresh) RecordUid(uid, id);
+    for (const auto& [uid, id] : ByUid(model)) RecordUid(uid, id);
     committed_ = model;
     highest_ = std::max(highest_, model.lastUid);
   }
 
   // A rebuild from the files: items whose file is gone are dropped (the
   // rebuild loads with file checks), unknown files get the next UIDs in
-  // name order.
-  void ApplyScan(FolderModel& model) {
+  // name order; then the counters are those of the whole folder.
+  void Rebuilt(const std::string& what, const char* kind = "counters-scan") {
+    FolderModel next = committed_;
     const std::vector<std::string> files = MessageFiles();
-    std::erase_if(model.items, [&](const auto& item) {
-      return !std::binary_search(files.begin(), files.end(), item.first,
-                                 [](const std::string& a, const std::string& b) { return Upper(a) < Upper(b); });
+    std::erase_if(next.items, [&](const auto& item) {
+      return !std::binary_search(files.begin(), files.end(), item.first, NoCaseLess);
     });
-    for (const std::string& name : files) {
-      if (model.items.count(name)) continue;
-      model.items[name] = Message{++model.lastUid, {"\\RECENT"}};
-    }
+    for (const std::string& name : files)
+      if (!next.items.count(name)) next.items[name] = Message{++next.lastUid, {"\\RECENT"}};
+    Persist(next);
+    CheckDatComputed(what, kind);
   }
 
   void Expect(const char* what, int64_t expected, int64_t actual) {
@@ -331,16 +313,6 @@ class Runner {
     if (!sessionOpen_) return;
     ReleaseRecord(*session_);
     sessionOpen_ = false;
-  }
-
-  int32_t OpenFresh(STOREINDEXTYPE& record, uint32_t mode) {
-    std::memset(&record, 0, sizeof record);
-    InitRecord(record);
-    SetRecordText(record.postoffice, "PO");
-    SetRecordText(record.mailbox, "bob");
-    SetRecordText(record.folder, "\\Inbox");
-    SetRecordPaths(record);
-    return OpenRecord(record, mode);
   }
 
   void Do(const ModelStep& step) {
@@ -357,22 +329,30 @@ class Runner {
       case K::Save: return Save(false);
       case K::Commit: return Save(true);
       case K::Release: return CloseSession();
-      case K::Reindex: return Reindex();
-      case K::ScanFolders: return Scan();
+      case K::Reindex: return Reindex("reindex");
+      case K::ScanFolders:
+        CloseSession();
+        Expect("ScanFolders", 1, ScanFolders(inbox_.IndexPath()));
+        return Rebuilt("ScanFolders", "counters-scanfolders");
       case K::Damage: return Damage(step);
     }
   }
 
-  std::string IdList(const std::vector<uint32_t>& messages) const {
-    std::string ids;
-    for (uint32_t m : messages) ids += (ids.empty() ? "" : ",") + Name(m);
-    return ids;
+  void Reindex(const char* what) {
+    CloseSession();
+    Expect(what, 1, OpenOnce(2));
+    Rebuilt(what);
   }
 
-  // A delivery opens the index at its header and never reconciles. Into a
-  // folder whose index file is gone while other message files lie there it
-  // marks the folder dirty, and the next open's rebuild leaves none of them
-  // out: that is checked as after damage.
+  // A delivery into a folder whose index file is gone while other message
+  // files lie there marks the folder dirty, and the next open's rebuild
+  // leaves none of them out: that is checked as after damage.
+  void OpenAfterLostIndex() {
+    if (!ChangeMarked()) Fail("lost-message", "a delivery into a folder that lost its index left it clean");
+    Expect("open mode 1 after a lost index", 1, OpenOnce(1));
+  }
+
+  // A delivery opens the index at its header and never reconciles.
   void Deliver(const ModelStep& step) {
     CloseSession();
     const bool indexLost = !IndexExists() && !MessageFiles().empty();
@@ -380,33 +360,25 @@ class Runner {
     for (uint32_t m : step.messages)
       if (WriteMessage(m, step.kind == ModelStep::Kind::DeliverBig)) written.push_back(m);
     if (written.empty()) return;
-    const Counters before = Counters::From(ReadDat());
+    const Counters before = Counters::From(inbox_.FolderDat());
     const uint32_t highest = std::max(highest_, committed_.lastUid);
     Expect("deliver", 1, DirectInsertItems("PO", "bob", "\\Inbox", IdList(written), step.text));
     if (indexLost) {
-      if (!ChangeMarked()) Fail("lost-message", "a delivery into a folder that lost its index left it clean");
-      auto record = std::make_unique<STOREINDEXTYPE>();
-      Expect("open after a lost index", 1, OpenFresh(*record, 1));
-      ReleaseRecord(*record);
-      Resolve(highest, {});
-      return;
+      OpenAfterLostIndex();
+      return Resolve(highest, {});
     }
     FolderModel next = committed_;
     const std::vector<std::string> positional = Split(step.text, ',', true);
     Counters after = before;
     for (size_t i = 0; i < written.size(); ++i) {
       std::string initial = i < positional.size() && positional[i].size() <= 254 ? positional[i] : "";
-      Flags flags;
+      Flags flags = {"\\RECENT"};
       if (!initial.empty() && Upper(initial).rfind("SIZE=", 0) != 0) {
         flags = FlagsOf(initial);
         flags.insert(HasNoCase(initial, "SEEN") ? "\\SEEN" : "\\RECENT");
-      } else {
-        flags = {"\\RECENT"};
       }
       next.items[Name(written[i])] = Message{++next.lastUid, flags};
-      ++after.word[FolderDetails::kItems];
-      ++after.word[9];
-      ++after.word[10];
+      for (int w : {FolderDetails::kItems, 9, 10}) ++after.word[w];
       if (HasNoCase(step.text, "SEEN")) ++after.word[FolderDetails::kSeen];
     }
     after.word[FolderDetails::kLastUid] = next.lastUid;
@@ -422,72 +394,67 @@ class Runner {
     word = std::max<int64_t>(word, committed_.lastUid);
   }
 
+  // A direct update or removal: `change` applies to each item named once.
+  template <typename Change>
+  void Direct(const ModelStep& step, const char* what, int32_t result, Counters counters, Change change) {
+    Expect(what, 1, result);
+    FolderModel next = committed_;
+    std::set<std::string> wanted;
+    for (uint32_t m : step.messages) wanted.insert(Name(m));
+    for (const std::string& id : wanted)
+      if (auto found = next.items.find(id); found != next.items.end()) change(next, found, counters);
+    KeepLastUid(counters);
+    counters.Normalise();
+    if (step.kind == ModelStep::Kind::Remove && step.option == 1) RemoveFiles(step.messages);
+    Persist(next);
+    CheckDat(counters, "counters-direct", std::string("direct ") + what);
+  }
+
   // A direct update or removal in a folder without an index but with message
   // files does nothing but mark the folder dirty (0); the next open rebuilds.
   bool RefusedWithoutIndex(const char* what, int32_t result, const std::vector<uint32_t>& deleted) {
     if (IndexExists() || MessageFiles().empty()) return false;
     Expect(what, 0, result);
     if (!ChangeMarked()) Fail("lost-message", std::string(what) + " without an index left the folder clean");
-    for (uint32_t m : deleted) fs::remove(Sys(Name(m)));
+    RemoveFiles(deleted);
     const uint32_t highest = std::max(highest_, committed_.lastUid);
-    auto record = std::make_unique<STOREINDEXTYPE>();
-    Expect("open after a refused change", 1, OpenFresh(*record, 1));
-    ReleaseRecord(*record);
+    Expect("open after a refused change", 1, OpenOnce(1));
     Resolve(highest, {});
     return true;
   }
 
   void Update(const ModelStep& step) {
     CloseSession();
-    Counters counters = Counters::From(ReadDat());
-    const int32_t updated = DirectUpdateItems("PO", "bob", "\\Inbox", IdList(step.messages), step.text);
-    if (RefusedWithoutIndex("update", updated, {})) return;
-    Expect("update", 1, updated);
-    FolderModel next = committed_;
-    std::set<std::string> wanted;
-    for (uint32_t m : step.messages) wanted.insert(Name(m));
-    for (const std::string& id : wanted) {
-      auto found = next.items.find(id);
-      if (found == next.items.end() || step.text.empty()) continue;
-      if (Upper(step.text).rfind("SIZE=", 0) == 0) continue;
-      ApplyChange(found->second.flags, step.text, counters);
-    }
-    KeepLastUid(counters);
-    counters.Normalise();
-    Persist(next);
-    CheckDat(counters, "counters-direct", "direct update");
+    const Counters counters = Counters::From(inbox_.FolderDat());
+    const bool flagChange = !step.text.empty() && Upper(step.text).rfind("SIZE=", 0) != 0;
+    const int32_t result = inbox_.Update(IdList(step.messages), step.text);
+    if (RefusedWithoutIndex("update", result, {})) return;
+    Direct(step, "update", result, counters,
+           [&](FolderModel&, auto found, Counters& c) {
+             if (flagChange) ApplyChange(found->second.flags, step.text, c);
+           });
   }
 
   void Remove(const ModelStep& step) {
     CloseSession();
-    Counters counters = Counters::From(ReadDat());
-    const int32_t removed = DirectRemoveItems("PO", "bob", "\\Inbox", IdList(step.messages));
-    if (RefusedWithoutIndex("remove", removed, step.option == 1 ? step.messages : std::vector<uint32_t>{})) return;
-    Expect("remove", 1, removed);
-    FolderModel next = committed_;
-    std::set<std::string> wanted;
-    for (uint32_t m : step.messages) wanted.insert(Name(m));
-    auto lower = [&](int slot) {
-      if (counters.word[slot] > 0) --counters.word[slot];
-    };
-    for (const std::string& id : wanted) {
-      auto found = next.items.find(id);
-      if (found == next.items.end()) continue;
-      const std::string flags = Join(found->second.flags);
-      lower(FolderDetails::kItems);
-      if (HasNoCase(flags, "SEEN")) lower(FolderDetails::kSeen);
-      if (HasNoCase(flags, "RECENT")) {
-        lower(9);
-        lower(10);
-      }
-      next.items.erase(found);
-    }
-    KeepLastUid(counters);
-    counters.Normalise();
-    if (step.option == 1)
-      for (uint32_t m : step.messages) fs::remove(Sys(Name(m)));
-    Persist(next);
-    CheckDat(counters, "counters-direct", "direct remove");
+    const Counters counters = Counters::From(inbox_.FolderDat());
+    const int32_t result = inbox_.Remove(IdList(step.messages));
+    if (RefusedWithoutIndex("remove", result, step.option == 1 ? step.messages : std::vector<uint32_t>{})) return;
+    Direct(step, "remove", result, counters,
+           [](FolderModel& next, auto found, Counters& c) {
+             auto lower = [&](int slot) {
+               if (c.word[slot] > 0) --c.word[slot];
+             };
+             const std::string flags = Join(found->second.flags);
+             lower(FolderDetails::kItems);
+             if (HasNoCase(flags, "SEEN")) lower(FolderDetails::kSeen);
+             if (HasNoCase(flags, "RECENT")) lower(9), lower(10);
+             next.items.erase(found);
+           });
+  }
+
+  void RemoveFiles(const std::vector<uint32_t>& messages) {
+    for (uint32_t m : messages) fs::remove(Sys(Name(m)));
   }
 
   void Open(uint32_t mode) {
@@ -495,17 +462,17 @@ class Runner {
     // Every mode but 5 lets the load reconcile a folder without an index or marked dirty.
     const bool rebuild = mode == 2 || (mode != 5 && (!IndexExists() || ChangeMarked()));
     session_ = std::make_unique<STOREINDEXTYPE>();
-    const int32_t result = OpenFresh(*session_, mode);
+    const int32_t result = inbox_.Open(*session_, mode);
     sessionOpen_ = true;
     Expect("open", 1, result);
-    if (rebuild) {
-      FolderModel next = committed_;
-      ApplyScan(next);
-      Persist(next);
-      CheckDatComputed("open with rebuild");
-    }
+    if (rebuild) Rebuilt("open with rebuild");
     sessionModel_ = committed_;
     sessionChanged_ = false;
+  }
+
+  void Changed() {
+    session_->changed = 1;
+    sessionChanged_ = true;
   }
 
   void SetFlags(const ModelStep& step) {
@@ -516,10 +483,8 @@ class Runner {
     if ((item != nullptr) != (found != sessionModel_.items.end()))
       Fail("members", "the open record " + std::string(item ? "holds " : "lacks ") + id);
     if (item == nullptr) return;
-    IndexItem handle(item, false);
-    handle.Set("FLAGSTATUS", step.text);
-    session_->changed = 1;
-    sessionChanged_ = true;
+    IndexItem(item, false).Set("FLAGSTATUS", step.text);
+    Changed();
     found->second.flags = FlagsOf(step.text);
   }
 
@@ -531,64 +496,34 @@ class Runner {
     Expect("record insert", 1, inserted ? 1 : 0);
     session_->lastUid = index.LastUid();
     session_->itemCount = static_cast<uint32_t>(index.Count());
-    session_->changed = 1;
-    sessionChanged_ = true;
+    Changed();
     sessionModel_.items[id] = Message{++sessionModel_.lastUid, {"\\RECENT"}};
   }
 
   void RecordRemove(const ModelStep& step) {
     if (!sessionOpen_) return;
-    if (RemoveFromIndex(IndexOf(*session_), IdList(step.messages), nullptr, nullptr)) {
-      session_->changed = 1;
-      sessionChanged_ = true;
-    }
+    if (RemoveFromIndex(IndexOf(*session_), IdList(step.messages), nullptr, nullptr)) Changed();
     for (uint32_t m : step.messages) sessionModel_.items.erase(Name(m));
-    if (step.option == 1)
-      for (uint32_t m : step.messages) fs::remove(Sys(Name(m)));
+    if (step.option == 1) RemoveFiles(step.messages);
   }
 
   void Save(bool commit) {
     if (!sessionOpen_) return;
-    const FolderDetails before = ReadDat();
+    Counters expected = Counters::From(inbox_.FolderDat());
     const bool counted = fs::exists(Sys("_FOLDER.DAT"));
     if (commit && !sessionChanged_) {
       Expect("commit", 2, CommitRecord(*session_));
-      CheckDat(Counters::From(before), "counters-record", "a commit with nothing changed writes nothing");
-      return;
+      return CheckDat(expected, "counters-record", "a commit with nothing changed writes nothing");
     }
     Expect(commit ? "commit" : "save", 1, commit ? CommitRecord(*session_) : SaveRecord(*session_));
     sessionChanged_ = false;
     Persist(sessionModel_);
-    if (commit || !counted) {
-      // A save into a folder without counters counts its items once.
-      CheckDatComputed(commit ? "record commit" : "first record save");
-    } else {
-      // A save counts nothing, but _FOLDER.DAT learns the UIDs it handed out.
-      Counters expected = Counters::From(before);
-      KeepLastUid(expected);
-      CheckDat(expected, "counters-record", "a save alone leaves the counters but LASTUID");
-    }
-  }
-
-  void Reindex() {
-    CloseSession();
-    auto record = std::make_unique<STOREINDEXTYPE>();
-    const int32_t result = OpenFresh(*record, 2);
-    ReleaseRecord(*record);
-    Expect("reindex", 1, result);
-    FolderModel next = committed_;
-    ApplyScan(next);
-    Persist(next);
-    CheckDatComputed("reindex");
-  }
-
-  void Scan() {
-    CloseSession();
-    Expect("ScanFolders", 1, ScanFolders(folder_));
-    FolderModel next = committed_;
-    ApplyScan(next);
-    Persist(next);
-    CheckDatComputed("ScanFolders", "counters-scanfolders");
+    if (commit) return CheckDatComputed("record commit");
+    // A save into a folder without counters counts its items once.
+    if (!counted) return CheckDatComputed("first record save");
+    // Otherwise a save counts nothing, but _FOLDER.DAT learns the UIDs it handed out.
+    KeepLastUid(expected);
+    CheckDat(expected, "counters-record", "a save alone leaves the counters but LASTUID");
   }
 
   // Elements wholly before `cut` whose ID the folder holds.
@@ -612,62 +547,34 @@ class Runner {
     const std::string content = IndexExists() ? ReadFile(path) : "";
     const uint32_t before = std::max(highest_, committed_.lastUid);
     std::set<std::string> survivors;
-    bool corrupt = true;
-    switch (step.option) {
-      case 0:
-        fs::remove(path);
-        corrupt = false;
-        break;
-      case 1:
-        if (content.size() > 33) {
-          const size_t cut = 33 + step.where % (content.size() - 33);
-          survivors = ElementsBefore(content, cut);
-          WriteFile(path, content.substr(0, cut));
-        }
-        break;
-      case 2:
-        if (!content.empty()) {
-          std::string flipped = content;
-          flipped[step.where % flipped.size()] ^= static_cast<char>(0x80);
-          WriteFile(path, flipped);
-        }
-        break;
-      default:
-        WriteFile(path, "");
-        break;
+    if (step.option == 0) {
+      fs::remove(path);
+    } else if (step.option == 1 && content.size() > 33) {
+      const size_t cut = 33 + step.where % (content.size() - 33);
+      survivors = ElementsBefore(content, cut);
+      WriteFile(path, content.substr(0, cut));
+    } else if (step.option == 2 && !content.empty()) {
+      std::string flipped = content;
+      flipped[step.where % flipped.size()] ^= static_cast<char>(0x80);
+      WriteFile(path, flipped);
+    } else if (step.option >= 3) {
+      WriteFile(path, "");
     }
     // A corrupt file is only reported by a plain open; a rebuild repairs it.
-    const uint32_t recovery = corrupt ? step.mode % 2 : step.mode % 4;
+    const uint32_t recovery = step.option != 0 ? step.mode % 2 : step.mode % 4;
     bool countersKnown = true;
-    if (recovery == 0) {
-      auto record = std::make_unique<STOREINDEXTYPE>();
-      const int32_t result = OpenFresh(*record, 2);
-      ReleaseRecord(*record);
-      Expect("reindex after damage", 1, result);
-    } else if (recovery == 1) {
-      Expect("ScanFolders after damage", 1, ScanFolders(folder_));
+    const bool lost = !IndexExists() && !MessageFiles().empty();
+    if (recovery == 1) {
+      Expect("ScanFolders after damage", 1, ScanFolders(inbox_.IndexPath()));
     } else if (recovery == 2) {
-      auto record = std::make_unique<STOREINDEXTYPE>();
-      const int32_t result = OpenFresh(*record, 1);
-      ReleaseRecord(*record);
-      Expect("open mode 1 after damage", 1, result);
-    } else if (const bool lost = !IndexExists() && !MessageFiles().empty();
-               !step.messages.empty() && WriteMessage(step.messages[0], false)) {
+      Expect("open mode 1 after damage", 1, OpenOnce(1));
+    } else if (recovery == 3 && !step.messages.empty() && WriteMessage(step.messages[0], false)) {
       countersKnown = false;
       Expect("deliver after damage", 1, DirectInsertItems("PO", "bob", "\\Inbox", Name(step.messages[0]), ""));
-      if (lost) {
-        // The delivery marks the folder dirty; the next open rebuilds it.
-        if (!ChangeMarked()) Fail("lost-message", "a delivery into a folder that lost its index left it clean");
-        auto record = std::make_unique<STOREINDEXTYPE>();
-        Expect("open mode 1 after a lost index", 1, OpenFresh(*record, 1));
-        ReleaseRecord(*record);
-      }
+      if (lost) OpenAfterLostIndex();
     } else {
-      // No room for a new message: the rebuild comes from a reindex.
-      auto record = std::make_unique<STOREINDEXTYPE>();
-      const int32_t result = OpenFresh(*record, 2);
-      ReleaseRecord(*record);
-      Expect("reindex after damage", 1, result);
+      // A reindex, or no room for a new message: the rebuild comes from a reindex.
+      Expect("reindex after damage", 1, OpenOnce(2));
     }
     Resolve(before, survivors);
     if (countersKnown)
@@ -678,18 +585,14 @@ class Runner {
   // that survived keep UID and flags; any other UID is one the message had
   // before or a new one above every UID handed out before.
   void Resolve(uint32_t before, const std::set<std::string>& survivors) {
-    auto record = std::make_unique<STOREINDEXTYPE>();
-    const int32_t opened = OpenFresh(*record, 5);
-    if (opened != 1) {
-      ReleaseRecord(*record);
-      Fail("damage-unreadable", "no reader could open the index after the rebuild");
-    }
     FolderModel actual;
-    actual.lastUid = record->lastUid;
-    for (const auto* item : IndexOf(*record).ByUid())
-      actual.items[item->GetText("ID")] = Message{static_cast<uint32_t>(item->GetNumber("UID")),
-                                                  FlagsOf(item->GetText("FLAGSTATUS"))};
-    ReleaseRecord(*record);
+    const int32_t opened = WithRecord(5, [&](STOREINDEXTYPE& record) {
+      actual.lastUid = record.lastUid;
+      for (const auto* item : IndexOf(record).ByUid())
+        actual.items[item->GetText("ID")] = Message{static_cast<uint32_t>(item->GetNumber("UID")),
+                                                    FlagsOf(item->GetText("FLAGSTATUS"))};
+    });
+    if (opened != 1) Fail("damage-unreadable", "no reader could open the index after the rebuild");
     const std::vector<std::string> files = MessageFiles();
     const std::set<std::string> present(files.begin(), files.end());
     uint32_t top = 0;
@@ -716,53 +619,44 @@ class Runner {
     }
     if (actual.lastUid < top)
       Fail("lastuid", "LASTUID " + std::to_string(actual.lastUid) + " below the highest UID " + std::to_string(top));
-    std::vector<std::pair<uint32_t, std::string>> byUid;
-    for (const auto& [id, m] : actual.items) byUid.emplace_back(m.uid, id);
-    std::sort(byUid.begin(), byUid.end());
-    for (const auto& [uid, id] : byUid)
-      if (!history_.count(uid)) {
-        history_[uid] = id;
-        highest_ = std::max(highest_, uid);
-      }
+    for (const auto& [uid, id] : ByUid(actual))
+      if (history_.emplace(uid, id).second) highest_ = std::max(highest_, uid);
     committed_ = actual;
     highest_ = std::max(highest_, actual.lastUid);
   }
 
   void CheckDat(const Counters& expected, const char* kind, const std::string& what) {
-    const FolderDetails actual = ReadDat();
+    const FolderDetails actual = inbox_.FolderDat();
+    const FolderDetails wanted = expected.Details();
     for (int i = 0; i < FolderDetails::kCount; ++i)
-      if (actual.counters[i] != expected.At(i))
-        Fail(kind, what + ": _FOLDER.DAT holds [" + Words(actual) + "], expected [" + Words(expected) + "]");
+      if (actual.counters[i] != wanted.counters[i])
+        Fail(kind, what + ": _FOLDER.DAT holds [" + Words(actual) + "], expected [" + Words(wanted) + "]");
   }
 
   // Words 3-8 and 11 equal what a fully loaded index and the model give.
   void CheckDatComputed(const std::string& what, const char* kind = "counters-scan") {
-    const FolderDetails actual = ReadDat();
+    const FolderDetails actual = inbox_.FolderDat();
     const FolderDetails model = DetailsOf(committed_);
-    auto record = std::make_unique<STOREINDEXTYPE>();
     FolderDetails loaded;
-    if (OpenFresh(*record, 5) == 1) loaded = IndexOf(*record).GetFolderDetails();
-    ReleaseRecord(*record);
-    for (int i : {3, 4, 5, 6, 7, 8, 11}) {
+    WithRecord(5, [&](STOREINDEXTYPE& record) { loaded = IndexOf(record).GetFolderDetails(); });
+    for (int i : {3, 4, 5, 6, 7, 8, 11})
       if (actual.counters[i] != model.counters[i] || actual.counters[i] != loaded.counters[i])
-        Fail(kind, what + ": _FOLDER.DAT holds [" + Words(actual) + "], a full load gives [" +
-                                  Words(loaded) + "], the model [" + Words(model) + "] (word " + std::to_string(i) +
-                                  ")");
-    }
+        Fail(kind, what + ": _FOLDER.DAT holds [" + Words(actual) + "], a full load gives [" + Words(loaded) +
+                       "], the model [" + Words(model) + "] (word " + std::to_string(i) + ")");
   }
 
-  void Compare(const char* reader, const SORTEDSTOREINDEXTYPE& index, uint32_t lastUid) {
+  void Compare(const std::string& reader, const SORTEDSTOREINDEXTYPE& index, uint32_t lastUid) {
     std::string diff;
     for (const auto* item : index.ByUid()) {
       const std::string id = item->GetText("ID");
+      const uint32_t uid = static_cast<uint32_t>(item->GetNumber("UID"));
       const auto m = committed_.items.find(id);
       if (m == committed_.items.end()) {
-        diff += " extra " + id + " (UID " + std::to_string(item->GetNumber("UID")) + ");";
+        diff += " extra " + id + " (UID " + std::to_string(uid) + ");";
         continue;
       }
-      if (static_cast<uint32_t>(item->GetNumber("UID")) != m->second.uid)
-        diff += " " + id + " UID " + std::to_string(item->GetNumber("UID")) + " expected " +
-                std::to_string(m->second.uid) + ";";
+      if (uid != m->second.uid)
+        diff += " " + id + " UID " + std::to_string(uid) + " expected " + std::to_string(m->second.uid) + ";";
       const Flags flags = FlagsOf(item->GetText("FLAGSTATUS"));
       if (flags != m->second.flags)
         diff += " " + id + " flags '" + Join(flags) + "' expected '" + Join(m->second.flags) + "';";
@@ -772,7 +666,7 @@ class Runner {
         diff += " missing " + id + " (UID " + std::to_string(m.uid) + ");";
     if (lastUid != committed_.lastUid)
       diff += " LASTUID " + std::to_string(lastUid) + " expected " + std::to_string(committed_.lastUid) + ";";
-    if (!diff.empty()) Fail(std::string("reader:") + reader, std::string(reader) + " sees:" + diff);
+    if (!diff.empty()) Fail("reader:" + reader, reader + " sees:" + diff);
   }
 
   // Every reader sees exactly the model, and the file holds each item once.
@@ -781,42 +675,27 @@ class Runner {
     if (indexFile) largest_ = std::max<size_t>(largest_, fs::file_size(Sys("_index.xml")));
     ++checks_;
     const uint32_t mode = indexFile && !ChangeMarked() && checks_ % 2 == 0 ? 0 : 5;
-    auto record = std::make_unique<STOREINDEXTYPE>();
-    const int32_t opened = OpenFresh(*record, mode);
-    if (opened != 1) {
-      ReleaseRecord(*record);
+    const std::string name = "record (mode " + std::to_string(mode) + ")";
+    if (const int32_t opened = WithRecord(mode, [&](STOREINDEXTYPE& r) { Compare(name, IndexOf(r), r.lastUid); });
+        opened != 1)
       Fail("reader:record", "a fresh record opened in mode " + std::to_string(mode) + " returned " +
                                 std::to_string(opened));
-    }
-    try {
-      Compare(mode == 0 ? "record (mode 0)" : "record (mode 5)", IndexOf(*record), record->lastUid);
-    } catch (...) {
-      ReleaseRecord(*record);
-      throw;
-    }
-    ReleaseRecord(*record);
     if (!indexFile) {
       if (!committed_.items.empty()) Fail("index-missing", "_index.xml is gone while the folder holds items");
       return;
     }
-    {
+    const std::pair<std::string, std::unique_ptr<StoreIndexSerialiser>> readers[] = {
+        {"stream", std::make_unique<StreamXMLStoreIndexSerialiser>()},
+        {"document", std::make_unique<MSXMLStoreIndexSerialiser>(options_.switches.oldFormat)}};
+    for (const auto& [reader, serialiser] : readers) {
       SORTEDSTOREINDEXTYPE index;
-      StreamXMLStoreIndexSerialiser stream;
-      if (stream.DeserialiseHook(index, folder_, kFolderTypeMail, kLevelFull, 0, true) < kLevelFull)
-        Fail("reader:stream", "the stream serialiser cannot load the file");
-      Compare("the stream serialiser", index, index.LastUid());
-    }
-    {
-      SORTEDSTOREINDEXTYPE index;
-      MSXMLStoreIndexSerialiser document(options_.switches.oldFormat);
-      if (document.DeserialiseHook(index, folder_, kFolderTypeMail, kLevelFull, 0, true) < kLevelFull)
-        Fail("reader:document", "the document serialiser cannot load the file");
-      Compare("the document serialiser", index, index.LastUid());
+      if (serialiser->DeserialiseHook(index, inbox_.IndexPath(), kFolderTypeMail, kLevelFull, 0, true) < kLevelFull)
+        Fail("reader:" + reader, "the " + reader + " serialiser cannot load the file");
+      Compare("the " + reader + " serialiser", index, index.LastUid());
     }
     const std::string content = ReadFile(Sys("_index.xml"));
     std::map<std::string, int> seen;
-    size_t at = 0;
-    while ((at = content.find("<ELEMENT ID=\"", at)) != std::string::npos) {
+    for (size_t at = 0; (at = content.find("<ELEMENT ID=\"", at)) != std::string::npos;) {
       at += 13;
       const std::string id = content.substr(at, content.find('"', at) - at);
       if (id.find_first_not_of('-') != std::string::npos && ++seen[id] == 2)
@@ -825,11 +704,7 @@ class Runner {
   }
 
   ModelRunOptions options_;
-  ScratchDir dir_;
-  std::unique_ptr<ScopedRegistry> registry_;
-  FastSleep sleep_;
-  CapturedEvents events_;
-  std::string folder_, sys_;
+  InboxFixture inbox_;
   FolderModel committed_;
   std::map<uint32_t, std::string> history_;
   uint32_t highest_ = 0;
@@ -842,24 +717,11 @@ class Runner {
 };
 
 const char* KindName(ModelStep::Kind kind) {
-  using K = ModelStep::Kind;
-  switch (kind) {
-    case K::Deliver: return "deliver";
-    case K::DeliverBig: return "deliver-big";
-    case K::Update: return "update";
-    case K::Remove: return "remove";
-    case K::Open: return "open";
-    case K::SetFlags: return "record-set-flags";
-    case K::Insert: return "record-insert";
-    case K::RecordRemove: return "record-remove";
-    case K::Save: return "record-save";
-    case K::Commit: return "record-commit";
-    case K::Release: return "record-release";
-    case K::Reindex: return "reindex";
-    case K::ScanFolders: return "scanfolders";
-    case K::Damage: return "damage";
-  }
-  return "?";
+  static const char* const kNames[] = {"deliver",       "deliver-big",   "update",         "remove",
+                                       "open",          "record-set-flags", "record-insert", "record-remove",
+                                       "record-save",   "record-commit", "record-release", "reindex",
+                                       "scanfolders",   "damage"};
+  return kNames[static_cast<int>(kind)];
 }
 
 }  // namespace
@@ -875,12 +737,9 @@ std::string ModelSwitches::Describe() const {
 
 std::string ModelStep::Describe() const {
   std::string text = KindName(kind);
-  std::string ids;
-  if (kind == Kind::DeliverBig) {
-    ids = std::to_string(messages.size()) + " messages " + Name(messages.front()) + ".." + Name(messages.back());
-  } else {
-    for (uint32_t m : messages) ids += (ids.empty() ? "" : ",") + Name(m);
-  }
+  const std::string ids = kind == Kind::DeliverBig ? std::to_string(messages.size()) + " messages " +
+                                                          Name(messages.front()) + ".." + Name(messages.back())
+                                                    : IdList(messages);
   switch (kind) {
     case Kind::Deliver:
     case Kind::DeliverBig: return text + " " + ids + (this->text.empty() ? "" : " flags '" + this->text + "'");

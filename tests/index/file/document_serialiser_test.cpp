@@ -16,10 +16,6 @@ namespace {
 
 using Values = std::map<std::string, std::string>;
 
-constexpr const char* kRootKey = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick]\r\n";
-constexpr const char* kStoreKey =
-    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick\\Providers\\Store]\r\n";
-
 class DocumentSerialiser : public ::testing::Test {
  protected:
   void SetUp() override { UseRegistry(""); }
@@ -57,7 +53,7 @@ class DocumentSerialiser : public ::testing::Test {
 };
 
 TEST_F(DocumentSerialiser, RoundTripInUidOrderWithEscapes) {
-  UseRegistry(std::string(kRootKey) + "\"Index Requires Valid UTF8\"=dword:00000000\r\n");
+  UseRegistry(test::RegistryKey() + test::DwordValue("Index Requires Valid UTF8", 0));
   const std::string subject = "x & <y> \x01 z \xF0\x9F\x98\x80";  // U+1F600 goes out as two references
   SORTEDSTOREINDEXTYPE index;
   Add(index, {{"ID", "a.eml"}, {"UID", "5"}, {"SUBJECT", subject}, {"FROM", "me"}});
@@ -192,7 +188,7 @@ TEST_F(DocumentSerialiser, LoadSkipsDeadAndMissingItems) {
 }
 
 TEST_F(DocumentSerialiser, OtherXmlVersionsCannotCreateTheDocument) {
-  UseRegistry(std::string(kStoreKey) + "\"XML Version\"=\"4.0\"\r\n");
+  UseRegistry(test::RegistryKey("Providers\\Store") + test::StringValue("XML Version", "4.0"));
   test::CapturedEvents events;
   SORTEDSTOREINDEXTYPE index;
   Add(index, {{"ID", "a"}, {"UID", "1"}});

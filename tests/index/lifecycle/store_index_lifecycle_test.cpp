@@ -93,30 +93,6 @@ TEST_F(StoreIndexLifecycleTest, SaveAfterAnotherWriterMarksTheFolderDirty) {
   ReleaseRecord(r);
 }
 
-TEST_F(StoreIndexLifecycleTest, DirectOperationsKeepCountersInStep) {
-  for (const char* name : {"a.MAI", "b.MAI", "c.MAI"}) Deliver(name, "Subject: x");
-  ASSERT_EQ(DirectInsertItems("PO", "bob", "\\Inbox", "a.MAI,b.MAI", "\\SEEN \\FLAGGED,"), 1);
-  ASSERT_EQ(DirectInsertItems("PO", "bob", "\\Inbox", "c.MAI", ""), 1);
-  FolderDetails details = test::FolderCounters(inbox_);
-  EXPECT_EQ(details.counters[FolderDetails::kItems], 3u);
-  EXPECT_EQ(details.counters[FolderDetails::kLastUid], 3u);
-
-  ASSERT_EQ(DirectUpdateItems("PO", "bob", "\\Inbox", "a.MAI", "-\\SEEN"), 1);
-  const FolderDetails before = details;
-  details = test::FolderCounters(inbox_);
-  EXPECT_EQ(details.counters[FolderDetails::kSeen] + 1, before.counters[FolderDetails::kSeen]);
-  ASSERT_EQ(DirectUpdateItems("PO", "bob", "\\Inbox", "b.MAI", "+\\SEEN"), 1);
-
-  ASSERT_EQ(DirectRemoveItems("PO", "bob", "\\Inbox", "b.MAI,b.MAI"), 1);
-  STOREINDEXTYPE& r = *record_;
-  ASSERT_EQ(Open(r, 5), 1);
-  ASSERT_EQ(r.itemCount, 2u);
-  EXPECT_EQ(IdAt(r, 0), "a.MAI");
-  EXPECT_EQ(IndexOf(r).FindById("a.MAI")->GetText("FLAGSTATUS"), "\\FLAGGED");
-  EXPECT_EQ(IndexOf(r).FindById("c.MAI")->GetNumber("SEQ"), 2) << "removal renumbers SEQ";
-  ReleaseRecord(r);
-}
-
 // A delivery opens the index only at its header, so a message inserted a
 // second time is appended again; the next load keeps the first element.
 TEST_F(StoreIndexLifecycleTest, AMessageInsertedTwiceStaysOneItemWithItsFirstUid) {

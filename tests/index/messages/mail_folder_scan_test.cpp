@@ -89,26 +89,6 @@ TEST(MailFolderScanTest, NewFilesBecomeItemsInNameOrder) {
   EXPECT_EQ(index.LastUid(), 3u);
 }
 
-TEST(MailFolderScanTest, RescanKeepsUidsAndFlagsAndNumbersNewFilesOn) {
-  test::FastSleep fast;
-  ScanFolder folder;
-  for (const char* name : {"a.MAI", "b.MAI", "c.MAI"}) folder.Write(Message("Subject: s"), name);
-  SORTEDSTOREINDEXTYPE index;
-  ASSERT_EQ(folder.Scan(index), 1);
-  index.FindById("a.MAI")->SetText("FLAGSTATUS", "\\SEEN \\FLAGGED");
-  ASSERT_TRUE(SaveIndexBlockHeld(index, folder.path(), 0));
-
-  folder.Write(Message("Subject: new"), "0.MAI");
-  SORTEDSTOREINDEXTYPE fresh;
-  ASSERT_EQ(folder.Scan(fresh), 1);
-  const std::vector<Values> items = folder.Saved();
-  EXPECT_EQ(Column(items, "ID"), (std::vector<std::string>{"a.MAI", "b.MAI", "c.MAI", "0.MAI"}));
-  EXPECT_EQ(Column(items, "UID"), (std::vector<std::string>{"1", "2", "3", "4"}));
-  EXPECT_EQ(Column(items, "FLAGSTATUS"), (std::vector<std::string>{"\\SEEN \\FLAGGED", "\\RECENT", "\\RECENT",
-                                                                    "\\RECENT"}));
-  EXPECT_EQ(fresh.LastUid(), 4u);
-}
-
 TEST(MailFolderScanTest, ChangedFilesAreReadAgain) {
   test::FastSleep fast;
   ScanFolder folder;
