@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "index/items/index_item.h"
+#include "index/file/index_file_format.h"
 #include "index/items/item_record.h"
 #include "index/items/sorted_store_index.h"
 
@@ -66,6 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   tw::FolderDetails details = index.GetFolderDetails();
   if (details.counters[tw::FolderDetails::kItems] != index.Count()) std::abort();
-  tw::ParseLastUidText(input);
+  const tw::LastUid lastUid = tw::ParseLastUidValue(input);
+  if (lastUid.damaged && lastUid.value != 0) std::abort();
   return 0;
 }

@@ -29,19 +29,6 @@ bool IsDirectory(const std::string& path) {
   return attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory) != 0;
 }
 
-// A UID as the index numbers them: 1 to 4294967295, digits only.
-bool ParseUid(std::string_view text, uint32_t& uid) {
-  if (text.empty() || text.size() > 10) return false;
-  uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + static_cast<uint64_t>(c - '0');
-  }
-  if (value == 0 || value > 0xFFFFFFFFull) return false;
-  uid = static_cast<uint32_t>(value);
-  return true;
-}
-
 std::string Trimmed(std::string_view text) {
   const size_t first = text.find_first_not_of(' ');
   if (first == std::string_view::npos) return {};
@@ -159,7 +146,7 @@ bool ResolveItemIds(const MailFolder& folder, std::string_view list, std::vector
   for (const std::string& entry : entries) {
     const IndexItemPropertyContainer* item = nullptr;
     uint32_t uid = 0;
-    if (ParseUid(entry, uid)) {
+    if (ParseUidText(entry, uid)) {
       item = index.FindByUid(uid);
     } else if (IsIndexableMessageName(entry)) {
       item = index.FindById(entry);

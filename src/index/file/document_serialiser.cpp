@@ -335,12 +335,14 @@ bool ItemFileExists(const std::string& folder, std::string_view id) {
 void FillIndex(SORTEDSTOREINDEXTYPE& index, const std::string& folder, pugi::xml_node root, uint32_t verifyFiles) {
   index.Empty();
   const std::string_view lastUidText = root.attribute("LASTUID").value();
-  if (lastUidText.empty() || lastUidText[0] != 'x') {
-    // An old-format file cannot be updated in place.
+  const LastUid lastUid = ParseLastUidValue(lastUidText);
+  // An old-format file cannot be updated in place; a damaged LASTUID is
+  // written anew from the items' UIDs.
+  if (lastUidText.empty() || lastUidText[0] != 'x' || lastUid.damaged) {
     index.keyFilter.clear();
     index.rewriteInFull = true;
   }
-  index.SetLastUid(ParseLastUidValue(lastUidText).value);
+  index.SetLastUid(lastUid.value);
 
   PropertyKeys keys;
   std::string joined;

@@ -4,24 +4,45 @@
 #include <cstring>
 
 #include "index/items/index_item_property_container.h"
+#include "index/items/sorted_store_index.h"
 
 namespace tw {
 namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
+// The value of `c` as a digit of `base` (10 or 16), or -1.
+int DigitOf(char c, uint32_t base) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (base == 16 && c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (base == 16 && c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 // strtoul's way: as many digits as there are, saturating at 32 bits.
-uint32_t ParseDigits(std::string_view text, uint32_t base) {
+uint32_t LeadingDigits(std::string_view text, uint32_t base) {
   uint64_t value = 0;
   for (char c : text) {
-    uint32_t digit;
-    if (c >= '0' && c <= '9') digit = static_cast<uint32_t>(c - '0');
-    else if (base == 16 && c >= 'a' && c <= 'f') digit = static_cast<uint32_t>(c - 'a' + 10);
-    else if (base == 16 && c >= 'A' && c <= 'F') digit = static_cast<uint32_t>(c - 'A' + 10);
-    else break;
-    value = std::min<uint64_t>(value * base + digit, 0xFFFFFFFFull);
+    const int digit = DigitOf(c, base);
+    if (digit < 0) break;
+    value = std::min<uint64_t>(value * base + static_cast<uint64_t>(digit), 0xFFFFFFFFull);
   }
   return static_cast<uint32_t>(value);
+}
+
+// Every character a digit of `base`, at least one, and the value a LASTUID
+// can have.
+bool ParseDigits(std::string_view text, uint32_t base, uint32_t& value) {
+  if (text.empty() || text.size() > 10) return false;
+  uint64_t n = 0;
+  for (char c : text) {
+    const int digit = DigitOf(c, base);
+    if (digit < 0) return false;
+    n = n * base + static_cast<uint64_t>(digit);
+  }
+  if (n > kHighestUid) return false;
+  value = static_cast<uint32_t>(n);
+  return true;
 }
 
 bool IsSafeAsciiByte(unsigned char c) { return (c >= 0x20 && c < 0x7F && c != '&' && c != '<' && c != '>') || c == '\t' || c == '\n' || c == '\r'; }
@@ -123,13 +144,18 @@ std::string FormatRootStart(uint32_t lastUid) {
 LastUid ParseLastUidValue(std::string_view value) {
   LastUid result;
   result.found = true;
+  bool read = false;
   if (!value.empty() && value[0] == 'x') {
     result.newFormat = true;
-    result.value = ParseDigits(value.substr(1), 16);
+    read = ParseDigits(value.substr(1), 16, result.value);
   } else if (!value.empty() && value[0] == '0') {
-    result.value = ParseDigits(value, 16);
+    read = ParseDigits(value, 16, result.value);
   } else {
-    result.value = ParseDigits(value, 10);
+    read = ParseDigits(value, 10, result.value);
+  }
+  if (!read) {
+    result.damaged = true;
+    result.value = 0;
   }
   return result;
 }
@@ -271,7 +297,7 @@ void UnescapeInto(std::string_view text, std::string& out) {
     if (end == std::string::npos) break;
     const std::string_view number(out.data() + at + 2, end - at - 2);
     const uint32_t value =
-        !number.empty() && number[0] == 'x' ? ParseDigits(number.substr(1), 16) : ParseDigits(number, 10);
+        !number.empty() && number[0] == 'x' ? LeadingDigits(number.substr(1), 16) : LeadingDigits(number, 10);
     out.replace(at, end - at + 1, 1, static_cast<char>(value & 0xFF));
   }
   ReplaceAll(out, "&lt;", '<');

@@ -27,6 +27,9 @@ std::string FormatLastUidDigits(uint32_t lastUid);
 struct LastUid {
   bool found = false;
   bool newFormat = false;  // "x" + hexadecimal
+  // Found, but not a number of its base within 0 to 4294967294 ("-5", past
+  // 32 bits, stray characters): damage; `value` is then 0 and means nothing.
+  bool damaged = false;
   uint32_t value = 0;
 };
 // Finds `LASTUID="` in `text` and reads the value up to the next quote:

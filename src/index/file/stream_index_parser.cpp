@@ -6,6 +6,7 @@
 #include "common/file_management.h"
 #include "index/file/chunk_reader.h"
 #include "index/file/index_file_format.h"
+#include "index/file/serialisation_log.h"
 #include "index/file/serialisation_settings.h"
 #include "index/items/sorted_store_index.h"
 #include "index/file/store_index_serialiser.h"
@@ -163,6 +164,9 @@ bool Parser::OnRootStart(std::string_view tag) {
   rootStart_ = true;
   const LastUid lastUid = ParseLastUid(tag);
   if (lastUid.found) index_.SetLastUid(lastUid.value);
+  // The items' UIDs and the folder's counters stand in for a damaged one.
+  if (lastUid.damaged)
+    WriteSerialisationLog("Damaged LASTUID ignored in the index of " + request_.folder + ".\n");
   // A save updates LASTUID in place only in the exact 33-byte tag; any
   // other header is read like the old format and written anew.
   const std::string canonical = FormatRootStart(lastUid.value);
@@ -195,10 +199,10 @@ bool Parser::OnElementStart(std::string_view tag, int64_t start, int64_t end) {
   if (!ParseAttributes(tag, attributes_, selfClosing))
     return Fail("Unable to parse ID attribute, Tag=[" + std::string(tag) + "]");
   std::string_view id, uidText;
-  bool hasId = false, hasUid = false;
+  bool hasId = false;
   for (const Attribute& a : attributes_) {
     if (a.name == kPropId) id = a.value, hasId = true;
-    if (a.name == kPropUid) uidText = a.value, hasUid = true;
+    if (a.name == kPropUid) uidText = a.value;
   }
   if (!hasId) return Fail("Encountered element start tag without an ID");
   inElement_ = true;
@@ -206,21 +210,22 @@ bool Parser::OnElementStart(std::string_view tag, int64_t start, int64_t end) {
   if (IsDeadValue(id) || IsDeadValue(uidText)) {
     ++result_.deadElements;
   } else {
-    const uint32_t uid = static_cast<uint32_t>(ParseLeadingNumber(uidText));
-    if (!oldFormat_ && hasUid && uid < previousUid_)
+    // A UID not written as the writers write it (a damaged digit, "2#", "-5",
+    // a number past 32 bits) would give the item another message's UID or
+    // one wrapped round: it gets a new one.
+    uint32_t uid = 0;
+    const bool uidReadable = ParseUidText(uidText, uid);
+    if (!oldFormat_ && uidReadable && uid < previousUid_)
       return Fail("Encountered element with UID out of order. This UID=" + std::to_string(uid) +
                   ", Previous UID=" + std::to_string(previousUid_) +
                   ", Largest/Last UID=" + std::to_string(index_.LastUid()));
-    if (hasUid) previousUid_ = uid;
+    if (uidReadable) previousUid_ = uid;
     // Removal marks an element dead in place by its exact layout; an element
     // written otherwise (or given its UID only now) needs the file anew.
-    const bool exactLayout = hasUid && uid != 0 && attributes_.size() == 2 && attributes_[0].name == kPropId &&
-                             uidText == std::to_string(uid) &&
+    const bool exactLayout = attributes_.size() == 2 && attributes_[0].name == kPropId &&
+                             uidReadable &&
                              tag == "ELEMENT ID=\"" + std::string(id) + "\" UID=\"" + std::string(uidText) + "\"";
     if (!oldFormat_ && !exactLayout && !RequireFullRewrite()) return false;
-    // A UID not written as the writers write it (a damaged digit, "2#" read
-    // as 2) would give the item another message's UID: it gets a new one.
-    const bool uidReadable = uidText == std::to_string(uid);
     if (KeepsElement(id)) {
       current_ = new IndexItemPropertyContainer();
       for (const Attribute& a : attributes_)

@@ -56,7 +56,7 @@ HeaderOutcome ReadHeader(SORTEDSTOREINDEXTYPE& index, const std::string& path, i
   const std::string_view first = text.substr(0, text.find('\n'));
   if (first.size() <= kRootStartLength) return HeaderOutcome::ReadOn;
   const LastUid lastUid = ParseLastUid(first);
-  if (!lastUid.found) return HeaderOutcome::ReadOn;
+  if (!lastUid.found || lastUid.damaged) return HeaderOutcome::ReadOn;
   index.SetLastUid(lastUid.value);
   // Only the exact 33-byte tag can be updated in place later.
   const std::string canonical = FormatRootStart(lastUid.value);

@@ -86,6 +86,11 @@ std::string_view DecodeString(uintptr_t word, char (&scratch)[16]) {
   }
 }
 
+std::string_view UnsignedDecimal(uint32_t n, char (&buffer)[16]) {
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, n);
+  return {buffer, static_cast<size_t>(result.ptr - buffer)};
+}
+
 std::string_view Decimal(int32_t n, char (&buffer)[16]) {
   const auto result = std::to_chars(buffer, buffer + sizeof buffer, n);
   return {buffer, static_cast<size_t>(result.ptr - buffer)};
@@ -94,6 +99,18 @@ std::string_view Decimal(int32_t n, char (&buffer)[16]) {
 PropertyKey Key(std::string_view name) { return PropertyRegistry::Process().Lookup(name); }
 
 }  // namespace
+
+bool ParseUidText(std::string_view text, uint32_t& uid) {
+  if (text.empty() || text.size() > 10 || text[0] == '0') return false;
+  uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (value > 0xFFFFFFFEull) return false;
+  uid = static_cast<uint32_t>(value);
+  return true;
+}
 
 int32_t ParseLeadingNumber(std::string_view text) {
   size_t i = 0;
@@ -131,12 +148,8 @@ bool IndexItemPropertyContainer::Has(PropertyKey key) const {
 
 std::string IndexItemPropertyContainer::GetText(PropertyKey key) const {
   if (!Has(key)) return {};
-  if (key.kind == PropertyKind::Integer) {
-    char buffer[16];
-    return std::string(Decimal(static_cast<int32_t>(SlotValue(key)), buffer));
-  }
   char scratch[16];
-  return std::string(DecodeString(SlotValue(key), scratch));
+  return std::string(TextView(key, scratch));
 }
 
 size_t IndexItemPropertyContainer::CopyText(PropertyKey key, char* dest, size_t capacity) const {
@@ -145,7 +158,7 @@ size_t IndexItemPropertyContainer::CopyText(PropertyKey key, char* dest, size_t 
   if (!Has(key)) return 0;
   if (key.kind == PropertyKind::Integer) {
     char buffer[16];
-    return tw::CopyText(dest, capacity, Decimal(static_cast<int32_t>(SlotValue(key)), buffer));
+    return tw::CopyText(dest, capacity, TextView(key, buffer));
   }
   char scratch[16];
   return tw::CopyText(dest, capacity, DecodeString(SlotValue(key), scratch));
@@ -184,10 +197,16 @@ void IndexItemPropertyContainer::SetTextView(PropertyKey key, std::string_view t
 
 void IndexItemPropertyContainer::SetString(PropertyKey key, std::string_view text, bool asView) {
   if (key.slot < 0) return;
-  if (key.kind == PropertyKind::Integer)
+  if (key.slot == kKeyUid.slot) {
+    // A UID that is not one is left out: the index gives the item a new one
+    // rather than another message's or one wrapped round.
+    uint32_t uid = 0;
+    Store(key, ParseUidText(text, uid) ? uid : 0);
+  } else if (key.kind == PropertyKind::Integer) {
     Store(key, static_cast<uint32_t>(ParseLeadingNumber(text)));
-  else
+  } else {
     Store(key, asView ? EncodeView(text) : EncodeCopy(text));
+  }
   AfterSet(key);
 }
 
@@ -209,6 +228,7 @@ void IndexItemPropertyContainer::Clear(PropertyKey key) {
 
 std::string_view IndexItemPropertyContainer::TextView(PropertyKey key, char (&scratch)[16]) const {
   if (!Has(key)) return {};
+  if (key.slot == kKeyUid.slot) return UnsignedDecimal(static_cast<uint32_t>(SlotValue(key)), scratch);
   if (key.kind == PropertyKind::Integer) return Decimal(static_cast<int32_t>(SlotValue(key)), scratch);
   return DecodeString(SlotValue(key), scratch);
 }

@@ -105,4 +105,8 @@ class IndexItemPropertyContainer {
 // the result saturates at the 32-bit limits.
 int32_t ParseLeadingNumber(std::string_view text);
 
+// A UID as the index files write it: plain decimal digits without sign or
+// leading zero, 1 to 4294967294. Anything else is damage, never a UID.
+bool ParseUidText(std::string_view text, uint32_t& uid);
+
 }  // namespace tw

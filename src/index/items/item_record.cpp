@@ -17,14 +17,6 @@ void NumberIfPresent(const IndexItemPropertyContainer& c, std::string_view name,
   field = c.Has(key) ? static_cast<uint32_t>(c.GetNumber(key)) : 0;
 }
 
-int DigitValue(char ch, uint32_t base) {
-  int v = -1;
-  if (ch >= '0' && ch <= '9') v = ch - '0';
-  else if (ch >= 'a' && ch <= 'f') v = ch - 'a' + 10;
-  else if (ch >= 'A' && ch <= 'F') v = ch - 'A' + 10;
-  return v >= 0 && static_cast<uint32_t>(v) < base ? v : -1;
-}
-
 }  // namespace
 
 bool CopyItemToRecord(const IndexItemPropertyContainer* container, int32_t detailLevel, StoreItemRecord& record) {
@@ -48,24 +40,6 @@ bool CopyItemToRecord(const IndexItemPropertyContainer* container, int32_t detai
     NumberIfPresent(c, "IMPORTANCE", record.importance);
   }
   return true;
-}
-
-uint32_t ParseLastUidText(std::string_view text) {
-  uint32_t base = 10;
-  if (!text.empty() && text[0] == 'x') {
-    base = 16;
-    text.remove_prefix(1);
-  } else if (!text.empty() && text[0] == '0') {
-    base = 16;
-  }
-  uint64_t value = 0;
-  for (char ch : text) {
-    const int digit = DigitValue(ch, base);
-    if (digit < 0) break;
-    value = value * base + static_cast<uint64_t>(digit);
-    if (value > 0xFFFFFFFFu) return 0xFFFFFFFFu;
-  }
-  return static_cast<uint32_t>(value);
 }
 
 }  // namespace tw

@@ -15,9 +15,4 @@ namespace tw {
 // False only for a null container.
 bool CopyItemToRecord(const IndexItemPropertyContainer* container, int32_t detailLevel, StoreItemRecord& record);
 
-// "x1F" and "01F" are hexadecimal, anything else decimal; reading stops at
-// the first byte that is not a digit of the base and saturates at
-// 0xFFFFFFFF.
-uint32_t ParseLastUidText(std::string_view text);
-
 }  // namespace tw

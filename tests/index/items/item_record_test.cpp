@@ -78,12 +78,6 @@ TEST(IndexItemRecord, CopiesByDetailLevelWithTruncation) {
   EXPECT_FALSE(CopyItemToRecord(nullptr, 1, *record));
 }
 
-TEST(IndexItemRecord, LastUidText) {
-  struct Case { const char* text; uint32_t want; };
-  for (const Case& c : {Case{"x1F", 31}, Case{"01F", 31}, Case{"123", 123}, Case{"12ab", 12}, Case{"xFFFFFFFFF", 0xFFFFFFFFu},
-                        Case{"", 0}, Case{"x", 0}, Case{"0", 0}, Case{"99999999999", 0xFFFFFFFFu}})
-    EXPECT_EQ(ParseLastUidText(c.text), c.want) << c.text;
-}
 
 }  // namespace
 }  // namespace tw

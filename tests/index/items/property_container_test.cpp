@@ -39,8 +39,15 @@ TEST(IndexPropertyContainer, ValueRules) {
   const Case cases[] = {
       {"SIZE", "", true, 1234, "1234", 1234},
       {"SIZE", "", true, -2147483647 - 1, "-2147483648", INT_MIN},
-      {"UID", "12ab", false, 0, "12", 12},
+      // A UID is plain digits within 1..4294967294 or none at all.
+      {"UID", "12", false, 0, "12", 12},
+      {"UID", "3000000000", false, 0, "3000000000", -1294967296},
+      {"UID", "12ab", false, 0, "0", 0},
       {"UID", "abc", false, 0, "0", 0},
+      {"UID", "-5", false, 0, "0", 0},
+      {"UID", "4294967295", false, 0, "0", 0},
+      {"UID", "4294967296", false, 0, "0", 0},
+      {"UID", "012", false, 0, "0", 0},
       {"SUBJECT", " -42xyz", false, 0, " -42xyz", -42},
       {"SUBJECT", "99999999999", false, 0, "99999999999", INT_MAX},
       {"SUBJECT", "", false, 0, "", 0},
