@@ -1,14 +1,15 @@
 // twstore deliver: copies message files into a mail folder under fresh
-// names and indexes each with the direct insert, as a delivering service
-// does. A message whose copy is in place but whose insert failed stays in
-// the folder (the insert marks the folder for a rebuild), so nothing is lost.
+// names and indexes each with the direct insert, in the order of steps that
+// no kill can leave half done. A message whose copy is in place but whose
+// insert failed stays in the folder (the insert marks the folder for a
+// rebuild), so nothing is lost.
 #include <algorithm>
 #include <cstdio>
 #include <set>
 
 #include "commands.h"
 #include "common/text.h"
-#include "index/lifecycle/direct_operations.h"
+#include "index/lifecycle/message_delivery.h"
 #include "index/messages/message_item.h"
 #include "index/items/sorted_store_index.h"
 #include "index/file/store_index_serialiser.h"
@@ -26,9 +27,6 @@ namespace {
 // The direct insert drops longer flag texts.
 constexpr size_t kMaxFlags = 254;
 constexpr uint64_t kMaxMessageBytes = 0x7FFFFFFF;  // the index keeps sizes as 32-bit numbers
-// Names tried per message before giving up: only concurrent deliveries
-// into the same folder take names from under us.
-constexpr int kNameAttempts = 1000;
 constexpr uint64_t kLastName = 0xFFFFFFFF;
 
 // Blank-separated words of letters, digits and "_$.-", each with an
@@ -124,30 +122,15 @@ std::string SourceProblem(const std::string& path) {
   return {};
 }
 
-// Copies the source in under a name the folder's scan never indexes, then
-// renames it to a fresh message name without replacing anything: the
-// message appears whole or not at all.
-bool CopyIn(const std::string& source, const std::string& directory, MessageNamer& namer, std::string& name,
-            std::string& why) {
+// Copies the source in under a name the folder's scan never indexes; the
+// delivery then renames it to a fresh message name without replacing
+// anything, so the message appears whole or not at all.
+bool CopyIn(const std::string& source, const std::string& directory, std::string& temporary, std::string& why) {
   static uint64_t serial = 0;
-  const std::string temporary = InFolder(directory, "_twstore-" + std::to_string(platform::CurrentProcessId()) +
-                                                        "-" + std::to_string(++serial) + ".TMP");
-  if (!platform::CopyFile(source, temporary, true)) {
-    why = "cannot copy it into the folder: " + ErrorText();
-    return false;
-  }
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    name = namer.Next();
-    if (name.empty()) break;
-    if (platform::MoveFile(temporary, InFolder(directory, name))) return true;
-    if (platform::GetLastError() != platform::kErrorAlreadyExists) {
-      why = "cannot name it " + name + ": " + ErrorText();
-      platform::DeleteFile(temporary);
-      return false;
-    }
-  }
-  why = "no free message name in the folder";
-  platform::DeleteFile(temporary);
+  temporary = InFolder(directory, "_twstore-" + std::to_string(platform::CurrentProcessId()) + "-" +
+                                      std::to_string(++serial) + ".TMP");
+  if (platform::CopyFile(source, temporary, true)) return true;
+  why = "cannot copy it into the folder: " + ErrorText();
   return false;
 }
 
@@ -172,24 +155,27 @@ int Deliver(const DeliverRequest& request, const Console& console, std::ostream&
   if (!sourcesUsable) return kExitRefused;
 
   MessageNamer namer(folder);
+  const DeliveryTarget target{folder.postoffice, folder.mailbox, folder.folder};
   ProgressBar bar(err, console.errIsTerminal && request.files.size() > 1, console.errColumns, "delivering",
                   request.files.size());
   size_t failed = 0;
   for (size_t i = 0; i < request.files.size(); ++i) {
     const std::string& source = request.files[i];
-    std::string name;
-    if (!CopyIn(source, folder.directory, namer, name, why)) {
-      bar.Clear();
-      err << "twstore: " << Named(source) << ": " << why << "\n";
-      ++failed;
-    } else if (DirectInsertItems(folder.postoffice, folder.mailbox, folder.folder, name, request.flags) != 1) {
-      bar.Clear();
-      err << "twstore: " << Named(source) << " was saved as " << name
-          << " but could not be indexed; the folder is marked for a rebuild\n";
+    std::string temporary;
+    DeliveryResult delivered;
+    if (CopyIn(source, folder.directory, temporary, why))
+      delivered = DeliverMessageFile(target, temporary, [&namer] { return namer.Next(); }, request.flags);
+    else
+      delivered.why = why;
+    bar.Clear();
+    if (delivered.outcome == InsertOutcome::Indexed) {
+      out << delivered.name << "\t" << Printable(source) << std::endl;
+    } else if (delivered.placed) {
+      err << "twstore: " << Named(source) << " was saved as " << delivered.name << " but " << delivered.why << "\n";
       ++failed;
     } else {
-      bar.Clear();
-      out << name << "\t" << Printable(source) << std::endl;
+      err << "twstore: " << Named(source) << ": " << delivered.why << "\n";
+      ++failed;
     }
     bar.Update(i + 1);
   }

@@ -13,7 +13,6 @@ namespace tw::cli {
 
 namespace {
 
-constexpr uint32_t kReadAsItIs = 5;
 constexpr int kDefaultColumns = 100;
 constexpr size_t kFlagsWidth = 24;
 constexpr size_t kDateWidth = 31;  // "Wed, 12 Jun 2024 10:00:00 +0000"
@@ -90,7 +89,7 @@ int ListItems(const FolderRequest& request, const Console& console, std::ostream
   MailFolder folder;
   if (const int rc = ResolveMailFolder(request, folder, err); rc != 0) return rc;
   FolderIndex index(folder);
-  if (!index.Open(kReadAsItIs)) {
+  if (!index.Open(kOpenAsAService)) {
     err << "twstore: cannot read the index of " << Shown(folder.directory) << " (try: twstore reindex)\n";
     return kExitFailed;
   }

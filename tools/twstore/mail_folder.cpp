@@ -108,7 +108,6 @@ FolderIndex::~FolderIndex() {
 bool FolderIndex::Open(uint32_t mode) { return OpenRecord(*record_, mode) != 0; }
 
 bool FolderIndex::Rebuild() {
-  constexpr uint32_t kReadAsItIs = 5;
   return ScanRecord(*record_, kScanExplicit) != 0 && Open(kReadAsItIs);
 }
 
@@ -136,7 +135,7 @@ bool ResolveItemIds(const MailFolder& folder, std::string_view list, std::vector
   }
 
   FolderIndex opened(folder);
-  if (!opened.Open(5)) {
+  if (!opened.Open(kOpenAsAService)) {
     err << "twstore: cannot read the index of " << Shown(folder.directory) << "\n";
     return false;
   }

@@ -17,6 +17,9 @@ class SORTEDSTOREINDEXTYPE;
 
 namespace tw::cli {
 
+inline constexpr uint32_t kOpenAsAService = 4;
+inline constexpr uint32_t kReadAsItIs = 5;
+
 // Exit codes of the index commands.
 inline constexpr int kExitFailed = 1;   // the store refused or an operation failed
 inline constexpr int kExitRefused = 2;  // a name or argument is not acceptable
@@ -49,8 +52,10 @@ class FolderIndex {
   FolderIndex(const FolderIndex&) = delete;
   FolderIndex& operator=(const FolderIndex&) = delete;
 
-  // StoreIndex_Open's modes: 2 rebuilds from the files, 5 reads the index
-  // file as it is. False when the open failed.
+  // StoreIndex_Open's modes: 2 rebuilds from the files, 4 opens as a service
+  // does (a folder marked for a rebuild, a lost or damaged index, a delivery
+  // killed half way are settled first), 5 reads the index file as it is.
+  // False when the open failed.
   bool Open(uint32_t mode);
   // Rebuilds the index from the files, then reads it. False when another
   // process held the folder's index block, or the rebuilt index could not be

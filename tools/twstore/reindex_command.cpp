@@ -10,6 +10,7 @@
 #include "frame/library_lifecycle.h"
 #include "frame/store_paths.h"
 #include "index/file/store_index_serialiser.h"
+#include "index/items/sorted_store_index.h"
 #include "mail_folder.h"
 #include "platform/files.h"
 #include "progress_bar.h"
@@ -76,8 +77,12 @@ int Reindex(const FolderRequest& request, const Console& console, std::ostream& 
       << "\n";
   // The scan leaves the folder dirty when it could not take every file.
   if (platform::GetFileAttributes(InFolder(folder.directory, kChangeFlagFile)) != platform::kInvalidAttributes) {
-    err << "twstore: not every message file was indexed (\"Maximum Index Rows\" reached?); the folder stays "
-           "marked for a rebuild\n";
+    if (result.lastUid >= kHighestUid)
+      err << "twstore: the folder has used up its UIDs (LASTUID 4294967294): message files beyond it were not "
+             "indexed; move the folder's messages to a new folder (see docs/twstore.md)\n";
+    else
+      err << "twstore: not every message file was indexed (\"Maximum Index Rows\" reached?); the folder stays "
+             "marked for a rebuild\n";
     return kExitFailed;
   }
   return 0;

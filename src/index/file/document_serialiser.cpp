@@ -347,6 +347,7 @@ void FillIndex(SORTEDSTOREINDEXTYPE& index, const std::string& folder, pugi::xml
   PropertyKeys keys;
   std::string joined;
   std::string scratch;
+  std::vector<std::unique_ptr<IndexItemPropertyContainer>> unnumbered;
   for (pugi::xml_node element = root.child(kElementName); element; element = element.next_sibling(kElementName)) {
     const pugi::xml_attribute id = element.attribute("ID");
     const pugi::xml_attribute uid = element.attribute("UID");
@@ -359,8 +360,12 @@ void FillIndex(SORTEDSTOREINDEXTYPE& index, const std::string& folder, pugi::xml
       if (child.type() != pugi::node_element) continue;
       SetValue(index, *item, keys.Of(child.name()), ElementText(child, joined), scratch);
     }
-    if (index.Insert(item.get())) item.release();  // else a duplicate ID: dropped
+    // Without a UID it is numbered after the rest, above every UID read.
+    if (item->GetNumber(kKeyUid) == 0) unnumbered.push_back(std::move(item));
+    else if (index.Insert(item.get())) item.release();  // else a duplicate ID: dropped
   }
+  for (auto& item : unnumbered)
+    if (index.Insert(item.get())) item.release();
   index.ResequenceByUid();
   index.SetLowestUid(0);
 }

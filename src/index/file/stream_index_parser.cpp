@@ -68,7 +68,10 @@ class Parser {
     threshold_ = GarbageCollectionThreshold();
   }
 
-  ~Parser() { delete current_; }
+  ~Parser() {
+    delete current_;
+    for (IndexItemPropertyContainer* item : unnumbered_) delete item;
+  }
 
   StreamParseResult Run();
 
@@ -104,6 +107,9 @@ class Parser {
   bool oldFormat_ = false;
   bool inElement_ = false;  // an element is open (kept or skipped)
   IndexItemPropertyContainer* current_ = nullptr;  // the kept element being read
+  // Kept elements without a UID: numbered once the whole file is read, above
+  // every UID in it, so that none takes a UID a later element holds.
+  std::vector<IndexItemPropertyContainer*> unnumbered_;
   int64_t elementStart_ = 0;
   uint32_t previousUid_ = 0;
   bool propertyOpen_ = false;
@@ -243,6 +249,10 @@ bool Parser::OnElementEnd(int64_t end) {
   current_ = nullptr;
   if (item == nullptr) return true;
   item->SetFilePlace(static_cast<int32_t>(elementStart_), static_cast<uint32_t>(end - elementStart_));
+  if (item->GetNumber(kKeyUid) == 0) {
+    unnumbered_.push_back(item);
+    return true;
+  }
   if (index_.InsertAtEnd(item)) return true;
   // Refused (its ID or UID is taken): the element must not stay in the file.
   delete item;
@@ -328,6 +338,9 @@ StreamParseResult Parser::Run() {
     Fail("Did not find root element end tag");
     return result_;
   }
+  for (IndexItemPropertyContainer* item : unnumbered_)
+    if (!index_.InsertAtEnd(item)) delete item;
+  unnumbered_.clear();
   if (oldFormat_) index_.ResequenceByUid();  // old files are in ID order
   if (result_.deadElements >= threshold_ && threshold_ > 0) {
     index_.rewriteInFull = true;

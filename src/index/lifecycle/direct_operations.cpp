@@ -17,6 +17,7 @@
 #include "index/file/index_salvage.h"
 #include "index/file/index_save.h"
 #include "index/messages/message_item.h"
+#include "index/messages/pending_deliveries.h"
 #include "index/locking/mutex_lock.h"
 #include "index/lifecycle/store_index_lifecycle.h"
 #include "index/lifecycle/store_index_record.h"
@@ -57,6 +58,7 @@ bool HadIndex(const std::string& folder) {
 struct DirectRecord {
   std::unique_ptr<STOREINDEXTYPE> record = std::make_unique<STOREINDEXTYPE>();
   bool blockHeld = false;
+  bool callerHoldsBlock = false;  // opened with kBlockAlreadyHeld: never released here
   // The index file was missing while message files lay in the folder: the
   // folder is marked dirty and nothing is written that would leave them out.
   bool unindexedMessages = false;
@@ -76,7 +78,7 @@ struct DirectRecord {
 
   void ReleaseBlock() {
     if (!blockHeld) return;
-    UnBlockIndexFileAccessEx(BlockFilePath(*record), kHeldBlock, &record->blockHandle);
+    if (!callerHoldsBlock) UnBlockIndexFileAccessEx(BlockFilePath(*record), kHeldBlock, &record->blockHandle);
     blockHeld = false;
   }
 
@@ -95,6 +97,7 @@ struct DirectRecord {
     if (!mailbox.empty()) NotifyFolderCommit(PostofficeRoot(postoffice) + "\\MAILROOT\\" + mailbox, folder);
     if (WaitForAccessToIndexFileEx(BlockFilePath(r), waitMode, &r.blockHandle) == 0) return false;
     blockHeld = true;
+    callerHoldsBlock = waitMode == kBlockAlreadyHeld;
     const bool hadIndexFile = FileExists(IndexFilePath(r));
     if (!hadIndexFile && r.folderType == kFolderTypeMail && HoldsOtherMessageFiles(r.folderPath, arriving)) {
       // The next open indexes them. A folder that had an index has lost it:
@@ -190,29 +193,33 @@ void RefreshModifiedDate(IndexItemPropertyContainer& item, const std::string& fo
 
 }  // namespace
 
-int32_t DirectInsertItems(const std::string& postoffice, const std::string& mailbox, const std::string& folder,
-                          const std::string& ids, const std::string& flags) {
+InsertOutcome InsertMessageFiles(const std::string& postoffice, const std::string& mailbox, const std::string& folder,
+                                 const std::string& ids, const std::string& flags, bool callerHoldsBlock) {
   DirectRecord direct;
   if (InFolderWords(flags, "$TWGROUP")) (*direct).folderType = kFolderTypeGroups;
   const std::vector<std::string> idList = SplitIdList(ids);
-  if (!direct.OpenForChange(postoffice, mailbox, folder, 1, kLevelHeader, idList)) {
+  const uint32_t waitMode = callerHoldsBlock ? kBlockAlreadyHeld : 1;
+  if (!direct.OpenForChange(postoffice, mailbox, folder, waitMode, kLevelHeader, idList)) {
     // The message lies in a folder marked for a rebuild, which indexes it.
-    if (direct.unindexedMessages) return 1;
+    if (direct.unindexedMessages) return InsertOutcome::Indexed;
     if (!direct.Path().empty()) WriteChangeFlagIn(direct.Path());
-    return 0;
+    return InsertOutcome::Failed;
+  }
+  // All or nothing: a UID given twice would name two messages, and a folder
+  // marked for a rebuild would only run out again.
+  if (direct.Index().LastUid() > kHighestUid - std::min<size_t>(idList.size(), kHighestUid)) {
+    Log(Formatted("StoreIndex: no UID left in %s (LASTUID 4294967294 reached); nothing was indexed. The folder's "
+                  "messages must move to a new folder.\n",
+                  direct.Path()));
+    return InsertOutcome::UidsExhausted;
   }
   FolderDetails& counters = direct.counters;
   const std::vector<std::string> flagList = SplitPositionalList(flags);
   const bool seen = InFolderWords(flags, "SEEN");
   uint64_t kilobytes = 0;
   bool lastInserted = false;
-  bool uidsExhausted = false;
   for (size_t i = 0; i < idList.size(); ++i) {
     const std::string initial = i < flagList.size() && flagList[i].size() <= kMaxFlagEntry ? flagList[i] : "";
-    if (direct.Index().LastUid() >= kHighestUid) {
-      uidsExhausted = true;  // a UID given twice would name two messages
-      break;
-    }
     IndexItemPropertyContainer* item =
         IndexMessageFile(direct.Index(), direct.Path(), idList[i], 1, initial.c_str(), false);
     lastInserted = item != nullptr;
@@ -228,12 +235,15 @@ int32_t DirectInsertItems(const std::string& postoffice, const std::string& mail
     if (seen) ++counters.counters[FolderDetails::kSeen];
   }
   const int32_t committed = direct.SaveAndCommit(lastInserted, &counters);
-  if (committed == 1 && kilobytes > 0) AddToSizeFile(postoffice, mailbox, static_cast<int32_t>(kilobytes), folder);
-  if (uidsExhausted) {
-    WriteChangeFlagIn(direct.Path());
-    return 0;
-  }
-  return committed == 1 ? 1 : 0;
+  if (committed != 1) return InsertOutcome::Failed;
+  if (kilobytes > 0) AddToSizeFile(postoffice, mailbox, static_cast<int32_t>(kilobytes), folder);
+  ForgetPendingDeliveries(direct.Path(), idList);
+  return InsertOutcome::Indexed;
+}
+
+int32_t DirectInsertItems(const std::string& postoffice, const std::string& mailbox, const std::string& folder,
+                          const std::string& ids, const std::string& flags) {
+  return InsertMessageFiles(postoffice, mailbox, folder, ids, flags, false) == InsertOutcome::Indexed ? 1 : 0;
 }
 
 int32_t DirectUpdateItems(const std::string& postoffice, const std::string& mailbox, const std::string& folder,

@@ -9,6 +9,13 @@
 
 namespace tw {
 
+enum class InsertOutcome { Indexed, Failed, UidsExhausted };
+
+// The direct insert; with `callerHoldsBlock` the caller holds the folder's
+// index block and keeps it. A folder without UIDs enough for every file
+// changes nothing.
+InsertOutcome InsertMessageFiles(const std::string& postoffice, const std::string& mailbox, const std::string& folder,
+                                 const std::string& ids, const std::string& flags, bool callerHoldsBlock);
 int32_t DirectInsertItems(const std::string& postoffice, const std::string& mailbox, const std::string& folder,
                           const std::string& ids, const std::string& flags);
 int32_t DirectUpdateItems(const std::string& postoffice, const std::string& mailbox, const std::string& folder,

@@ -10,6 +10,7 @@
 #include "index/locking/mutex_lock.h"
 #include "index/lifecycle/store_index_lifecycle.h"
 #include "index/lifecycle/store_index_record.h"
+#include "index/messages/pending_deliveries.h"
 #include "index/file/store_index_serialiser.h"
 #include "notify/notify_clients.h"
 #include "platform/files.h"
@@ -119,11 +120,13 @@ int32_t OpenRecord(STOREINDEXTYPE& record, uint32_t mode) {
       dirty = !mailbox.empty() && TakeDeliveryMarkers(mailbox);
     }
     const bool calendarLike = record.folderType == kFolderTypeCalendar || record.folderType == kFolderTypeTasks;
+    bool pending = false;
     if (!calendarLike) {
       if (platform::DeleteFileAllCases(InFolder(path, "_CHANGE.DTY"))) dirty = true;
       if (!FileExists(InFolder(path, "_INDEX.XML"))) dirty = true;
+      pending = record.folderType == kFolderTypeMail && HasPendingDeliveries(path);
     }
-    if (notifyMode && dirty && !notified) NotifyFolderCommit(MailboxDirectoryOfPath(path), record.folder);
+    if (notifyMode && (dirty || pending) && !notified) NotifyFolderCommit(MailboxDirectoryOfPath(path), record.folder);
 
     uintptr_t handle = 0;
     const std::string block = BlockFilePath(record);
@@ -131,6 +134,9 @@ int32_t OpenRecord(STOREINDEXTYPE& record, uint32_t mode) {
       bool rebuilt = false;
       {
         StoreIndexMutexLock lock(LockFieldsOf(record));
+        // A delivery we waited for has settled its own line meanwhile; one
+        // that was killed has not, and its message is indexed now.
+        if (pending && HasPendingDeliveries(path)) dirty = true;
         if (dirty && !calendarLike) {
           ScanRecord(record, kScanBlockHeld);
           SaveIndexBlockHeld(IndexOf(record), path, record.folderType);

@@ -1,6 +1,7 @@
 #include "index/messages/mail_folder_scan.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "index/messages/message_header_cleanup.h"
 #include "index/messages/message_index_settings.h"
 #include "index/messages/message_item.h"
+#include "index/messages/pending_deliveries.h"
 #include "index/file/reconcile_scans.h"
 #include "index/file/serialiser_choice.h"
 #include "index/items/sorted_store_index.h"
@@ -99,6 +101,7 @@ class FolderWalk {
   // True when every file was walked; writes _DIRSIZE.TMP either way.
   bool Run() {
     const Listing listing = ListMessageFiles(folder_, MaximumIndexRows());
+    if (HasPendingDeliveries(folder_)) pending_ = ReadPendingDeliveries(folder_);
     uint64_t bytes = 0;
     RaiseToUidFloor();
     uidCounter_ = index_.LastUid();
@@ -118,6 +121,9 @@ class FolderWalk {
   bool Parse(const MessageFile& file, uint32_t expectedValidity) {
     info_->Reset();
     SetBounded(info_->fileName, sizeof info_->fileName, file.name);
+    // A delivery killed before it indexed its message still gives its flags.
+    if (const auto pending = pending_.find(file.name); pending != pending_.end())
+      info_->initialFlags = pending->second;
     info_->expectedUidValidity = expectedValidity;
     options_.lastWriteTime = file.lastWriteTime;
     options_.fileSize = file.size;
@@ -178,6 +184,7 @@ class FolderWalk {
   uint32_t uidCounter_ = 0;
   bool uidsExhausted_ = false;
   bool branding_ = false;
+  std::map<std::string, std::string> pending_;
 };
 
 uint32_t BlockMode(int32_t reason) { return reason == 0 ? kMarkerBlock : kHeldBlock; }
@@ -223,8 +230,12 @@ int32_t IndexMailFolderBlockHeld(SORTEDSTOREINDEXTYPE& index, const std::string&
   const bool complete = WalkMailFolder(index, folderPath);
   if (!complete && !saveCutShort) return 1;
   if (!SaveIndexBlockHeld(index, folderPath, kFolderTypeMail)) return 0;
-  // Counters only from a walk that saw every file.
-  if (complete) WriteFolderDatFile(InFolder(folderPath, kFolderDatFile), index.GetFolderDetails());
+  // Counters only from a walk that saw every file; such a walk has indexed
+  // every delivery still pending.
+  if (complete) {
+    WriteFolderDatFile(InFolder(folderPath, kFolderDatFile), index.GetFolderDetails());
+    ClearPendingDeliveries(folderPath);
+  }
   return 1;
 }
 

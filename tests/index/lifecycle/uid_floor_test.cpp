@@ -130,6 +130,38 @@ TEST_P(DamagedIndex, ALostIndexIsNeverOverwrittenByADelivery) {
   EXPECT_EQ(inbox.FolderDat().counters[FolderDetails::kLastUid], 7u);
 }
 
+// A UID or LASTUID that is not a number within 1..4294967294 is damage:
+// never wrapped round, never read as a huge number.
+TEST_P(DamagedIndex, NumbersThatAreNoUidsAreDamage) {
+  test::InboxFixture inbox;
+  inbox.Use(GetParam());
+  const Listing before = Populate(inbox);
+  const std::string good = test::ReadFile(inbox.File("_index.xml"));
+  auto replaced = [](std::string text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+  };
+  const size_t lastUidAt = good.find("LASTUID=\"") + 9;
+  const std::string lastUid = good.substr(lastUidAt, good.find('"', lastUidAt) - lastUidAt);
+  for (const char* bad : {"-5", "4294967295", "4294967296", "x1ffffffff", "12ab"}) {
+    std::string text = replaced(good, "LASTUID=\"" + lastUid + "\"", std::string("LASTUID=\"") + bad + "\"");
+    text = replaced(text, "ID=\"2.MAI\" UID=\"2\"", std::string("ID=\"2.MAI\" UID=\"") + bad + "\"");
+    text = replaced(text, "ID=\"3.MAI\" UID=\"3\"", "ID=\"3.MAI\" UID=\"-3\"");
+    test::WriteFile(inbox.File("_index.xml"), text);
+    const Listing after = inbox.Read(1);
+    ASSERT_EQ(after.size(), before.size()) << bad;
+    EXPECT_EQ(after.at("1.MAI"), before.at("1.MAI")) << bad;
+    EXPECT_EQ(after.at("4.MAI"), before.at("4.MAI")) << bad;
+    for (const char* renumbered : {"2.MAI", "3.MAI"}) {
+      EXPECT_GT(after.at(renumbered).first, kDelivered) << bad << " " << renumbered;
+      EXPECT_LT(after.at(renumbered).first, 100u) << bad << " " << renumbered;
+      EXPECT_EQ(after.at(renumbered).second, before.at(renumbered).second) << bad << " keeps its flags";
+    }
+    EXPECT_NE(after.at("2.MAI").first, after.at("3.MAI").first) << bad;
+  }
+}
+
 TEST(UidFloor, TheBackupsLastUidIsAFloor) {
   test::InboxFixture inbox;
   inbox.Use({.backup = true});
@@ -154,12 +186,14 @@ TEST(UidFloor, AnImplausibleFloorIsReportedAndIgnored) {
       << inbox.Log();
 }
 
-TEST(UidFloor, NoUidBeyondTheLastOneAndTheFolderStaysDirty) {
+// The last UID is used: an insert fails whole, and nothing marks the folder
+// for a rebuild that would only run out again.
+TEST(UidFloor, NoUidBeyondTheLastOneAndNothingChanges) {
   test::InboxFixture inbox;
   const std::string full = "<BASEELEMENT LASTUID=\"xfffffffe\"></BASEELEMENT>\r\n";
   test::WriteFile(inbox.File("_index.xml"), full);
   EXPECT_EQ(inbox.Deliver("a.MAI"), 0);
-  EXPECT_TRUE(test::PathExists(inbox.File("_CHANGE.DTY")));
+  EXPECT_FALSE(test::PathExists(inbox.File("_CHANGE.DTY")));
   EXPECT_EQ(test::ReadFile(inbox.File("_index.xml")), full);
 }
 

@@ -1,0 +1,113 @@
+#include "index/lifecycle/message_delivery.h"
+
+#include <cstring>
+#include <memory>
+
+#include "index/file/store_index_serialiser.h"
+#include "index/lifecycle/store_index_record.h"
+#include "index/locking/index_file_blocking.h"
+#include "index/messages/pending_deliveries.h"
+#include "platform/files.h"
+#include "platform/last_error.h"
+
+namespace tw {
+namespace {
+
+// Names tried before giving up: another deliverer into the folder holds the
+// same block, so only writers that do not take it can take names from us.
+constexpr int kNameAttempts = 100000;
+
+std::string FolderPathOf(const DeliveryTarget& target) {
+  auto record = std::make_unique<STOREINDEXTYPE>();
+  std::memset(record.get(), 0, sizeof *record);
+  SetRecordText(record->postoffice, target.postoffice);
+  SetRecordText(record->mailbox, target.mailbox);
+  SetRecordText(record->folder, target.folder);
+  SetRecordPaths(*record);
+  return record->folderPath;
+}
+
+class HeldBlock {
+ public:
+  explicit HeldBlock(std::string path) : path_(std::move(path)) {
+    held_ = WaitForAccessToIndexFileEx(path_, kHeldBlock, &handle_) != 0;
+  }
+  ~HeldBlock() {
+    if (held_) UnBlockIndexFileAccessEx(path_, kHeldBlock, &handle_);
+  }
+  HeldBlock(const HeldBlock&) = delete;
+  HeldBlock& operator=(const HeldBlock&) = delete;
+  bool Held() const { return held_; }
+
+ private:
+  std::string path_;
+  uintptr_t handle_ = 0;
+  bool held_ = false;
+};
+
+std::string ErrorText() {
+  const uint32_t code = platform::GetLastError();
+  return std::string(platform::ErrorMessage(code)) + " (error " + std::to_string(code) + ")";
+}
+
+// Step 1 and 2 under the block: false, with `why`, when the file could not
+// be put in place (then it is not in the folder under any message name).
+bool Place(const std::string& folderPath, const std::string& temporaryPath,
+           const std::function<std::string()>& nextName, const std::string& flags, DeliveryResult& result) {
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    const std::string name = nextName();
+    if (name.empty()) break;
+    if (!RecordPendingDelivery(folderPath, name, flags)) {
+      result.why = "cannot write " + std::string(kPendingDeliveriesFile) + ": " + ErrorText();
+      return false;
+    }
+    if (platform::MoveFile(temporaryPath, InFolder(folderPath, name))) {
+      result.name = name;
+      result.placed = true;
+      return true;
+    }
+    const uint32_t error = platform::GetLastError();
+    ForgetPendingDeliveries(folderPath, {name});
+    if (error != platform::kErrorAlreadyExists) {
+      platform::SetLastError(error);
+      result.why = "cannot name it " + name + ": " + ErrorText();
+      return false;
+    }
+  }
+  result.why = "no free message name in the folder";
+  return false;
+}
+
+}  // namespace
+
+DeliveryResult DeliverMessageFile(const DeliveryTarget& target, const std::string& temporaryPath,
+                                  const std::function<std::string()>& nextName, const std::string& flags) {
+  DeliveryResult result;
+  const std::string folderPath = FolderPathOf(target);
+  if (folderPath.empty()) {
+    result.why = "the folder has no path in the store";
+    return result;
+  }
+  HeldBlock block(InFolder(folderPath, "_index.blk"));
+  if (!block.Held()) {
+    result.why = "another process holds the folder's _index.blk";
+    return result;
+  }
+  if (!Place(folderPath, temporaryPath, nextName, flags, result)) {
+    platform::DeleteFile(temporaryPath);
+    return result;
+  }
+  result.outcome = InsertMessageFiles(target.postoffice, target.mailbox, target.folder, result.name, flags, true);
+  if (result.outcome == InsertOutcome::UidsExhausted) {
+    // Nothing may change: the message goes again, with its line.
+    platform::DeleteFile(InFolder(folderPath, result.name));
+    ForgetPendingDeliveries(folderPath, {result.name});
+    result.placed = false;
+    result.why = "the folder has used up its UIDs (LASTUID 4294967294); nothing was delivered";
+  } else if (result.outcome == InsertOutcome::Failed) {
+    result.why = "it could not be indexed; the folder is marked for a rebuild";
+  }
+  return result;
+}
+
+}  // namespace tw

@@ -1,0 +1,37 @@
+// Delivering a message file into a mail folder so that no kill leaves it
+// in place but unknown to the index. Under the folder's index block:
+//   1. `_pending.dlv` gets the message's name and flags,
+//   2. the file is renamed from its temporary name (which no scan indexes),
+//   3. the direct insert indexes it and drops the line.
+// Killed before 2, the message is absent and the caller saw no success;
+// killed after 2, the next open finds the line and indexes the message with
+// its flags.
+#pragma once
+#include <functional>
+#include <string>
+
+#include "index/lifecycle/direct_operations.h"
+
+namespace tw {
+
+struct DeliveryTarget {
+  std::string postoffice;
+  std::string mailbox;
+  std::string folder;
+};
+
+struct DeliveryResult {
+  InsertOutcome outcome = InsertOutcome::Failed;
+  bool placed = false;  // the message file lies in the folder under `name`
+  std::string name;
+  std::string why;  // when not indexed
+};
+
+// `temporaryPath` lies in the folder's directory. `nextName` gives message
+// names to try in turn (empty when there are none left); a name taken by
+// another file is passed over. The temporary file is gone afterwards
+// unless the block could not be had.
+DeliveryResult DeliverMessageFile(const DeliveryTarget& target, const std::string& temporaryPath,
+                                  const std::function<std::string()>& nextName, const std::string& flags);
+
+}  // namespace tw
