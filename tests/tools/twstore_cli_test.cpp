@@ -1,6 +1,7 @@
 // The twstore tool run as an operator would, on a scratch mail root.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -153,6 +154,44 @@ TEST_F(TwstoreCli, DeliverWithFlagsAndReindexOfForeignFiles) {
   ASSERT_EQ(listed.size(), 2u);
   EXPECT_NE(listed[1].find("\tdropped"), std::string::npos) << listed[1];
   EXPECT_EQ(listed[0].substr(0, 8), "1\t\\SEEN\t") << "flags survive the rebuild";
+}
+
+// A delivery killed after its rename left its line in _pending.dlv: the next
+// open indexes the message with the flags it was delivered with; lines of
+// messages that never arrived, and a line cut short, are dropped.
+TEST_F(TwstoreCli, AKilledDeliveryIsListedWithItsFlags) {
+  ASSERT_EQ(Twstore("deliver", MessageFile("m.eml", "a@b", "first")).status, 0);
+  test::WriteFile(inbox_ + "/00000100.MAI", "Subject: killed\r\n\r\nx\r\n");
+  test::WriteFile(inbox_ + "/_pending.dlv", "00000100.MAI\t\\SEEN \\FLAGGED\nneverarrived.MAI\t\nhalf.MAI");
+  const std::vector<std::string> listed = List();
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_EQ(listed[1].substr(0, 17), "2\t\\SEEN \\FLAGGED\t") << listed[1];
+  EXPECT_FALSE(test::PathExists(inbox_ + "/_pending.dlv"));
+  ExpectStatus({StatusLine("seen", 1)});
+
+  // Delivered normally, a message leaves no line behind.
+  ASSERT_EQ(Twstore("deliver", "--flags '\\SEEN' " + MessageFile("n.eml", "a@b", "second")).status, 0);
+  EXPECT_FALSE(test::PathExists(inbox_ + "/_pending.dlv"));
+  EXPECT_EQ(List().size(), 3u);
+}
+
+// The folder has used its last UID: a delivery changes nothing and says why;
+// a rebuild that cannot number every file fails and says why.
+TEST_F(TwstoreCli, UsedUpUidsAreAnErrorNotALoss) {
+  const std::string full = "<BASEELEMENT LASTUID=\"xfffffffe\"></BASEELEMENT>\r\n";
+  test::WriteFile(inbox_ + "/_index.xml", full);
+  const CliRun run = Twstore("deliver", MessageFile("m.eml", "a@b", "one too many"));
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.output.find("used up its UIDs"), std::string::npos) << run.output;
+  EXPECT_EQ(test::ReadFile(inbox_ + "/_index.xml"), full);
+  for (const auto& entry : std::filesystem::directory_iterator(inbox_))
+    EXPECT_NE(entry.path().extension(), ".MAI") << entry.path();
+  EXPECT_FALSE(test::PathExists(inbox_ + "/_pending.dlv"));
+
+  test::WriteFile(inbox_ + "/dropped.MAI", "Subject: dropped\r\n\r\nx\r\n");
+  const CliRun rebuilt = Twstore("reindex", "");
+  EXPECT_NE(rebuilt.status, 0);
+  EXPECT_NE(rebuilt.output.find("used up its UIDs"), std::string::npos) << rebuilt.output;
 }
 
 TEST_F(TwstoreCli, RefusesHostileInputAndChangesNothing) {
