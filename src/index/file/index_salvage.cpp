@@ -32,8 +32,12 @@ void RaiseUidFloor(SORTEDSTOREINDEXTYPE& index, uint32_t candidate, std::string_
 }
 
 SalvagedIndex SalvageIndexFile(const std::string& folder, uint32_t folderType) {
+  return SalvageIndexFileNamed(folder, IndexFileName(folderType));
+}
+
+SalvagedIndex SalvageIndexFileNamed(const std::string& folder, const std::string& fileName) {
   SalvagedIndex salvaged;
-  platform::FileHandle file = platform::OpenFile(InFolder(folder, IndexFileName(folderType)), platform::Access::Read,
+  platform::FileHandle file = platform::OpenFile(InFolder(folder, fileName), platform::Access::Read,
                                                  platform::Share::All, platform::Disposition::OpenExisting);
   if (!file.IsOpen()) return salvaged;
   // The parser stops at the first damage; the elements it finished before

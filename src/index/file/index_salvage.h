@@ -26,6 +26,8 @@ struct SalvagedIndex {
 };
 
 SalvagedIndex SalvageIndexFile(const std::string& folder, uint32_t folderType);
+// The same of another index file of the folder (`_index.xml.bak`).
+SalvagedIndex SalvageIndexFileNamed(const std::string& folder, const std::string& fileName);
 
 // Puts what was salvaged into `index`, which may hold a restored backup: an
 // item there under the same ID and UID takes the salvaged properties (they

@@ -57,7 +57,8 @@ int32_t SerialiserIndexLoader::Load(SORTEDSTOREINDEXTYPE& index, int32_t require
       InFolder(folder, index.folderType == kFolderTypeGroups ? "_groups.blk" : "_index.blk");
   uintptr_t handle = 0;
   if (!options.blockHeld && WaitForAccessToIndexFileEx(block, kHeldBlock, &handle) == 0) return index.LoadLevel();
-  const DeserialiseOptions load{options.verifyFiles, options.reconcileAllowed, !options.notQuiet};
+  const DeserialiseOptions load{options.verifyFiles, options.reconcileAllowed, !options.notQuiet,
+                                options.reconcileAllowed};
   const int32_t reached = serialiser->Deserialise(index, folder, index.folderType, requiredLevel, load);
   if (!options.blockHeld) UnBlockIndexFileAccessEx(block, kHeldBlock, &handle);
   return reached;

@@ -68,6 +68,11 @@ int32_t StoreIndexSerialiser::Deserialise(SORTEDSTOREINDEXTYPE& index, const std
     if (!IndexXMLBackupExists(folder)) {
       report += " Unable to find recovery index. Recovering Index (there may be some flag loss)";
       SaveBadCopy(folder);
+    } else if (SalvageIndexFileNamed(folder, "_index.xml.bak").items.size() < salvaged.items.size()) {
+      // An older copy that knows fewer messages than the damaged file would
+      // lose flags and UIDs the salvage kept.
+      report += " Backup index holds fewer items than could be salvaged; not restored.";
+      SaveBadCopy(folder);
     } else if (!RestoreSerialisationBackup(folder)) {
       report += " Failed to restore backup index. RestoreSerialisationBackup returned:" +
                 std::to_string(platform::GetLastError());
@@ -79,6 +84,7 @@ int32_t StoreIndexSerialiser::Deserialise(SORTEDSTOREINDEXTYPE& index, const std
       // A backup is hours old: messages whose files went since do not come
       // back (other kinds of item have no file of their own to check).
       DeserialiseOptions verified = options;
+      verified.rebuildDamaged = false;
       if (folderType == kFolderTypeMail || folderType == kFolderTypeMailAlias)
         verified.verifyFiles = std::max<uint32_t>(options.verifyFiles, 1);
       reached = recovery.Deserialise(index, folder, folderType, level, verified);
@@ -89,6 +95,18 @@ int32_t StoreIndexSerialiser::Deserialise(SORTEDSTOREINDEXTYPE& index, const std
         report += " Successfully loaded recovery index.";
       }
     }
+  }
+  if (reached == kLevelFailed && options.rebuildDamaged && ReadsIndexFile()) {
+    // No open fails for a damaged file: it goes aside as _index.xml.bad and
+    // the index is built anew from the item files over what was salvaged.
+    if (FileExists(InFolder(folder, IndexFileName(folderType)))) SaveBadCopy(folder);
+    UnindexedStoreIndexSerialiser rebuild(nullptr, /*ownsInner=*/false);
+    rebuild.MergeAfterLoad(&salvaged);
+    DeserialiseOptions rebuilding = options;
+    rebuilding.rebuildDamaged = false;
+    rebuilding.quiet = true;
+    reached = rebuild.Deserialise(index, folder, folderType, kLevelFull, rebuilding);
+    report += reached == kLevelFailed ? " Rebuilding it from the item files failed." : " Rebuilt it from the item files.";
   }
   report += "\n";
   if (!options.quiet) WriteSerialisationLog(report);

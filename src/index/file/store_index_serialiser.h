@@ -28,6 +28,9 @@ struct DeserialiseOptions {
   uint32_t verifyFiles = 0;         // above 0: skip items whose file is missing
   bool deleteChangeMarker = false;  // a complete load deletes `_change.dty`
   bool quiet = false;               // no reports, no backup
+  // A damaged index file is set aside and the index rebuilt from the item
+  // files, keeping what could be salvaged: the caller gets an index.
+  bool rebuildDamaged = false;
 };
 
 class StoreIndexSerialiser {

@@ -110,6 +110,53 @@ TEST_P(DamagedIndex, AFlippedByteKeepsTheElementsBeforeIt) {
   ExpectRebuilt(before, inbox.Read(), kept, "flipped byte");
 }
 
+// The open a service makes never fails for a damaged file: it is set aside
+// and the index rebuilt, the salvaged messages keeping UIDs and flags.
+TEST_P(DamagedIndex, AnOpenRebuildsItWithNoManualStep) {
+  for (const uint32_t mode : {1u, 4u}) {
+    test::InboxFixture inbox;
+    inbox.Use(GetParam());
+    const Listing before = Populate(inbox);
+    std::string text = test::ReadFile(inbox.File("_index.xml"));
+    const size_t third = text.find("<ELEMENT", text.find("<ELEMENT", text.find("<ELEMENT") + 1) + 1);
+    text[third + 5] = 'X';
+    test::WriteFile(inbox.File("_index.xml"), text);
+    const std::string what = "mode " + std::to_string(mode);
+    const Listing after = inbox.Read(mode);
+    std::vector<std::string> kept;
+    for (const auto& [id, item] : before)
+      if (text.substr(0, third).find("ID=\"" + id + "\"") != std::string::npos) kept.push_back(id);
+    ExpectRebuilt(before, after, kept, what);
+    EXPECT_EQ(test::ReadFile(inbox.File("_index.xml.bad")), text) << what;
+    EXPECT_EQ(inbox.Read(5), after) << what << ": the rebuilt index was saved";
+    EXPECT_EQ(inbox.Deliver("5.MAI"), 1);
+    EXPECT_GT(inbox.Read().at("5.MAI").first, std::max_element(after.begin(), after.end(), [](auto& a, auto& b) {
+      return a.second.first < b.second.first;
+    })->second.first) << what;
+  }
+}
+
+// A backup written while the folder was empty must not send UIDs back: the
+// damaged file's elements are worth more than an older copy that has fewer.
+TEST(UidFloor, ABackupWithFewerItemsThanTheSalvageIsNotRestored) {
+  test::InboxFixture inbox;
+  inbox.Use({.backup = true});
+  test::WriteFile(inbox.File("_index.xml.bak"), "<BASEELEMENT LASTUID=\"0\"></BASEELEMENT>\r\n");
+  const Listing before = Populate(inbox);
+  test::WriteFile(inbox.File("_index.xml.bak"), "<BASEELEMENT LASTUID=\"0\"></BASEELEMENT>\r\n");
+  std::string text = test::ReadFile(inbox.File("_index.xml"));
+  text.resize(text.find("<ELEMENT", text.find("<ELEMENT", text.find("<ELEMENT") + 1) + 1) + 3);
+  test::WriteFile(inbox.File("_index.xml"), text);
+  const Listing after = inbox.Read(1);
+  std::vector<std::string> kept;
+  for (const auto& [id, item] : before)
+    if (text.find("ID=\"" + id + "\"") != std::string::npos) kept.push_back(id);
+  ASSERT_EQ(kept.size(), 2u);
+  ExpectRebuilt(before, after, kept, "older backup");
+  EXPECT_EQ(test::ReadFile(inbox.File("_index.xml.bad")), text);
+  EXPECT_NE(inbox.Log().find("not restored"), std::string::npos) << inbox.Log();
+}
+
 TEST_P(DamagedIndex, ALostIndexIsNeverOverwrittenByADelivery) {
   test::InboxFixture inbox;
   inbox.Use(GetParam());
