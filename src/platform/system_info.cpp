@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <string_view>
@@ -36,15 +37,8 @@ bool ReadSmallFile(const char* path, char* buffer, size_t capacity, size_t& got)
 }
 
 bool ParseDecimal(std::string_view text, uint64_t& value) {
-  if (text.empty() || text.size() > 20) return false;
-  value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return false;
-    const uint64_t digit = static_cast<uint64_t>(c - '0');
-    if (value > (UINT64_MAX - digit) / 10) return false;
-    value = value * 10 + digit;
-  }
-  return true;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return !text.empty() && error == std::errc() && end == text.data() + text.size();
 }
 
 struct ProcessStat {

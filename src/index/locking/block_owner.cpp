@@ -1,5 +1,6 @@
 #include "index/locking/block_owner.h"
 
+#include <charconv>
 #include <climits>
 #include <mutex>
 
@@ -28,16 +29,11 @@ bool IsBootId(std::string_view text) {
   return true;
 }
 
+// Plain decimal up to `limit`: no sign, no leading zero, no overflow.
 bool ParseNumber(std::string_view text, uint64_t limit, uint64_t& value) {
-  if (text.empty() || text.size() > 20 || (text.size() > 1 && text.front() == '0')) return false;
-  value = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9') return false;
-    const uint64_t digit = static_cast<uint64_t>(c - '0');
-    if (value > (limit - digit) / 10) return false;
-    value = value * 10 + digit;
-  }
-  return true;
+  if (text.empty() || (text.size() > 1 && text.front() == '0')) return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size() && value <= limit;
 }
 
 // Takes "<key>=<value>" and the blank or line end after it off `text`.

@@ -138,7 +138,7 @@ uint32_t WaitForAccessToIndexFileEx(const std::string& path, uint32_t holdHandle
   }
 
   // The wait ran out: break the block, unless its owner is known to run. A
-  // live held block keeps its lock through all delete retries.
+  // live held block keeps its lock through all 80 further tries.
   if (state == BlockState::LiveOwner) return 0;
   for (uint32_t retries = 0;; ++retries) {
     BlockClaim claim = ClaimBlock(path, BlockRule::OwnerRecord, true);
