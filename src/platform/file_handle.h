@@ -59,6 +59,7 @@ class FileHandle {
  private:
   friend FileHandle OpenFile(std::string_view, Access, Share, Disposition);
   friend FileHandle OpenForReading(std::string_view, FileInfo*);
+  friend bool DeleteHeldFile(const FileHandle&, std::string_view);
   int fd_ = -1;
 };
 
@@ -69,5 +70,12 @@ FileHandle OpenFile(std::string_view path, Access access, Share share, Dispositi
 // fopen() with the C runtime's mode text ("r", "rb", "w", "a+", ...); with
 // `exclusive`, the sharing-denied variant. nullptr on failure, last error set.
 FILE* OpenStream(std::string_view path, const char* mode, bool exclusive);
+
+// Deletes the file at `path` while `handle` still holds it, when the name
+// still refers to the handle's file. Deleting before closing leaves no moment
+// in which the file stands unlocked, which others would take for a file its
+// holder left behind. False with error 2/3 (missing), 32 (the name refers to
+// another file now) or 6 (no handle).
+bool DeleteHeldFile(const FileHandle& handle, std::string_view path);
 
 }  // namespace tw::platform

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "frame/event_report.h"
+#include "index/locking/block_claim.h"
 #include "index/locking/block_settings.h"
 #include "index/locking/block_wait.h"
 #include "platform/files.h"
@@ -60,6 +61,16 @@ int32_t WaitForAccessToFile(const std::string& path, FileHandle& handle, uint32_
     if (error == platform::kErrorPathNotFound || error == platform::kErrorFilenameTooLong ||
         error == platform::kErrorInvalidName)
       return 0;
+    if (error == platform::kErrorFileExists) {
+      // Every holder keeps its lock until the file is gone: a free lock
+      // means the holder died, and the block is taken without waiting.
+      BlockClaim claim = ClaimBlock(path, BlockRule::LockOnly, false);
+      if (claim.handle.IsOpen()) {
+        RewriteBlock(claim.handle, "");
+        block = std::move(claim.handle);
+        break;
+      }
+    }
     if (SecondPassedWhileBlocked(path)) ++attempts;
     if (attempts <= thresholdSeconds) {
       block = CreateActivityBlock(path, platform::Share::None);
@@ -87,7 +98,15 @@ int32_t WaitForAccessToFile(const std::string& path, FileHandle& handle, uint32_
 }
 
 int32_t UnBlockIndexFileAccess_Notify(const std::string& path, FileHandle* handle) {
-  if (handle != nullptr) handle->Close();
+  if (handle != nullptr && handle->IsOpen()) {
+    // Deleted while still held, so that the file never stands unlocked for
+    // a waiter to take for an orphan.
+    const bool deleted = platform::DeleteHeldFile(*handle, path);
+    const uint32_t error = platform::GetLastError();
+    handle->Close();
+    if (deleted) return 1;
+    if (error == platform::kErrorSharingViolation) return 0;  // the name is someone else's block now
+  }
   if (platform::DeleteFile(path)) return 1;
   for (uint32_t retries = 0;;) {
     const uint32_t error = platform::GetLastError();

@@ -10,12 +10,13 @@
 namespace tw {
 
 // 1 taken (`handle` open); 0 failed; -1 timed out and gave up (`giveUp` 0).
-// `thresholdSeconds` one-second sleeps pass before the block is broken.
+// `thresholdSeconds` one-second sleeps pass before the block is broken; a
+// block whose lock nobody holds (its holder died) is taken at once.
 int32_t WaitForAccessToFile(const std::string& path, platform::FileHandle& handle, uint32_t giveUp,
                             uint32_t thresholdSeconds, bool sharedRead);
 
-// 1 deleted; 2 the file was already gone; 0 failed. Closes `*handle` first
-// when given.
+// 1 deleted; 2 the file was already gone; 0 failed. With `handle`, the
+// file is deleted while still held, then the handle closed.
 int32_t UnBlockIndexFileAccess_Notify(const std::string& path, platform::FileHandle* handle);
 
 // "<local date> <local time> <computer> <executable> <thread id>".

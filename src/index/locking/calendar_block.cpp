@@ -4,6 +4,8 @@
 
 #include "frame/path_safety.h"
 #include "frame/settings.h"
+#include "index/locking/block_claim.h"
+#include "index/locking/block_owner.h"
 #include "index/locking/block_settings.h"
 #include "index/locking/block_wait.h"
 #include "platform/file_handle.h"
@@ -33,6 +35,24 @@ bool DeleteBlockFile(const std::string& path) {
   }
 }
 
+// Claims a block that nothing shows to be in use, waiting "UnBlock
+// Timeout" seconds for a claim in progress elsewhere. A marker whose owner
+// still runs is never claimed.
+BlockClaim BreakBlock(const std::string& path) {
+  const uint32_t limit = UnBlockTimeout();
+  for (uint32_t retries = 0;;) {
+    BlockClaim claim = ClaimBlock(path, BlockRule::OwnerRecord, true);
+    if (claim.handle.IsOpen() || claim.state != BlockState::Busy || ++retries > limit) return claim;
+    platform::Sleep(1000);
+  }
+}
+
+uint32_t KeepAsMarker(platform::FileHandle block) {
+  RewriteBlock(block, OwnOwnerRecord(BlockKind::Marker));
+  block.Close();
+  return 1;
+}
+
 }  // namespace
 
 std::string CalendarBlockPath(const std::string& calendarName) {
@@ -47,16 +67,21 @@ uint32_t CreateCalendarBlock(const std::string& calendarName) {
   const uint32_t limit = WriteWaitTimeout();
   platform::FileHandle block = CreateMarker(path);
   for (uint32_t retries = 0; !block.IsOpen();) {
+    const BlockState state =
+        platform::GetLastError() == platform::kErrorFileExists ? ExamineBlock(path) : BlockState::Unknown;
+    if (state == BlockState::Orphan) {
+      BlockClaim claim = ClaimBlock(path, BlockRule::OwnerRecord, false);
+      if (claim.handle.IsOpen()) return KeepAsMarker(std::move(claim.handle));
+    }
     if (SecondPassedWhileBlocked(path)) ++retries;
     if (retries > limit) {
-      if (!DeleteBlockFile(path)) return 0;
-      block = CreateMarker(path);
-      break;
+      if (state == BlockState::LiveOwner) return 0;
+      BlockClaim claim = BreakBlock(path);
+      return claim.handle.IsOpen() ? KeepAsMarker(std::move(claim.handle)) : 0;
     }
     block = CreateMarker(path);
   }
-  block.Close();
-  return 1;
+  return KeepAsMarker(std::move(block));
 }
 
 uint32_t DeleteCalendarBlock(const std::string& calendarName) {
@@ -75,8 +100,20 @@ void WaitWhileCalendarBlocked(const std::string& calendarName) {
   const std::string path = CalendarBlockPath(calendarName);
   uint32_t seconds = 0;
   while (!path.empty() && platform::GetFileAttributes(path) != platform::kInvalidAttributes) {
+    const BlockState state = ExamineBlock(path);
+    if (state == BlockState::Orphan) {
+      BlockClaim claim = ClaimBlock(path, BlockRule::OwnerRecord, false);
+      if (claim.handle.IsOpen() && platform::DeleteHeldFile(claim.handle, path)) continue;
+    }
     if (SecondPassedWhileBlocked(path)) ++seconds;
-    if (seconds > ReadWaitTimeout()) DeleteBlockFile(path);
+    if (seconds > ReadWaitTimeout()) {
+      // A writer that still runs is waited for no longer, but its block
+      // stays.
+      if (state == BlockState::LiveOwner) return;
+      BlockClaim claim = BreakBlock(path);
+      if (claim.handle.IsOpen()) platform::DeleteHeldFile(claim.handle, path);
+      if (claim.state == BlockState::LiveOwner) return;
+    }
   }
 }
 

@@ -5,6 +5,8 @@
 #include <unordered_map>
 
 #include "frame/event_report.h"
+#include "index/locking/block_claim.h"
+#include "index/locking/block_owner.h"
 #include "index/locking/block_settings.h"
 #include "index/locking/block_wait.h"
 #include "platform/file_handle.h"
@@ -37,25 +39,37 @@ uintptr_t KeepHeld(FileHandle handle) {
   return value;
 }
 
-void CloseHeld(uintptr_t value) {
+enum class HeldRelease { Unknown, Deleted, NotDeleted };
+
+// Closes a held block's handle, deleting the file first while the handle
+// still holds it. A name that no longer refers to the held file is left
+// alone: it is someone else's block now.
+HeldRelease CloseHeld(uintptr_t value, const std::string& path) {
   FileHandle closing;
   {
     HeldBlocks& held = Held();
     std::lock_guard<std::mutex> guard(held.lock);
     auto found = held.handles.find(value);
-    if (found == held.handles.end()) return;  // a failure to close is ignored
+    if (found == held.handles.end()) return HeldRelease::Unknown;
     closing = std::move(found->second);
     held.handles.erase(found);
   }
+  const bool deleted = platform::DeleteHeldFile(closing, path);
   closing.Close();
+  return deleted ? HeldRelease::Deleted : HeldRelease::NotDeleted;
 }
+
+BlockKind KindOf(uint32_t holdHandle) { return holdHandle == kMarkerBlock ? BlockKind::Marker : BlockKind::Held; }
 
 FileHandle CreateBlock(const std::string& path) {
   return platform::OpenFile(path, platform::Access::Write, platform::Share::None,
                             platform::Disposition::CreateNew);
 }
 
+// The block is ours (new, or claimed and still holding its last owner's
+// record): it gets our record, and a marker lets go of its handle.
 uint32_t Finish(FileHandle handle, uint32_t holdHandle, uintptr_t* out) {
+  RewriteBlock(handle, OwnOwnerRecord(KindOf(holdHandle)));
   uintptr_t value = 0;
   if (holdHandle == kMarkerBlock)
     handle.Close();
@@ -93,19 +107,29 @@ uint32_t WaitForAccessToIndexFileEx(const std::string& path, uint32_t holdHandle
   FileHandle block = CreateBlock(path);
   if (block.IsOpen()) return Finish(std::move(block), holdHandle, handle);
 
+  BlockState state = BlockState::Unknown;
   uint32_t attempts = 0;
   for (;;) {
     const uint32_t error = platform::GetLastError();
     if (FailsAtOnce(error)) return 0;
+    state = error == platform::kErrorFileExists ? ExamineBlock(path) : BlockState::Unknown;
+    if (state == BlockState::Orphan) {
+      // Its holder is gone: no reason to wait for it.
+      BlockClaim claim = ClaimBlock(path, BlockRule::OwnerRecord, false);
+      if (claim.handle.IsOpen()) return Finish(std::move(claim.handle), holdHandle, handle);
+    }
     if (SecondPassedWhileBlocked(path)) ++attempts;
     const bool runOut = attempts > kIndexBlockWaitCount;
-    if (IndexUnblockMode() != 0 && error == platform::kErrorFileExists && NamesIndexBlock(path) &&
-        holdHandle == kHeldBlock) {
-      if (platform::DeleteFile(path)) {
+    // "Index Unblock Mode" breaks at once what nothing is known about; a
+    // marker whose owner still runs is never broken.
+    if (IndexUnblockMode() != 0 && error == platform::kErrorFileExists && state == BlockState::Unknown &&
+        NamesIndexBlock(path) && holdHandle == kHeldBlock) {
+      BlockClaim claim = ClaimBlock(path, BlockRule::OwnerRecord, true);
+      if (claim.handle.IsOpen()) {
         Print("deleted orphan\n");
-      } else if (runOut) {
-        break;
+        return Finish(std::move(claim.handle), holdHandle, handle);
       }
+      if (runOut) break;
     } else if (runOut) {
       break;
     }
@@ -113,19 +137,26 @@ uint32_t WaitForAccessToIndexFileEx(const std::string& path, uint32_t holdHandle
     if (block.IsOpen()) return Finish(std::move(block), holdHandle, handle);
   }
 
-  // The wait ran out: break the block. This fails against a live held block.
-  uintptr_t none = 0;
-  if (UnBlockIndexFileAccessEx(path, kMarkerBlock, &none) == 0) return 0;
-  block = CreateBlock(path);
-  if (!block.IsOpen()) return 0;
-  return Finish(std::move(block), holdHandle, handle);
+  // The wait ran out: break the block, unless its owner is known to run. A
+  // live held block keeps its lock through all 80 further tries.
+  if (state == BlockState::LiveOwner) return 0;
+  for (uint32_t retries = 0;; ++retries) {
+    BlockClaim claim = ClaimBlock(path, BlockRule::OwnerRecord, true);
+    if (claim.handle.IsOpen()) return Finish(std::move(claim.handle), holdHandle, handle);
+    if (claim.state != BlockState::Busy || retries >= kIndexUnblockRetries) return 0;
+    platform::Sleep(1000);
+  }
 }
 
 uint32_t UnBlockIndexFileAccessEx(const std::string& path, uint32_t holdHandle, uintptr_t* handle) {
   if (holdHandle == kBlockAlreadyHeld) return 1;
   if (holdHandle == kHeldBlock && handle != nullptr) {
-    if (*handle != 0) CloseHeld(*handle);
+    const uintptr_t value = *handle;
     *handle = 0;
+    // An unknown handle is ignored as a failure to close would be, and the
+    // delete is still tried.
+    const HeldRelease released = value != 0 ? CloseHeld(value, path) : HeldRelease::Unknown;
+    if (released != HeldRelease::Unknown) return released == HeldRelease::Deleted ? 1 : 0;
   }
   if (platform::DeleteFile(path)) return 1;
   for (uint32_t retries = 0;;) {

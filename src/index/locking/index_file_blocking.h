@@ -4,7 +4,10 @@
 // A held block keeps its creating handle open without sharing until release,
 // so nobody can open or delete it meanwhile; the handle value goes to the
 // caller, who passes it back. A marker block closes its handle at once and
-// the file alone marks the block.
+// the file alone marks the block. Both carry their owner's record
+// (block_owner.h): a block whose holder is gone is taken without waiting, a
+// marker whose owner still runs is never broken, and only blocks that tell
+// nothing are broken after the counted wait.
 #pragma once
 #include <cstdint>
 #include <string>

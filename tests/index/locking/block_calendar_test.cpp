@@ -32,15 +32,19 @@ TEST_F(IndexBlockCalendar, CreateWaitsThenBreaksAndReadersBreakStaleBlocks) {
   EXPECT_FALSE(CalendarBlockExists("alice"));
   ASSERT_EQ(CreateCalendarBlock("alice"), 1u);
   EXPECT_TRUE(test::PathExists(file));
+  EXPECT_EQ(DeleteCalendarBlock("alice"), 1u);
   EXPECT_EQ(test::FastSleep::Calls(), 0u);
 
-  // A block left behind: the writer waits past "Write Wait Timeout", then
-  // breaks it and takes it.
+  // A block left behind that names no owner: the writer waits past "Write
+  // Wait Timeout", then breaks it and takes it.
+  test::WriteFile(file, "");
   ASSERT_EQ(CreateCalendarBlock("alice"), 1u);
   EXPECT_EQ(test::FastSleep::Calls(), 4u);
   EXPECT_TRUE(CalendarBlockExists("alice"));
 
-  // A reader breaks it once more than "Read Wait Timeout" seconds passed.
+  // A reader breaks such a block once more than "Read Wait Timeout" seconds
+  // passed.
+  test::WriteFile(file, "");
   WaitWhileCalendarBlocked("alice");
   EXPECT_FALSE(test::PathExists(file));
   EXPECT_EQ(test::FastSleep::Calls(), 7u);
