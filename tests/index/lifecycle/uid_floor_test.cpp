@@ -92,47 +92,33 @@ TEST_P(DamagedIndex, TruncationKeepsTheCompleteElementsBeforeTheCut) {
   }
 }
 
+// A rebuild by hand (mode 2), and the open a service makes (modes 1 and 4),
+// which never fails for a damaged file: it is set aside and the index
+// rebuilt, the elements before the damage keeping UIDs and flags.
 TEST_P(DamagedIndex, AFlippedByteKeepsTheElementsBeforeIt) {
-  test::InboxFixture inbox;
-  inbox.Use(GetParam());
-  const Listing before = Populate(inbox);
-  std::string text = test::ReadFile(inbox.File("_index.xml"));
-  // The third element's start tag no longer names an element.
-  const size_t third = text.find("<ELEMENT", text.find("<ELEMENT", text.find("<ELEMENT") + 1) + 1);
-  text[third + 5] = 'X';
-  test::WriteFile(inbox.File("_index.xml"), text);
-  ASSERT_EQ(Reindex(inbox), 1);
-  const std::string firstTwo = text.substr(0, third);
-  std::vector<std::string> kept;
-  for (const auto& [id, item] : before)
-    if (firstTwo.find("ID=\"" + id + "\"") != std::string::npos) kept.push_back(id);
-  ASSERT_EQ(kept.size(), 2u);
-  ExpectRebuilt(before, inbox.Read(), kept, "flipped byte");
-}
-
-// The open a service makes never fails for a damaged file: it is set aside
-// and the index rebuilt, the salvaged messages keeping UIDs and flags.
-TEST_P(DamagedIndex, AnOpenRebuildsItWithNoManualStep) {
-  for (const uint32_t mode : {1u, 4u}) {
+  for (const uint32_t mode : {2u, 1u, 4u}) {
+    const std::string what = "mode " + std::to_string(mode);
     test::InboxFixture inbox;
     inbox.Use(GetParam());
     const Listing before = Populate(inbox);
     std::string text = test::ReadFile(inbox.File("_index.xml"));
+    // The third element's start tag no longer names an element.
     const size_t third = text.find("<ELEMENT", text.find("<ELEMENT", text.find("<ELEMENT") + 1) + 1);
     text[third + 5] = 'X';
     test::WriteFile(inbox.File("_index.xml"), text);
-    const std::string what = "mode " + std::to_string(mode);
     const Listing after = inbox.Read(mode);
     std::vector<std::string> kept;
     for (const auto& [id, item] : before)
       if (text.substr(0, third).find("ID=\"" + id + "\"") != std::string::npos) kept.push_back(id);
+    ASSERT_EQ(kept.size(), 2u);
     ExpectRebuilt(before, after, kept, what);
-    EXPECT_EQ(test::ReadFile(inbox.File("_index.xml.bad")), text) << what;
     EXPECT_EQ(inbox.Read(5), after) << what << ": the rebuilt index was saved";
+    if (mode == 2) continue;
+    EXPECT_EQ(test::ReadFile(inbox.File("_index.xml.bad")), text) << what;
+    uint32_t highest = 0;
+    for (const auto& [id, item] : after) highest = std::max(highest, item.first);
     EXPECT_EQ(inbox.Deliver("5.MAI"), 1);
-    EXPECT_GT(inbox.Read().at("5.MAI").first, std::max_element(after.begin(), after.end(), [](auto& a, auto& b) {
-      return a.second.first < b.second.first;
-    })->second.first) << what;
+    EXPECT_GT(inbox.Read().at("5.MAI").first, highest) << what;
   }
 }
 
