@@ -1,11 +1,10 @@
 // twstore listen: a listener of one protocol for one mailbox. It enters
 // itself into the mailbox's activity file, prints every notification the
 // store sends it, and leaves the file again when it ends.
-#include <cstdio>
-
 #include "commands.h"
 #include "common/text.h"
 #include "notify/activity_registration.h"
+#include "notify/notification_message.h"
 #include "notify/notify_clients.h"
 #include "notify/notify_settings.h"
 #include "platform/files.h"
@@ -18,26 +17,8 @@ namespace tw::cli {
 namespace {
 
 constexpr size_t kMaxMessage = 64 * 1024;
+constexpr size_t kMaxPieces = platform::FrameLimits{}.maxPieces;
 constexpr uint32_t kAcceptSliceMs = 200;  // how soon a signal is noticed
-
-// One line however the message looks: line ends and control bytes escaped.
-std::string Printable(const std::string& message) {
-  std::string line;
-  for (unsigned char c : message) {
-    if (c == '\r') {
-      line += "\\r";
-    } else if (c == '\n') {
-      line += "\\n";
-    } else if (c < 0x20 && c != '\t') {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      line += hex;
-    } else {
-      line += static_cast<char>(c);
-    }
-  }
-  return line;
-}
 
 }  // namespace
 
@@ -91,10 +72,16 @@ int Listen(const ListenRequest& request, std::ostream& out, std::ostream& err) {
   int received = 0;
   while (!StopRequested() && (request.count <= 0 || received < request.count)) {
     platform::NotifyConnection connection = server.Accept(kAcceptSliceMs);
+    if (!connection.IsOpen()) continue;
     std::string message;
-    if (!connection.IsOpen() || !connection.ReadMessage(message, kMaxMessage, readMs) || message.empty())
+    const platform::FrameResult read = connection.ReadMessage(message, {kMaxMessage, kMaxPieces, readMs});
+    if (read != platform::FrameResult::kComplete) {
+      err << "twstore: refused a notification: " << platform::FrameRefusal(read) << std::endl;
+      connection.Write("NO\n", replyMs);
       continue;
-    out << Printable(message) << std::endl;
+    }
+    if (message.empty()) continue;
+    out << NotificationMessageLine(message) << std::endl;
     connection.Write("OK\n", replyMs);
     ++received;
   }
