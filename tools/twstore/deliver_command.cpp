@@ -4,6 +4,7 @@
 // the folder (the insert marks the folder for a rebuild), so nothing is lost.
 #include <algorithm>
 #include <cstdio>
+#include <random>
 #include <set>
 
 #include "commands.h"
@@ -26,10 +27,10 @@ namespace {
 // The direct insert drops longer flag texts.
 constexpr size_t kMaxFlags = 254;
 constexpr uint64_t kMaxMessageBytes = 0x7FFFFFFF;  // the index keeps sizes as 32-bit numbers
-// Names tried per message before giving up: only concurrent deliveries
-// into the same folder take names from under us.
-constexpr int kNameAttempts = 1000;
 constexpr uint64_t kLastName = 0xFFFFFFFF;
+// The widest jump past a name another delivery took: far enough to pass a
+// run of names others are handing out, small beside the name space.
+constexpr uint64_t kWidestJump = 1 << 16;
 
 // Blank-separated words of letters, digits and "_$.-", each with an
 // optional leading "\". No commas (the insert reads them as one list
@@ -81,9 +82,14 @@ int64_t NameValue(std::string_view name) {
 // Hands out message names above every name the folder and its index
 // already have, starting at the current time: names then sort in delivery
 // order, which a rebuild from the files alone keeps as UID order.
+// Concurrent deliveries start from the same point and take names from under
+// each other; after each name found taken the namer jumps ahead by a
+// random distance that doubles with every further miss, so it soon leaves
+// the others' run of names behind. It gives up only when the names run out.
 class MessageNamer {
  public:
-  explicit MessageNamer(const MailFolder& folder) {
+  explicit MessageNamer(const MailFolder& folder)
+      : random_(platform::CurrentProcessId() * 0x9E3779B97F4A7C15ull ^ platform::CurrentFileTime()) {
     next_ = static_cast<uint64_t>(std::max<int64_t>(0, platform::UnixFromFileTime(platform::CurrentFileTime())));
     platform::FindHandle find;
     platform::FindData data;
@@ -97,17 +103,29 @@ class MessageNamer {
 
   // Empty when the names have run out.
   std::string Next() {
+    misses_ = 0;
+    return Name();
+  }
+  // The next name after the last one turned out to be taken.
+  std::string NextAfterMiss() {
+    if (misses_ < 16) ++misses_;
+    next_ += random_() % std::min<uint64_t>(uint64_t{1} << misses_, kWidestJump);
+    return Name();
+  }
+
+ private:
+  std::string Name() {
     if (next_ > kLastName) return {};
     char name[16];
     std::snprintf(name, sizeof name, "%08llX.MAI", static_cast<unsigned long long>(next_++));
     return name;
   }
-
- private:
   void Above(int64_t value) {
     if (value >= 0 && static_cast<uint64_t>(value) >= next_) next_ = static_cast<uint64_t>(value) + 1;
   }
   uint64_t next_ = 0;
+  std::mt19937_64 random_;
+  int misses_ = 0;
 };
 
 std::string ErrorText() {
@@ -136,9 +154,7 @@ bool CopyIn(const std::string& source, const std::string& directory, MessageName
     why = "cannot copy it into the folder: " + ErrorText();
     return false;
   }
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    name = namer.Next();
-    if (name.empty()) break;
+  for (name = namer.Next(); !name.empty(); name = namer.NextAfterMiss()) {
     if (platform::MoveFile(temporary, InFolder(directory, name))) return true;
     if (platform::GetLastError() != platform::kErrorAlreadyExists) {
       why = "cannot name it " + name + ": " + ErrorText();

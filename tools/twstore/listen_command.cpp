@@ -3,8 +3,10 @@
 // store sends it, and leaves the file again when it ends.
 #include "commands.h"
 #include "common/text.h"
+#include "mail_folder.h"
 #include "notify/activity_registration.h"
 #include "notify/notification_message.h"
+#include "notify/notification_entry.h"
 #include "notify/notify_clients.h"
 #include "notify/notify_settings.h"
 #include "platform/files.h"
@@ -20,6 +22,15 @@ constexpr size_t kMaxMessage = 64 * 1024;
 constexpr size_t kMaxPieces = platform::FrameLimits{}.maxPieces;
 constexpr uint32_t kAcceptSliceMs = 200;  // how soon a signal is noticed
 
+// A TAB or a line end would split the line into fields or listeners of
+// someone else's choosing.
+bool FitsActivityField(const std::string& text) {
+  if (text.size() > kEntryTextCapacity) return false;
+  for (unsigned char c : text)
+    if (c < 0x20 || c == 0x7F) return false;
+  return true;
+}
+
 }  // namespace
 
 int Listen(const ListenRequest& request, std::ostream& out, std::ostream& err) {
@@ -28,6 +39,18 @@ int Listen(const ListenRequest& request, std::ostream& out, std::ostream& err) {
   if (socketPath.empty()) {
     err << "twstore: the protocol \"" << request.protocol << "\" is not allowed (letters, digits, _ and . only)\n";
     return 2;
+  }
+  // Both become fields of this listener's line in the activity file.
+  for (const std::string* field : {&request.folder, &request.server}) {
+    if (FitsActivityField(*field)) continue;
+    err << "twstore: \"" << Named(*field) << "\" cannot be written to the activity file (control bytes, or more than "
+        << kEntryTextCapacity << " characters)\n";
+    return kExitRefused;
+  }
+  // Empty means every folder; a name of the mailbox itself matches none.
+  if (!request.folder.empty() && NamesMailboxItself(request.folder)) {
+    err << "twstore: \"" << Named(request.folder) << "\" names the mailbox directory itself, not a folder in it\n";
+    return kExitRefused;
   }
   const std::string mailboxDirectory = MailboxDirectory(request.postoffice, request.mailbox);
   if (mailboxDirectory.empty()) {
