@@ -1,7 +1,7 @@
-// Message file names the index cannot keep. A name that is not valid UTF-8
-// would be written into the index file repaired, as another name, and the
-// message taken in again under its real name on every scan; the scan leaves
-// such a file out and says so in the serialisation log.
+// Message file names the index cannot keep. The index file is XML, which
+// holds UTF-8 text only: an item whose ID is not valid UTF-8 does not come
+// back as that file's item. The scan leaves such a file out and says so in
+// the serialisation log, rather than lose it without a word.
 #pragma once
 #include <string>
 
