@@ -276,7 +276,7 @@ size_t ListDirectory(std::string_view pattern, std::vector<platform::FindData>& 
   for (bool more = find.First(pattern, data); more; more = find.Next(data)) {
     ++seen;
     if (maximum >= 0 && seen >= maximum) break;
-    if ((data.attributes & platform::kAttrDirectory) != 0) continue;
+    if ((data.attributes & platform::kAttrDirectory) != 0 || platform::IsLink(data)) continue;
     if (data.name.empty() || data.name[0] == '_' || data.name[0] == '.') continue;
     list.push_back(data);
   }

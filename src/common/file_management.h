@@ -95,7 +95,8 @@ bool DeleteFileWithRetry(std::string_view path);
 bool MoveActivityFileWithRetry(std::string_view source, std::string_view destination);
 
 // Fills `list` with the find data of the entries matching `pattern`,
-// leaving out directories and names beginning with "_" or ".", sorted by
+// leaving out directories, symbolic links (a scan never follows one) and
+// names beginning with "_" or ".", sorted by
 // name without regard to case. The walk stops when `maximum` entries (every
 // entry counts, taken or not) have been seen; the entry that reaches the
 // maximum is not taken. A negative maximum means no limit. Returns the

@@ -1,5 +1,6 @@
 #include "frame/event_report.h"
 
+#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 
@@ -13,6 +14,8 @@ namespace {
 constexpr const char* kEventSourceName = "Tarnwick";
 constexpr const char* kComponentName = "Tarnwick Store Provider";
 constexpr size_t kFirstTextLimit = 256;
+
+std::atomic<PrintTarget> g_printTarget{PrintTarget::kStandardOutput};
 
 std::string Hex8(uint32_t code) {
   char buf[16];
@@ -84,9 +87,12 @@ uint32_t Trace(uint32_t /*level*/, const std::string& /*text*/) { return 1; }
 void Log(const std::string& /*text*/) {}
 
 void Print(const std::string& text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-  std::fflush(stdout);
+  FILE* stream = g_printTarget.load(std::memory_order_relaxed) == PrintTarget::kStandardError ? stderr : stdout;
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
 }
+
+void SetPrintTarget(PrintTarget target) { g_printTarget.store(target, std::memory_order_relaxed); }
 
 void DebugPrint(const std::string& text) { platform::DebugOutput(text); }
 

@@ -48,8 +48,14 @@ void ReportException(const char* function, const char* sourceModule, int line, s
 // The two diagnostic hooks: they accept the text and discard it.
 uint32_t Trace(uint32_t level, const std::string& text);
 void Log(const std::string& text);
-// Standard output.
+// The texts the library prints: to standard output unless the program
+// chose standard error with SetPrintTarget.
 void Print(const std::string& text);
+
+enum class PrintTarget { kStandardOutput, kStandardError };
+// Services keep standard output; a tool whose standard output carries its
+// own results sends the library's prints to standard error instead.
+void SetPrintTarget(PrintTarget target);
 // The debugger output.
 void DebugPrint(const std::string& text);
 

@@ -1,5 +1,7 @@
 #include "notify/notification_message.h"
 
+#include <cstdio>
+
 #include "common/text.h"
 #include "notify/notification_entry.h"
 
@@ -70,6 +72,25 @@ bool ParseNotificationMessage(std::string_view text, NotificationMessage& messag
     rest = lineEnd == std::string_view::npos ? std::string_view() : rest.substr(lineEnd + kLineEnd.size());
   }
   return true;
+}
+
+std::string NotificationMessageLine(std::string_view message) {
+  std::string line;
+  line.reserve(message.size());
+  for (unsigned char c : message) {
+    if (c == '\r') {
+      line += "\\r";
+    } else if (c == '\n') {
+      line += "\\n";
+    } else if ((c < 0x20 && c != '\t') || c == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", c);
+      line += hex;
+    } else {
+      line += static_cast<char>(c);
+    }
+  }
+  return line;
 }
 
 }  // namespace tw

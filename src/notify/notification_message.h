@@ -45,4 +45,8 @@ int32_t NotificationCommandCode(std::string_view command);
 // that holds "\r\n\r\n" ends there, leaving the fields and payload empty.
 bool ParseNotificationMessage(std::string_view text, NotificationMessage& message);
 
+// A message as a listener shows it, on one line whatever its bytes: CR and
+// LF as "\r" and "\n", other control bytes but TAB as "\xHH".
+std::string NotificationMessageLine(std::string_view message);
+
 }  // namespace tw

@@ -10,6 +10,7 @@
 // Every call sets the thread's last error (last_error.h) on failure.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -95,6 +96,9 @@ bool CopyFile(std::string_view from, std::string_view to, bool failIfExists);
 
 // Directory search ------------------------------------------------------------
 
+// An entry as a listing reports it. A symbolic link is recognised as such
+// (the entry itself is looked at first, without following it: IsLink); its
+// other facts are those of its target, where there is one.
 struct FindData {
   uint32_t attributes = 0;
   uint64_t creationTime = 0;
@@ -103,6 +107,9 @@ struct FindData {
   uint64_t size = 0;
   std::string name;
 };
+
+// The entry itself is a symbolic link (to a file, a directory or nothing).
+inline bool IsLink(const FindData& data) { return (data.attributes & kAttrReparsePoint) != 0; }
 
 // FindFirstFile / FindNextFile over "dir\pattern". "." and ".." are
 // reported as Windows does; names Windows forbids and the platform's own
@@ -135,5 +142,15 @@ class FindHandle {
   bool single_ = false;
   bool singleDone_ = false;
 };
+
+// Leftovers --------------------------------------------------------------------
+
+// Deletes the plain files directly in `directory` (never links, never
+// directories) last written before `writtenBefore` (a file time) whose names
+// `isLeftover` accepts, and the platform's own temporaries that a killed
+// process left there. A file a live holder keeps without sharing stays.
+// Returns how many were deleted.
+size_t DeleteStaleFiles(std::string_view directory, uint64_t writtenBefore,
+                        const std::function<bool(std::string_view)>& isLeftover);
 
 }  // namespace tw::platform

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/last_error.h"
@@ -236,14 +237,6 @@ uint32_t DeliverToTcp(const std::string& host, uint16_t port, std::string_view p
   return result;
 }
 
-bool SplitRelayedMessage(std::string_view received, std::string& protocol, std::string& message) {
-  const size_t end = received.find('\n');
-  if (end == std::string_view::npos || end == 0) return false;
-  protocol.assign(received.substr(0, end));
-  message.assign(received.substr(end + 1));
-  return true;
-}
-
 NotifyConnection::~NotifyConnection() { Close(); }
 
 NotifyConnection::NotifyConnection(NotifyConnection&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
@@ -262,25 +255,31 @@ void NotifyConnection::Close() {
   fd_ = -1;
 }
 
-bool NotifyConnection::ReadMessage(std::string& message, size_t maxBytes, uint32_t timeoutMs) {
-  message.clear();
-  if (fd_ < 0) return false;
-  const Deadline deadline(timeoutMs);
+FrameResult NotifyConnection::ReadMessage(std::string& message, const FrameLimits& limits) {
+  MessageFrame frame;
+  if (fd_ < 0) frame.result = FrameResult::kBroken;
+  const Clock::time_point start = Clock::now();
+  const Deadline deadline(limits.timeoutMs);
+  auto elapsed = [&] {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+  };
   char buffer[4096];
-  for (;;) {
+  while (frame.result == FrameResult::kIncomplete) {
     const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
-    if (n == 0) return true;
     if (n > 0) {
-      if (message.size() + static_cast<size_t>(n) > maxBytes) return false;
-      message.append(buffer, static_cast<size_t>(n));
+      TakeArrival(frame, Arrival::kPiece, std::string_view(buffer, static_cast<size_t>(n)), elapsed(), limits);
+    } else if (n == 0) {
+      TakeArrival(frame, Arrival::kClose, {}, elapsed(), limits);
     } else if (errno == EINTR) {
       continue;
     } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
-      return false;
+      TakeArrival(frame, Arrival::kFailure, {}, elapsed(), limits);
     } else if (!WaitFor(fd_, POLLIN, deadline)) {
-      return false;
+      TakeArrival(frame, Arrival::kSilence, {}, elapsed(), limits);
     }
   }
+  message = std::move(frame.message);
+  return frame.result;
 }
 
 bool NotifyConnection::Write(std::string_view text, uint32_t timeoutMs) {

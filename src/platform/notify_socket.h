@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/notify_framing.h"
+
 namespace tw::platform {
 
 // $TW_NOTIFY_DIR when set, else $XDG_RUNTIME_DIR/twstore, else
@@ -38,10 +40,6 @@ struct DeliveryTimeouts {
 uint32_t DeliverToUnixSocket(const std::string& path, std::string_view message, const DeliveryTimeouts& timeouts);
 uint32_t DeliverToTcp(const std::string& host, uint16_t port, std::string_view protocol, std::string_view message,
                       const DeliveryTimeouts& timeouts);
-// A message as a relay receives it over TCP, split into protocol and message;
-// false when it has no protocol line.
-bool SplitRelayedMessage(std::string_view received, std::string& protocol, std::string& message);
-
 // One accepted connection of a listener.
 class NotifyConnection {
  public:
@@ -54,9 +52,10 @@ class NotifyConnection {
   NotifyConnection& operator=(const NotifyConnection&) = delete;
 
   bool IsOpen() const { return fd_ >= 0; }
-  // Reads until the peer closes its sending side. False when more than
-  // `maxBytes` arrive or `timeoutMs` passes first (`message` holds what came).
-  bool ReadMessage(std::string& message, size_t maxBytes, uint32_t timeoutMs);
+  // Reads until the peer closes its sending side, within the limits;
+  // kComplete with the message, else the refusal (`message` holds what was
+  // taken).
+  FrameResult ReadMessage(std::string& message, const FrameLimits& limits);
   bool Write(std::string_view text, uint32_t timeoutMs);
   void Close();
 

@@ -209,6 +209,9 @@ TEST(CommonFileManagementList, SortsWithoutCaseSkipsAndStopsAtTheMaximum) {
   EXPECT_EQ(ListDirectory(dir.path() + "\\missing\\*", list, -1) + list.size(), 0u);  // cleared
   Make(dir.path(), {"_index.xml=x", ".hidden.MAI=x", "_x.MAI=x", "B.MAI=bb", "a.MAI=a", "C.MAI", "5/1.MAI=m",
                     "5/2.MAI=m", "5/3.MAI=m", "5/4.MAI=m", "5/5.MAI=m"});
+  // Links are never listed, wherever they point.
+  fs::create_symlink(dir / "a.MAI", dir / "link.MAI");
+  fs::create_symlink(dir / "5", dir / "dirlink.MAI");
   for (const char* pattern : {"\\*", "\\*.mai"}) {
     ASSERT_EQ(ListDirectory(dir.path() + pattern, list, -1), 2u) << pattern;
     EXPECT_EQ(list[0].name + list[1].name + std::to_string(list[0].size * 10 + list[1].size), "a.MAIB.MAI12");

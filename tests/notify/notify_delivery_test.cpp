@@ -72,7 +72,9 @@ class ThreadListener {
     while (!stop_) {
       platform::NotifyConnection connection = server_.Accept(20);
       std::string message;
-      if (!connection.IsOpen() || !connection.ReadMessage(message, 65536, kPatienceMs)) continue;
+      if (!connection.IsOpen() ||
+          connection.ReadMessage(message, {65536, 1024, kPatienceMs}) != platform::FrameResult::kComplete)
+        continue;
       {
         std::lock_guard<std::mutex> lock(mutex_);
         messages_.push_back(message);

@@ -1,17 +1,21 @@
 #include "support/twstore_run.h"
 
+#include "support/test_support.h"
+
 namespace tw::test {
 
 namespace {
-std::string TwstoreCommand(const std::string& registryFile, const std::string& args, const std::string& environment) {
-  return "TW_REGISTRY_FILE='" + registryFile + "' " + environment + " " TW_TEST_BIN_DIR "/twstore " + args + " 2>&1";
+std::string TwstoreCommand(const std::string& registryFile, const std::string& args, const std::string& environment,
+                           const std::string& errors = "&1") {
+  return "TW_REGISTRY_FILE='" + registryFile + "' " + environment + " " TW_TEST_BIN_DIR "/twstore " + args + " 2>" +
+         errors;
 }
 }  // namespace
 
 CliRun RunCommand(const std::string& command) {
-  CliRun run{0, {}};
+  CliRun run{0, {}, {}};
   FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return {-1, {}};
+  if (!pipe) return {-1, {}, {}};
   char buffer[4096];
   for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.output.append(buffer, got);
   run.status = pclose(pipe);
@@ -20,6 +24,13 @@ CliRun RunCommand(const std::string& command) {
 
 CliRun RunTwstore(const std::string& registryFile, const std::string& args) {
   return RunCommand(TwstoreCommand(registryFile, args, ""));
+}
+
+CliRun RunTwstoreApart(const std::string& registryFile, const std::string& args) {
+  ScratchDir dir;
+  CliRun run = RunCommand(TwstoreCommand(registryFile, args, "", "'" + (dir / "errors") + "'"));
+  run.errors = ReadFile(dir / "errors");
+  return run;
 }
 
 TwstoreProcess::TwstoreProcess(const std::string& registryFile, const std::string& args,

@@ -9,7 +9,8 @@ namespace tw::test {
 
 struct CliRun {
   int status;          // as pclose reports it
-  std::string output;  // standard output and error together
+  std::string output;  // standard output and error together, unless run apart
+  std::string errors;  // standard error of a run apart
 };
 
 // Runs a shell command to its end.
@@ -18,6 +19,10 @@ CliRun RunCommand(const std::string& command);
 // Runs `twstore ARGS` with TW_REGISTRY_FILE set to `registryFile`; `args`
 // pass through the shell.
 CliRun RunTwstore(const std::string& registryFile, const std::string& args);
+
+// RunTwstore with standard output in `output` and standard error in
+// `errors`.
+CliRun RunTwstoreApart(const std::string& registryFile, const std::string& args);
 
 // `twstore ARGS` started with TW_REGISTRY_FILE and `environment` (shell
 // assignments such as "TW_NOTIFY_DIR='/x'"), ended after 60 s at the latest.

@@ -1,10 +1,14 @@
 // The twstore tool run as an operator would, on a scratch mail root.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "platform/notify_socket.h"
 #include "support/store_fixture.h"
 #include "support/twstore_run.h"
 
@@ -227,9 +231,110 @@ TEST_F(TwstoreCli, RefusesHostileInputAndChangesNothing) {
   }
   for (const char* args : {"--postoffice .. --mailbox alice", "--postoffice Demo --mailbox '../../x'"})
     EXPECT_NE(test::RunTwstore(mail_.registry().path(), std::string("list ") + args).status, 0) << args;
+
+  // Every command that takes a folder refuses the mailbox itself, however
+  // it is spelt, and a folder reached through a link.
+  const std::string mailbox = mail_.root() + "/Demo/MAILROOT/alice";
+  std::filesystem::create_symlink(inbox_, mailbox + "/Linked");
+  const Case refused[] = {
+      {"deliver", "--folder . " + message, "names the mailbox directory itself"},
+      {"deliver", "--folder '\\' " + message, "names the mailbox directory itself"},
+      {"deliver", "--folder './' " + message, "names the mailbox directory itself"},
+      {"deliver", "--folder '.\\' " + message, "names the mailbox directory itself"},
+      {"deliver", "--folder '/./' " + message, "names the mailbox directory itself"},
+      {"deliver", "--folder 'Inbox/..' " + message, "names the mailbox directory itself"},
+      {"reindex", "--folder '\\.'", "names the mailbox directory itself"},
+      {"list", "--folder 'Inbox\\..\\'", "names the mailbox directory itself"},
+      {"status", "--folder /", "names the mailbox directory itself"},
+      {"flag", "--folder . --ids 1 --change '+\\SEEN'", "names the mailbox directory itself"},
+      {"remove", "--folder ./. --ids 1", "names the mailbox directory itself"},
+      {"deliver", "--folder Linked " + message, "Linked is a symbolic link"},
+      {"reindex", "--folder 'linked/'", "Linked is a symbolic link"},
+  };
+  for (const Case& c : refused) {
+    const CliRun run = Twstore(c.command, c.args);
+    EXPECT_TRUE(WIFEXITED(run.status) && WEXITSTATUS(run.status) == 2) << c.command << " " << c.args;
+    EXPECT_NE(run.output.find(c.expected), std::string::npos) << c.command << " " << c.args << "\n" << run.output;
+  }
+  for (const char* folder : {".", "'a\tb'", "'x\ny'"}) {
+    test::TwstoreProcess listen(mail_.registry().path(),
+                                std::string("listen IMAP --postoffice Demo --mailbox alice --folder ") + folder);
+    const std::string said = listen.Line();
+    const int status = listen.Close();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << folder << "\n" << said;
+  }
+  EXPECT_FALSE(test::PathExists(mailbox + "/_activity.tab"));
+  for (const auto& entry : std::filesystem::directory_iterator(mailbox))
+    EXPECT_NE(entry.path().extension(), ".MAI") << entry.path();
+
   const std::vector<std::string> listed = List();
   ASSERT_EQ(listed.size(), 1u) << "nothing was delivered, flagged or removed";
   EXPECT_EQ(listed[0].substr(0, 10), "1\t\\RECENT\t");
+}
+
+TEST_F(TwstoreCli, WhatTheLibraryPrintsGoesToStandardError) {
+  // An orphaned block file in the folder: the delivery's insert deletes it
+  // and the library says so.
+  mail_.Use(test::RegistryKey("Providers") + test::DwordValue("Index Unblock Mode", 1));
+  test::WriteFile(inbox_ + "/_index.blk", "");
+  const std::string message = MessageFile("m.eml", "a@b", "x");
+  const CliRun run = test::RunTwstoreApart(mail_.registry().path(),
+                                           "deliver --postoffice Demo --mailbox alice " + message);
+  ASSERT_EQ(run.status, 0) << run.output << run.errors;
+  EXPECT_EQ(run.errors, "deleted orphan\n");
+  const std::vector<std::string> lines = Lines(run.output);
+  ASSERT_EQ(lines.size(), 1u) << run.output;
+  EXPECT_EQ(lines[0].substr(8), ".MAI\t" + message);
+}
+
+TEST_F(TwstoreCli, ADeliveryWhoseNamesOthersTookGoesOnPastThem) {
+  // The first message gives the folder its index.
+  ASSERT_EQ(Twstore("deliver", MessageFile("0.eml", "a@b", "zero")).status, 0);
+  // A listener that the second delivery notifies before it indexes its first
+  // message holds it there while "other deliveries" take the 1200 names
+  // after that message's name.
+  const std::string run = mail_.dir() / "run";
+  ASSERT_TRUE(platform::EnsureNotifyRuntimeDirectory(run));
+  mail_.Use(test::RegistryKey("Providers") + test::DwordValue("Notify Timeout", 600000));
+  const std::string mailbox = mail_.root() + "/Demo/MAILROOT/alice";
+  test::WriteFile(mailbox + "/_activity.tab", "\thold-x\tX-LISTEN\t\t0\t0\t\t1\tS");
+  platform::NotifySocketServer listener;
+  ASSERT_TRUE(listener.ListenUnix(run + "/hold.sock"));
+  std::vector<std::string> before;
+  for (const auto& entry : std::filesystem::directory_iterator(inbox_)) before.push_back(entry.path().filename());
+
+  test::TwstoreProcess delivery(mail_.registry().path(),
+                                "deliver --postoffice Demo --mailbox alice " + MessageFile("1.eml", "a@b", "one") + " " +
+                                    MessageFile("2.eml", "a@b", "two"),
+                                "TW_NOTIFY_DIR='" + run + "'");
+  platform::NotifyConnection held = listener.Accept(60000);
+  ASSERT_TRUE(held.IsOpen());
+  std::string first;
+  for (const auto& entry : std::filesystem::directory_iterator(inbox_)) {
+    const std::string name = entry.path().filename();
+    if (entry.path().extension() == ".MAI" && std::find(before.begin(), before.end(), name) == before.end())
+      first = name;
+  }
+  ASSERT_EQ(first.size(), 12u);
+  const unsigned long value = std::stoul(first.substr(0, 8), nullptr, 16);
+  for (unsigned long taken = value + 1; taken <= value + 1200; ++taken) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%08lX.MAI", taken);
+    test::WriteFile(inbox_ + "/" + name, "");
+  }
+  std::string message;
+  held.ReadMessage(message, {65536, 1024, 60000});
+  held.Write("NO\n", 60000);  // no further notifications
+  held.Close();
+
+  std::string lines;
+  for (std::string line = delivery.Line(); !line.empty(); line = delivery.Line()) lines += line;
+  EXPECT_EQ(delivery.Close(), 0) << lines;
+  const std::vector<std::string> delivered = Lines(lines);
+  ASSERT_EQ(delivered.size(), 2u) << lines;
+  EXPECT_EQ(delivered[0].substr(0, 12), first);
+  EXPECT_GT(std::stoul(delivered[1].substr(0, 8), nullptr, 16), value + 1200) << lines;
+  EXPECT_EQ(List().size(), 3u);
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 // rebuild), so nothing is lost.
 #include <algorithm>
 #include <cstdio>
+#include <random>
 #include <set>
+#include <utility>
 
 #include "commands.h"
 #include "common/text.h"
@@ -28,6 +30,9 @@ namespace {
 constexpr size_t kMaxFlags = 254;
 constexpr uint64_t kMaxMessageBytes = 0x7FFFFFFF;  // the index keeps sizes as 32-bit numbers
 constexpr uint64_t kLastName = 0xFFFFFFFF;
+// The widest jump past a name another delivery took: far enough to pass a
+// run of names others are handing out, small beside the name space.
+constexpr uint64_t kWidestJump = 1 << 16;
 
 // Blank-separated words of letters, digits and "_$.-", each with an
 // optional leading "\". No commas (the insert reads them as one list
@@ -79,9 +84,14 @@ int64_t NameValue(std::string_view name) {
 // Hands out message names above every name the folder and its index
 // already have, starting at the current time: names then sort in delivery
 // order, which a rebuild from the files alone keeps as UID order.
+// Concurrent deliveries start from the same point and take names from under
+// each other; after each name found taken the namer jumps ahead by a
+// random distance that doubles with every further miss, so it soon leaves
+// the others' run of names behind. It gives up only when the names run out.
 class MessageNamer {
  public:
-  explicit MessageNamer(const MailFolder& folder) {
+  explicit MessageNamer(const MailFolder& folder)
+      : random_(platform::CurrentProcessId() * 0x9E3779B97F4A7C15ull ^ platform::CurrentFileTime()) {
     next_ = static_cast<uint64_t>(std::max<int64_t>(0, platform::UnixFromFileTime(platform::CurrentFileTime())));
     platform::FindHandle find;
     platform::FindData data;
@@ -95,17 +105,29 @@ class MessageNamer {
 
   // Empty when the names have run out.
   std::string Next() {
+    misses_ = 0;
+    return Name();
+  }
+  // The next name after the last one turned out to be taken.
+  std::string NextAfterMiss() {
+    if (misses_ < 16) ++misses_;
+    next_ += random_() % std::min<uint64_t>(uint64_t{1} << misses_, kWidestJump);
+    return Name();
+  }
+
+ private:
+  std::string Name() {
     if (next_ > kLastName) return {};
     char name[16];
     std::snprintf(name, sizeof name, "%08llX.MAI", static_cast<unsigned long long>(next_++));
     return name;
   }
-
- private:
   void Above(int64_t value) {
     if (value >= 0 && static_cast<uint64_t>(value) >= next_) next_ = static_cast<uint64_t>(value) + 1;
   }
   uint64_t next_ = 0;
+  std::mt19937_64 random_;
+  int misses_ = 0;
 };
 
 std::string ErrorText() {
@@ -129,9 +151,14 @@ bool CopyIn(const std::string& source, const std::string& directory, std::string
   static uint64_t serial = 0;
   temporary = InFolder(directory, "_twstore-" + std::to_string(platform::CurrentProcessId()) + "-" +
                                       std::to_string(++serial) + ".TMP");
-  if (platform::CopyFile(source, temporary, true)) return true;
-  why = "cannot copy it into the folder: " + ErrorText();
-  return false;
+  if (!platform::CopyFile(source, temporary, true)) {
+    why = "cannot copy it into the folder: " + ErrorText();
+    return false;
+  }
+  // The copy has the source's time; an old source would look like a
+  // temporary file a killed deliverer left, which scans delete.
+  platform::SetFileLastWriteTime(temporary, platform::CurrentFileTime());
+  return true;
 }
 
 }  // namespace
@@ -164,7 +191,13 @@ int Deliver(const DeliverRequest& request, const Console& console, std::ostream&
     std::string temporary;
     DeliveryResult delivered;
     if (CopyIn(source, folder.directory, temporary, why))
-      delivered = DeliverMessageFile(target, temporary, [&namer] { return namer.Next(); }, request.flags);
+      delivered = DeliverMessageFile(
+          target, temporary,
+          [&namer, first = true]() mutable {
+            if (!std::exchange(first, false)) return namer.NextAfterMiss();
+            return namer.Next();
+          },
+          request.flags);
     else
       delivered.why = why;
     bar.Clear();

@@ -1,11 +1,12 @@
 // twstore listen: a listener of one protocol for one mailbox. It enters
 // itself into the mailbox's activity file, prints every notification the
 // store sends it, and leaves the file again when it ends.
-#include <cstdio>
-
 #include "commands.h"
 #include "common/text.h"
+#include "mail_folder.h"
 #include "notify/activity_registration.h"
+#include "notify/notification_entry.h"
+#include "notify/notification_message.h"
 #include "notify/notify_clients.h"
 #include "notify/notify_settings.h"
 #include "platform/files.h"
@@ -18,25 +19,16 @@ namespace tw::cli {
 namespace {
 
 constexpr size_t kMaxMessage = 64 * 1024;
+constexpr size_t kMaxPieces = platform::FrameLimits{}.maxPieces;
 constexpr uint32_t kAcceptSliceMs = 200;  // how soon a signal is noticed
 
-// One line however the message looks: line ends and control bytes escaped.
-std::string Printable(const std::string& message) {
-  std::string line;
-  for (unsigned char c : message) {
-    if (c == '\r') {
-      line += "\\r";
-    } else if (c == '\n') {
-      line += "\\n";
-    } else if (c < 0x20 && c != '\t') {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02x", c);
-      line += hex;
-    } else {
-      line += static_cast<char>(c);
-    }
-  }
-  return line;
+// A TAB or a line end would split the line into fields or listeners of
+// someone else's choosing.
+bool FitsActivityField(const std::string& text) {
+  if (text.size() > kEntryTextCapacity) return false;
+  for (unsigned char c : text)
+    if (c < 0x20 || c == 0x7F) return false;
+  return true;
 }
 
 }  // namespace
@@ -47,6 +39,18 @@ int Listen(const ListenRequest& request, std::ostream& out, std::ostream& err) {
   if (socketPath.empty()) {
     err << "twstore: the protocol \"" << request.protocol << "\" is not allowed (letters, digits, _ and . only)\n";
     return 2;
+  }
+  // Both become fields of this listener's line in the activity file.
+  for (const std::string* field : {&request.folder, &request.server}) {
+    if (FitsActivityField(*field)) continue;
+    err << "twstore: \"" << Named(*field) << "\" cannot be written to the activity file (control bytes, or more than "
+        << kEntryTextCapacity << " characters)\n";
+    return kExitRefused;
+  }
+  // Empty means every folder; a name of the mailbox itself matches none.
+  if (!request.folder.empty() && NamesMailboxItself(request.folder)) {
+    err << "twstore: \"" << Named(request.folder) << "\" names the mailbox directory itself, not a folder in it\n";
+    return kExitRefused;
   }
   const std::string mailboxDirectory = MailboxDirectory(request.postoffice, request.mailbox);
   if (mailboxDirectory.empty()) {
@@ -91,10 +95,16 @@ int Listen(const ListenRequest& request, std::ostream& out, std::ostream& err) {
   int received = 0;
   while (!StopRequested() && (request.count <= 0 || received < request.count)) {
     platform::NotifyConnection connection = server.Accept(kAcceptSliceMs);
+    if (!connection.IsOpen()) continue;
     std::string message;
-    if (!connection.IsOpen() || !connection.ReadMessage(message, kMaxMessage, readMs) || message.empty())
+    const platform::FrameResult read = connection.ReadMessage(message, {kMaxMessage, kMaxPieces, readMs});
+    if (read != platform::FrameResult::kComplete) {
+      err << "twstore: refused a notification: " << platform::FrameRefusal(read) << std::endl;
+      connection.Write("NO\n", replyMs);
       continue;
-    out << Printable(message) << std::endl;
+    }
+    if (message.empty()) continue;
+    out << NotificationMessageLine(message) << std::endl;
     connection.Write("OK\n", replyMs);
     ++received;
   }

@@ -29,6 +29,43 @@ bool IsDirectory(const std::string& path) {
   return attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory) != 0;
 }
 
+// The folder's components below the mailbox, "." dropped and ".." taken
+// back; false when the name climbs above the mailbox.
+bool FolderComponents(std::string_view folder, std::vector<std::string_view>& components) {
+  components.clear();
+  size_t at = 0;
+  while (at <= folder.size()) {
+    size_t end = folder.find_first_of("\\/", at);
+    if (end == std::string_view::npos) end = folder.size();
+    const std::string_view part = folder.substr(at, end - at);
+    at = end + 1;
+    if (part.empty() || part == ".") continue;
+    if (part != "..") {
+      components.push_back(part);
+    } else if (components.empty()) {
+      return false;
+    } else {
+      components.pop_back();
+    }
+  }
+  return true;
+}
+
+// The first directory from the mailbox down to the folder that is a
+// symbolic link; empty when there is none.
+std::string LinkOnTheWay(const std::string& mailboxDirectory, std::string_view folder) {
+  std::vector<std::string_view> components;
+  if (!FolderComponents(folder, components)) return {};
+  std::string path = mailboxDirectory;
+  for (std::string_view component : components) {
+    path += '\\';
+    path += component;
+    const uint32_t attributes = platform::GetFileAttributes(path);
+    if (attributes != platform::kInvalidAttributes && (attributes & platform::kAttrReparsePoint) != 0) return path;
+  }
+  return {};
+}
+
 std::string Trimmed(std::string_view text) {
   const size_t first = text.find_first_not_of(' ');
   if (first == std::string_view::npos) return {};
@@ -55,9 +92,20 @@ std::string Named(std::string_view text) {
 
 std::string Shown(const std::string& storePath) { return Printable(platform::ToSystemPath(storePath)); }
 
+bool NamesMailboxItself(std::string_view folder) {
+  std::vector<std::string_view> components;
+  return FolderComponents(folder, components) && components.empty();
+}
+
 int ResolveMailFolder(const FolderRequest& request, MailFolder& folder, std::ostream& err) {
   if (request.folder.empty()) {
     err << "twstore: a folder name is needed (e.g. \\Inbox)\n";
+    return kExitRefused;
+  }
+  // Messages delivered there would lie beside the mailbox's own files, in
+  // no folder any service shows.
+  if (NamesMailboxItself(request.folder)) {
+    err << "twstore: \"" << Named(request.folder) << "\" names the mailbox directory itself, not a folder in it\n";
     return kExitRefused;
   }
   // Checked before the folder's directory is resolved: that may create the
@@ -84,6 +132,11 @@ int ResolveMailFolder(const FolderRequest& request, MailFolder& folder, std::ost
   if (!IsDirectory(directory)) {
     err << "twstore: no folder directory " << Shown(directory) << "\n";
     return kExitFailed;
+  }
+  // Scans never follow links; neither does the tool.
+  if (const std::string link = LinkOnTheWay(mailboxDirectory, request.folder); !link.empty()) {
+    err << "twstore: " << Shown(link) << " is a symbolic link; folders are not used through links\n";
+    return kExitRefused;
   }
   folder = MailFolder{request.postoffice, request.mailbox, request.folder, directory};
   return 0;

@@ -31,10 +31,15 @@ struct MailFolder {
   std::string directory;  // store path ("\" separated) of the folder's directory
 };
 
-// Checks the names (nothing outside the mail root, a mail folder, mailbox
-// and folder directories present) and fills `folder`. 0 when usable, else
+// Checks the names (nothing outside the mail root, not the mailbox itself,
+// a mail folder, mailbox and folder directories present, no symbolic link
+// on the way from the mailbox to the folder) and fills `folder`. 0 when usable, else
 // the exit code, with the reason written to `err`.
 int ResolveMailFolder(const FolderRequest& request, MailFolder& folder, std::ostream& err);
+
+// True when the folder name leads back to the mailbox directory itself
+// (`\`, `.`, `./`, `Inbox\..` and the like): a mail folder lies below it.
+bool NamesMailboxItself(std::string_view folder);
 
 // A text safe to print on one line: control bytes become blanks.
 std::string Printable(std::string_view text);

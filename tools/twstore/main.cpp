@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "commands.h"
+#include "frame/event_report.h"
 #include "frame/library_lifecycle.h"
 #include "platform/terminal.h"
 
@@ -85,6 +86,8 @@ int main(int argc, char** argv) {
   console.errIsTerminal = tw::platform::IsTerminal(2);
   console.errColumns = tw::platform::TerminalColumns(2);
 
+  // Standard output carries the commands' results, line by line.
+  tw::SetPrintTarget(tw::PrintTarget::kStandardError);
   if (!tw::ProcessAttach()) {
     std::cerr << "twstore: the store library could not start\n";
     return 1;

@@ -14,6 +14,7 @@ namespace tw::cli {
 namespace {
 
 constexpr size_t kMaxRelayed = 64 * 1024 + 256;
+constexpr size_t kMaxPieces = platform::FrameLimits{}.maxPieces;
 constexpr uint32_t kAcceptSliceMs = 200;  // how soon a signal is noticed
 
 // The sender waits half the "Notify Timeout" to send and all of it for the
@@ -51,9 +52,15 @@ int Relay(const RelayRequest& request, std::ostream& out, std::ostream& err) {
   int handled = 0;
   while (!StopRequested() && (request.count <= 0 || handled < request.count)) {
     platform::NotifyConnection connection = server.Accept(kAcceptSliceMs);
+    if (!connection.IsOpen()) continue;
     std::string received, protocol, message;
-    if (!connection.IsOpen() || !connection.ReadMessage(received, kMaxRelayed, timeouts.readMs)) continue;
+    const platform::FrameResult read = connection.ReadMessage(received, {kMaxRelayed, kMaxPieces, timeouts.readMs});
     ++handled;
+    if (read != platform::FrameResult::kComplete) {
+      out << "refused a message: " << platform::FrameRefusal(read) << std::endl;
+      connection.Write("NO\n", timeouts.replyMs);
+      continue;
+    }
     const std::string socketPath =
         platform::SplitRelayedMessage(received, protocol, message) ? platform::NotifySocketPath(protocol) : "";
     if (socketPath.empty()) {

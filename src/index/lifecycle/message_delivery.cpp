@@ -13,10 +13,6 @@
 namespace tw {
 namespace {
 
-// Names tried before giving up: another deliverer into the folder holds the
-// same block, so only writers that do not take it can take names from us.
-constexpr int kNameAttempts = 100000;
-
 std::string FolderPathOf(const DeliveryTarget& target) {
   auto record = std::make_unique<STOREINDEXTYPE>();
   std::memset(record.get(), 0, sizeof *record);
@@ -54,9 +50,9 @@ std::string ErrorText() {
 // be put in place (then it is not in the folder under any message name).
 bool Place(const std::string& folderPath, const std::string& temporaryPath,
            const std::function<std::string()>& nextName, const std::string& flags, DeliveryResult& result) {
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    const std::string name = nextName();
-    if (name.empty()) break;
+  // Other deliverers into the folder wait for the block: only writers that
+  // do not take it can take names from under us, and never all of them.
+  for (std::string name = nextName(); !name.empty(); name = nextName()) {
     if (!RecordPendingDelivery(folderPath, name, flags)) {
       result.why = "cannot write " + std::string(kPendingDeliveriesFile) + ": " + ErrorText();
       return false;

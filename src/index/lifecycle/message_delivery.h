@@ -28,8 +28,8 @@ struct DeliveryResult {
 };
 
 // `temporaryPath` lies in the folder's directory. `nextName` gives message
-// names to try in turn (empty when there are none left); a name taken by
-// another file is passed over. The temporary file is gone afterwards
+// names to try in turn, each call after the first because the name before
+// was taken (empty when there are none left). The temporary file is gone afterwards
 // unless the block could not be had.
 DeliveryResult DeliverMessageFile(const DeliveryTarget& target, const std::string& temporaryPath,
                                   const std::function<std::string()>& nextName, const std::string& flags);

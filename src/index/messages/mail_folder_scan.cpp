@@ -10,6 +10,7 @@
 #include "common/text.h"
 #include "frame/store_paths.h"
 #include "index/messages/folder_cache_files.h"
+#include "index/messages/folder_leftovers.h"
 #include "index/locking/index_file_blocking.h"
 #include "index/items/index_item_property_container.h"
 #include "index/file/index_salvage.h"
@@ -19,6 +20,7 @@
 #include "index/messages/message_index_settings.h"
 #include "index/messages/message_item.h"
 #include "index/messages/pending_deliveries.h"
+#include "index/messages/message_name_check.h"
 #include "index/file/reconcile_scans.h"
 #include "index/file/serialiser_choice.h"
 #include "index/items/sorted_store_index.h"
@@ -55,16 +57,18 @@ bool NameBefore(const std::string& a, const std::string& b) {
 }
 
 // The message files of the folder in name order (any case). Names that
-// begin with "_" or ".", or that are too long, are not counted; at most
-// `limit` are taken, and the listing is cut short only when there is more.
+// begin with "_" or ".", that are too long or not UTF-8, and symbolic links
+// (wherever they point) are not counted; at most `limit` are taken, and the
+// listing is cut short only when there is more.
 Listing ListMessageFiles(const std::string& folder, uint32_t limit) {
   Listing listing;
   platform::FindHandle find;
   platform::FindData data;
   uint64_t counted = 0;
   for (bool more = find.First(InFolder(folder, "*.MAI"), data); more; more = find.Next(data)) {
-    if ((data.attributes & platform::kAttrDirectory) != 0) continue;
+    if ((data.attributes & platform::kAttrDirectory) != 0 || platform::IsLink(data)) continue;
     if (!IsIndexableMessageName(data.name) || data.name[0] == '_' || data.name[0] == '.') continue;
+    if (!KeepableMessageName(folder, data.name)) continue;
     if (counted >= limit) {
       listing.limited = true;  // a file beyond the limit: the walk is cut short
       break;
@@ -100,6 +104,7 @@ class FolderWalk {
 
   // True when every file was walked; writes _DIRSIZE.TMP either way.
   bool Run() {
+    RemoveFolderLeftovers(folder_);
     const Listing listing = ListMessageFiles(folder_, MaximumIndexRows());
     if (HasPendingDeliveries(folder_)) pending_ = ReadPendingDeliveries(folder_);
     uint64_t bytes = 0;

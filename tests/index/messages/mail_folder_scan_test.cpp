@@ -187,6 +187,71 @@ TEST(MailFolderScanTest, VanishedFilesAndHeldBlocks) {
   EXPECT_EQ(ScanMailFolder(index, "", kScanExplicit, false), 0);
 }
 
+TEST(MailFolderScanTest, LinksAndNamesTheIndexCannotKeepAreLeftOut) {
+  test::FastSleep fast;
+  ScanFolder folder;
+  test::ScratchDir outside;
+  const std::string secret = Message("Subject: outside", std::string(4096, 's'));
+  test::WriteFile(outside / "secret.MAI", secret);
+  test::WriteFile(outside / "sub/x.MAI", Message("Subject: below a link"));
+  folder.Write(Message("Subject: inside"), "a.MAI");
+  std::filesystem::create_symlink(outside / "secret.MAI", folder.File("out.MAI"));
+  std::filesystem::create_symlink(folder.File("a.MAI"), folder.File("twin.MAI"));
+  std::filesystem::create_symlink(outside / "sub", folder.File("sub.MAI"));
+  const std::string notUtf8 = "n\xC3(\xFF.MAI";
+  folder.Write(Message("Subject: odd name"), notUtf8);
+
+  const std::string line = "Message file not indexed: its name is not valid UTF-8: " + folder.path() +
+                           "\\n\\xC3(\\xFF.MAI\n";
+  for (int scan = 0; scan < 2; ++scan) {
+    SORTEDSTOREINDEXTYPE index;
+    ASSERT_EQ(folder.Scan(index), 1);
+    EXPECT_EQ(Column(folder.Saved(), "ID"), (std::vector<std::string>{"a.MAI"}));
+    EXPECT_EQ(folder.Read("_DIRSIZE.TMP"), "0");
+  }
+  ASSERT_EQ(ScanFolders(folder.path()), 1);
+  EXPECT_EQ(Column(folder.Saved(), "ID"), (std::vector<std::string>{"a.MAI"}));
+  size_t reports = 0;
+  for (const std::string& text : folder.Log()) reports += text.find(line) != std::string::npos;
+  EXPECT_EQ(reports, 1u) << "once in the life of the process\n" << folder.LogText();
+  EXPECT_EQ(test::ReadFile(outside / "secret.MAI"), secret);
+}
+
+TEST(MailFolderScanTest, LeftoversOfKilledWritersGoWhenAnHourOld) {
+  test::FastSleep fast;
+  ScanFolder folder;
+  folder.Write(Message("Subject: kept"), "a.MAI");
+  test::ScratchDir outside;
+  const uint64_t now = platform::CurrentFileTime();
+  const uint64_t hour = 3600ull * 10000000ull;
+  auto put = [&](const std::string& name, uint64_t age) {
+    folder.Write("x", name);
+    ASSERT_TRUE(platform::SetFileLastWriteTime(folder.File(name), now - age)) << name;
+  };
+  const std::vector<std::string> stale = {"_index.xml.tmp", "_FOLDER.DAT.123.456.tmp", "_twstore-77-1.TMP",
+                                          "_a.MAI", "._index.blk.4242.0123456789abcdef.tmp", ".twcreated.4242.1"};
+  // Young ones may belong to a live writer; the others are no temporaries.
+  const std::vector<std::string> young = {"_FOLDER.DAT.123.457.tmp", "_twstore-77-2.TMP",
+                                          "._index.blk.4242.fedcba9876543210.tmp"};
+  const std::vector<std::string> kept = {"_gone.MAI", "_twstore-x-1.TMP", "notes.tmp", "_FOLDER.DAT.tmp",
+                                         "_index.xml.bak"};
+  for (const std::string& name : stale) put(name, hour + 60 * 10000000ull);
+  for (const std::string& name : young) put(name, hour - 60 * 10000000ull);
+  for (const std::string& name : kept) put(name, 30 * 24 * hour);
+  test::WriteFile(outside / "old.tmp", "x");
+  ASSERT_TRUE(platform::SetFileLastWriteTime(outside / "old.tmp", now - 2 * hour));
+  std::filesystem::create_symlink(outside / "old.tmp", folder.File("_twstore-77-3.TMP"));
+
+  SORTEDSTOREINDEXTYPE index;
+  ASSERT_EQ(folder.Scan(index), 1);
+  for (const std::string& name : stale) EXPECT_FALSE(test::PathExists(folder.File(name))) << name;
+  for (const std::string& name : young) EXPECT_TRUE(test::PathExists(folder.File(name))) << name;
+  for (const std::string& name : kept) EXPECT_TRUE(test::PathExists(folder.File(name))) << name;
+  EXPECT_TRUE(std::filesystem::is_symlink(folder.File("_twstore-77-3.TMP")));
+  EXPECT_TRUE(test::PathExists(outside / "old.tmp"));
+  EXPECT_EQ(Column(folder.Saved(), "ID"), (std::vector<std::string>{"a.MAI"}));
+}
+
 TEST(MailFolderScanTest, IndexOneFile) {
   test::FastSleep fast;
   const struct {
