@@ -6,6 +6,7 @@
 #include <set>
 
 #include "index/file/index_file_format.h"
+#include "index/file/index_journal.h"
 #include "index/file/serialisation_log.h"
 #include "index/file/store_index_serialiser.h"
 #include "index/file/stream_index_parser.h"
@@ -33,8 +34,10 @@ void RaiseUidFloor(SORTEDSTOREINDEXTYPE& index, uint32_t candidate, std::string_
 
 SalvagedIndex SalvageIndexFile(const std::string& folder, uint32_t folderType) {
   SalvagedIndex salvaged;
-  platform::FileHandle file = platform::OpenFile(InFolder(folder, IndexFileName(folderType)), platform::Access::Read,
-                                                 platform::Share::All, platform::Disposition::OpenExisting);
+  const std::string path = InFolder(folder, IndexFileName(folderType));
+  CompletePendingJournal(path);
+  platform::FileHandle file =
+      platform::OpenFile(path, platform::Access::Read, platform::Share::All, platform::Disposition::OpenExisting);
   if (!file.IsOpen()) return salvaged;
   // The parser stops at the first damage; the elements it finished before
   // stay in the scratch index.
