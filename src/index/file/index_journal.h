@@ -68,6 +68,7 @@ class IndexJournal {
   std::string buffer_;
   uint32_t crc_ = 0;
   uint32_t writes_ = 0;
+  uint64_t writesEnd_ = 0;
   bool failed_ = false;
   bool open_ = false;
 };

@@ -259,6 +259,10 @@ struct JournalBytes {
 };
 
 TEST(IndexJournalTest, AJournalIsAppliedOnlyWhenWholeAndWithinBounds) {
+  // The checksum is the CRC-32 of zip, also when taken piece by piece.
+  EXPECT_EQ(Crc32(0, "123456789"), 0xCBF43926u);
+  EXPECT_EQ(Crc32(Crc32(0, "1234"), "56789abcdefghijklmnopq"), Crc32(0, "123456789abcdefghijklmnopq"));
+
   UpdateInPlace update;
   const uint64_t size = update.before.size();
   const struct {
