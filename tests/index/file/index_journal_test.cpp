@@ -189,6 +189,47 @@ TEST(IndexJournalTest, AKillAtAnyByteOfAnUpdateLeavesTheFileOfBeforeOrAfterIt) {
   EXPECT_EQ(update.LogCount("Completed the index journal"), units - 1 - static_cast<size_t>(whole));
 }
 
+TEST(IndexJournalTest, ALoadCutShortWhileItCompletesAJournalIsFinishedByTheNextLoad) {
+  UpdateInPlace update;
+  const uint64_t units = update.Units();
+  // The save stopped right after its journal was whole: nothing in place yet.
+  auto stopSave = [&](uint64_t cut) {
+    update.Reset();
+    SORTEDSTOREINDEXTYPE pending;
+    update.Prepare(pending);
+    platform::ArmWriteCut(cut, platform::WriteCutAction::Stop);
+    update.Save(pending);
+    platform::DisarmWriteCut();
+  };
+  stopSave(units - 1);
+  const std::string journal = update.folder.Read(update.JournalName());
+  stopSave(1 + journal.size());
+  ASSERT_EQ(update.folder.Read(update.JournalName()), journal);
+  ASSERT_EQ(update.folder.Read(update.IndexName()), update.before);
+
+  for (uint64_t cut = 0;; ++cut) {
+    SCOPED_TRACE("load stopped after " + std::to_string(cut));
+    update.Reset();
+    update.folder.Write(journal, update.JournalName());
+    SORTEDSTOREINDEXTYPE first;
+    platform::ArmWriteCut(cut, platform::WriteCutAction::Stop);
+    update.Load(first);
+    platform::DisarmWriteCut();
+    // Until its last unit, the deletion of the journal, the load leaves it.
+    const bool finished = !update.JournalLeft();
+    SORTEDSTOREINDEXTYPE second;
+    ASSERT_EQ(update.Load(second), 3);
+    EXPECT_FALSE(update.JournalLeft());
+    EXPECT_EQ(update.folder.Read(update.IndexName()), update.after);
+    EXPECT_EQ(SetOf(second), update.afterSet);
+    if (finished) {
+      // Every byte in place, the truncate and the deletion.
+      EXPECT_EQ(cut, units - 1 - journal.size());
+      break;
+    }
+  }
+}
+
 TEST(IndexJournalTest, AWriteThatFailsPartWayLeavesAFileThatLoads) {
   // A contact-groups index has its journal of its own; it goes with
   // flushing on (each flush waits for the disk: fewer cuts).
