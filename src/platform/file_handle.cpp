@@ -17,6 +17,7 @@
 #include "platform/name_cache.h"
 #include "platform/path_mapping.h"
 #include "platform/share_probe.h"
+#include "platform/write_cut.h"
 
 namespace tw::platform {
 namespace {
@@ -260,8 +261,13 @@ bool FileHandle::Write(const void* buffer, size_t size) {
     SetLastError(kErrorInvalidHandle);
     return false;
   }
-  if (const int err = WriteAll(fd_, buffer, size); err != 0) {
+  const size_t allowed = detail::AllowedWriteBytes(size);
+  if (const int err = WriteAll(fd_, buffer, allowed); err != 0) {
     SetLastError(err == ENOSPC ? kErrorDiskFull : ErrorFromErrno(err));
+    return false;
+  }
+  if (allowed < size) {
+    SetLastError(detail::WriteCutReached());
     return false;
   }
   return true;
@@ -300,6 +306,7 @@ bool FileHandle::Truncate(uint64_t size) {
     SetLastError(kErrorInvalidHandle);
     return false;
   }
+  if (!detail::AllowFileChange()) return false;
   if (ftruncate(fd_, static_cast<off_t>(size)) != 0) {
     SetLastError(errno == EBADF || errno == EINVAL ? kErrorAccessDenied : ErrorFromErrno(errno));
     return false;
@@ -367,6 +374,7 @@ FileHandle OpenFile(std::string_view path, Access access, Share share, Dispositi
     return handle;
   }
 
+  if (disposition != Disposition::OpenExisting && !detail::AllowFileChange()) return handle;
   int fd;
   bool existed = false;
   if (disposition == Disposition::CreateNew) {

@@ -12,6 +12,7 @@
 #include "platform/last_error.h"
 #include "platform/name_cache.h"
 #include "platform/path_mapping.h"
+#include "platform/write_cut.h"
 
 namespace tw::platform {
 
@@ -152,6 +153,7 @@ bool RemoveDirectory(std::string_view path) {
 bool DeleteFile(std::string_view path) {
   std::string systemPath;
   if (!detail::MapPath(path, systemPath)) return false;
+  if (!detail::AllowFileChange()) return false;
   const uint32_t error = detail::DeleteSystemFile(systemPath);
   return error == kErrorSuccess ? Succeed() : Fail(error);
 }

@@ -7,6 +7,7 @@
 #include "platform/name_cache.h"
 #include "platform/path_mapping.h"
 #include "platform/share_probe.h"
+#include "platform/write_cut.h"
 
 namespace tw::platform {
 
@@ -26,6 +27,7 @@ bool ReplaceFile(std::string_view from, std::string_view to) {
     SetLastError(kErrorSharingViolation);
     return false;
   }
+  if (!detail::AllowFileChange()) return false;
   if (std::rename(source.c_str(), target.c_str()) != 0) {
     SetLastError(ErrorFromErrno(errno));
     return false;

@@ -15,6 +15,7 @@
 
 #include "frame/event_report.h"
 #include "index/file/index_file_format.h"
+#include "index/file/index_journal.h"
 #include "index/file/serialisation_log.h"
 #include "index/file/serialisation_settings.h"
 #include "index/items/sorted_store_index.h"
@@ -476,6 +477,7 @@ int32_t MSXMLStoreIndexSerialiser::DeserialiseHook(SORTEDSTOREINDEXTYPE& index, 
   try {
     if (!DocumentModelAvailable()) return kLevelFailed;
     const std::string path = InFolder(folder, IndexFileName(folderType));
+    CompletePendingJournal(path);
     LoadedFile file;
     pugi::xml_document document;
     std::optional<ParseFailure> failure = ReadIndexFile(path, file);
@@ -522,9 +524,16 @@ int32_t MSXMLStoreIndexSerialiser::SerialiseHook(SORTEDSTOREINDEXTYPE& index, co
     const uint32_t attributes = platform::GetFileAttributes(folder);
     if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrDirectory) == 0) return 0;
 
+    // Applied before the file is replaced, never to the new file.
+    const std::string path = InFolder(folder, IndexFileName(folderType));
+    if (CompletePendingJournal(path) == JournalOutcome::Failed) {
+      WriteSerialisationLog("Failed to serialise index: " + path +
+                            ". The journal of an earlier save could not be completed.\n");
+      return 0;
+    }
     std::vector<Placed> placed;
     const std::string bytes = BuildDocument(index, oldFormat_, placed);
-    const uint64_t written = WriteReplacing(InFolder(folder, IndexFileName(folderType)), bytes);
+    const uint64_t written = WriteReplacing(path, bytes);
 
     // The places are exact, so element offsets kept for in-place updates
     // stay true; a file in ID order still has to be rewritten whole.

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "index/file/index_file_format.h"
+#include "index/file/index_journal.h"
 #include "index/file/serialisation_log.h"
 #include "index/file/store_index_serialiser.h"
 #include "index/file/stream_index_parser.h"
@@ -37,8 +38,11 @@ SalvagedIndex SalvageIndexFile(const std::string& folder, uint32_t folderType) {
 
 SalvagedIndex SalvageIndexFileNamed(const std::string& folder, const std::string& fileName) {
   SalvagedIndex salvaged;
-  platform::FileHandle file = platform::OpenFile(InFolder(folder, fileName), platform::Access::Read,
-                                                 platform::Share::All, platform::Disposition::OpenExisting);
+  const std::string path = InFolder(folder, fileName);
+  // Only an index file has a journal; a backup is never updated in place.
+  if (fileName == "_index.xml" || fileName == "_groups.xml") CompletePendingJournal(path);
+  platform::FileHandle file =
+      platform::OpenFile(path, platform::Access::Read, platform::Share::All, platform::Disposition::OpenExisting);
   if (!file.IsOpen()) return salvaged;
   // The parser stops at the first damage; the elements it finished before
   // stay in the scratch index.

@@ -19,6 +19,7 @@ std::atomic<uint32_t> g_validUtf8{kNotReadYet};
 std::atomic<uint32_t> g_gcThreshold{kNotReadYet};
 std::atomic<uint32_t> g_timestampFile{kNotReadYet};
 std::atomic<uint32_t> g_xmlVersion{kNotReadYet};
+std::atomic<uint32_t> g_flushJournal{kNotReadYet};
 
 uint32_t Root(std::atomic<uint32_t>& cache, const char* name, uint32_t fallback) {
   return ReadDwordOnce(cache, kRegistryRoot, name, fallback);
@@ -34,6 +35,7 @@ uint32_t BackupIndexInterval() { return Root(g_backupInterval, "Backup Index Int
 uint32_t CalendarReIndexMode() { return Root(g_calendarReIndex, "Calendar ReIndex Mode", 0); }
 bool IndexRequiresValidUtf8() { return Root(g_validUtf8, "Index Requires Valid UTF8", 1) == 1; }
 uint32_t GarbageCollectionThreshold() { return Root(g_gcThreshold, "Index Garbage Collection Threshold", 500); }
+bool FlushIndexJournal() { return Root(g_flushJournal, "Flush Index Journal", 0) == 1; }
 
 bool TimestampFileOn() {
   return ReadDwordOnce(g_timestampFile, std::string(kRegistryRoot) + "\\SERVICES\\IMAP", "Timestamp file", 0) == 1;
@@ -53,7 +55,7 @@ uint32_t XmlVersion() {
 
 void ResetSerialisationSettingsCache() {
   for (auto* cache : {&g_streamLoad, &g_streamSave, &g_oldFormat, &g_backup, &g_backupInterval, &g_calendarReIndex,
-                      &g_validUtf8, &g_gcThreshold, &g_timestampFile, &g_xmlVersion})
+                      &g_validUtf8, &g_gcThreshold, &g_timestampFile, &g_xmlVersion, &g_flushJournal})
     cache->store(kNotReadYet, std::memory_order_relaxed);
 }
 

@@ -14,6 +14,7 @@ uint32_t CalendarReIndexMode();      // "Calendar ReIndex Mode", default 0
 bool IndexRequiresValidUtf8();       // "Index Requires Valid UTF8", default 1
 uint32_t GarbageCollectionThreshold();  // "Index Garbage Collection Threshold", default 500
 bool TimestampFileOn();              // "Timestamp file" under SERVICES\IMAP, default 0
+bool FlushIndexJournal();            // "Flush Index Journal", default 0
 // "XML Version" (text under Providers\Store): 3, 4 or 6.
 uint32_t XmlVersion();
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/file_management.h"
+#include "index/file/index_journal.h"
 #include "index/file/index_salvage.h"
 #include "index/file/serialisation_log.h"
 #include "index/file/serialisation_settings.h"
@@ -121,6 +122,7 @@ bool IndexFileSerialiser::RestoreSerialisationBackup(const std::string& folder) 
   if (!FileExists(BackupPath(folder))) return false;
   DeleteFileWithRetry(BadCopyPath(folder));
   platform::CopyFile(IndexPath(folder), BadCopyPath(folder), false);
+  DiscardJournal(IndexPath(folder));
   DeleteFileWithRetry(IndexPath(folder));
   platform::CopyFile(BackupPath(folder), IndexPath(folder), false);
   return true;

@@ -2,6 +2,7 @@
 
 #include "common/file_management.h"
 #include "index/file/index_file_format.h"
+#include "index/file/index_journal.h"
 #include "index/file/index_save.h"
 #include "index/file/serialisation_log.h"
 #include "index/file/serialisation_settings.h"
@@ -94,6 +95,7 @@ int32_t StreamXMLStoreIndexSerialiser::DeserialiseHook(SORTEDSTOREINDEXTYPE& ind
   } remember{index, path};
 
   if (TimestampFileOn()) EnsureTimestampFile(folder);
+  CompletePendingJournal(path);
   if (level == kLevelHeader && ReadHeader(index, path, level) == HeaderOutcome::Done) {
     if (index.Count() == 0) index.elementPlacesKnown = true;  // nothing held whose place could be unknown
     return level;

@@ -4,6 +4,7 @@
 
 #include "common/file_management.h"
 #include "index/file/index_file_format.h"
+#include "index/file/index_journal.h"
 #include "index/file/serialisation_log.h"
 #include "index/file/serialisation_settings.h"
 #include "index/items/sorted_store_index.h"
@@ -33,11 +34,31 @@ struct ItemPlace {
 
 ItemPlace PlaceOf(const Container* item) { return {item->FileOffset(), item->ElementLength()}; }
 
+// Where a save's bytes go: straight into a file written whole, into the
+// journal for an update in place.
+class SaveOutput {
+ public:
+  SaveOutput(platform::FileHandle& file, IndexJournal* journal) : file_(file), journal_(journal) {}
+
+  void WriteAt(int64_t offset, std::string_view bytes) {
+    if (journal_ != nullptr) {
+      journal_->Add(offset, bytes);
+      return;
+    }
+    if (!file_.Seek(offset, platform::SeekFrom::Begin) || !file_.Write(bytes.data(), bytes.size()))
+      ReportStreamContention(false, __LINE__);
+  }
+
+ private:
+  platform::FileHandle& file_;
+  IndexJournal* journal_;
+};
+
 // Writes the tail of the file from one position on, in pieces; a piece goes
-// to disk only when no gap that is still to be read lies under it.
+// out only when no gap that is still to be read lies under it.
 class TailWriter {
  public:
-  TailWriter(platform::FileHandle& file, int64_t position) : file_(file), position_(position) {}
+  TailWriter(SaveOutput& out, int64_t position) : out_(out), position_(position) {}
 
   std::string& Pending() { return pending_; }
   int64_t Position() const { return position_ + static_cast<int64_t>(pending_.size()); }
@@ -45,17 +66,15 @@ class TailWriter {
   void FlushIfClear(int64_t nextRead) {
     if (pending_.size() >= kFlushAt && Position() <= nextRead) Flush();
   }
-  bool Flush() {
-    if (pending_.empty()) return true;
-    const bool ok = file_.Seek(position_, platform::SeekFrom::Begin) && file_.Write(pending_.data(), pending_.size());
-    if (!ok) ReportStreamContention(false, __LINE__);
+  void Flush() {
+    if (pending_.empty()) return;
+    out_.WriteAt(position_, pending_);
     position_ += static_cast<int64_t>(pending_.size());
     pending_.clear();
-    return ok;
   }
 
  private:
-  platform::FileHandle& file_;
+  SaveOutput& out_;
   int64_t position_;
   std::string pending_;
 };
@@ -76,14 +95,6 @@ int64_t RootEndOnDisk(platform::FileHandle& file) {
     return size - static_cast<int64_t>(kRootEnd.size());
   const size_t found = bytes.rfind(kRootEndTag);
   return found == std::string::npos ? -1 : size - tail + static_cast<int64_t>(found);
-}
-
-bool ReadAt(platform::FileHandle& file, int64_t offset, std::string& bytes) {
-  size_t got = 0;
-  const bool ok = file.Seek(offset, platform::SeekFrom::Begin) && file.Read(bytes.data(), bytes.size(), got);
-  if (!ok) ReportStreamContention(false, __LINE__);
-  bytes.resize(got);
-  return ok;
 }
 
 platform::FileHandle OpenForWriting(const std::string& path, bool update) {
@@ -107,8 +118,14 @@ class StreamSave {
   // has its file offset, and the offsets came from this file.
   bool PlacesKnown() const;
   // False when an element was not where it was written.
-  bool MarkRemovedDead(platform::FileHandle& file);
-  void WriteElements(platform::FileHandle& file, size_t first, int64_t position);
+  bool MarkRemovedDead(platform::FileHandle& file, SaveOutput& out);
+  void WriteElements(platform::FileHandle& file, SaveOutput& out, size_t first, int64_t position);
+  // A write before the tail; in an update, later reads see it.
+  void Put(SaveOutput& out, int64_t offset, std::string_view bytes);
+  // Reads the file as the writes put so far leave it.
+  bool ReadAt(platform::FileHandle& file, int64_t offset, std::string& bytes);
+  // Makes an update's writes through its journal; 1 when they were made.
+  int32_t Finish(platform::FileHandle& file, IndexJournal& journal, uint64_t finalLength);
   int64_t RootEnd(platform::FileHandle& file) {
     if (rootEnd_ == -2) rootEnd_ = RootEndOnDisk(file);
     return rootEnd_;
@@ -120,9 +137,46 @@ class StreamSave {
   bool update_ = false;
   int64_t rootEnd_ = -2;  // not looked for yet
   int64_t endOfFile_ = 0;
+  std::vector<std::pair<int64_t, std::string>> put_;
+  std::vector<Container*> markedDead_;
 };
 
-bool StreamSave::MarkRemovedDead(platform::FileHandle& file) {
+void StreamSave::Put(SaveOutput& out, int64_t offset, std::string_view bytes) {
+  out.WriteAt(offset, bytes);
+  if (update_) put_.emplace_back(offset, std::string(bytes));
+}
+
+bool StreamSave::ReadAt(platform::FileHandle& file, int64_t offset, std::string& bytes) {
+  size_t got = 0;
+  const bool ok = file.Seek(offset, platform::SeekFrom::Begin) && file.Read(bytes.data(), bytes.size(), got);
+  if (!ok) ReportStreamContention(false, __LINE__);
+  bytes.resize(got);
+  // The file itself changes only when the journal is applied.
+  const int64_t end = offset + static_cast<int64_t>(bytes.size());
+  for (const auto& [at, written] : put_) {
+    const int64_t from = std::max(at, offset);
+    const int64_t to = std::min(at + static_cast<int64_t>(written.size()), end);
+    if (from < to)
+      bytes.replace(static_cast<size_t>(from - offset), static_cast<size_t>(to - from), written,
+                    static_cast<size_t>(from - at), static_cast<size_t>(to - from));
+  }
+  return ok;
+}
+
+int32_t StreamSave::Finish(platform::FileHandle& file, IndexJournal& journal, uint64_t finalLength) {
+  const JournalOutcome outcome = journal.Commit(file, finalLength);
+  if (outcome != JournalOutcome::Discarded) {
+    // A whole journal makes the marks, now or at the next load: a later save
+    // must not mark whatever comes to lie there.
+    for (Container* item : markedDead_) item->SetFilePlace(0, 0);
+  }
+  if (outcome == JournalOutcome::Completed) return 1;
+  // The places given to the items are not those of the file on disk.
+  index_.elementPlacesKnown = false;
+  return 0;
+}
+
+bool StreamSave::MarkRemovedDead(platform::FileHandle& file, SaveOutput& out) {
   bool allMarked = true;
   for (Container* item : index_.Removed()) {
     if (item->FileOffset() <= 0) continue;
@@ -139,10 +193,8 @@ bool StreamSave::MarkRemovedDead(platform::FileHandle& file) {
     mark.append(item->TextView(kKeyId, scratch).size(), '-');
     mark += "\" UID=\"";
     mark.append(item->TextView(kKeyUid, scratch).size(), '-');
-    if (!file.Seek(item->FileOffset(), platform::SeekFrom::Begin) || !file.Write(mark.data(), mark.size()))
-      ReportStreamContention(false, __LINE__);
-    // Dead now: a later save must not mark whatever comes to lie there.
-    item->SetFilePlace(0, 0);
+    Put(out, item->FileOffset(), mark);
+    markedDead_.push_back(item);
   }
   return allMarked;
 }
@@ -159,7 +211,7 @@ void StreamSave::CheckGap(const std::string& gap, const Container& item, bool ne
                           " does not end at the end of an element.");
 }
 
-void StreamSave::WriteElements(platform::FileHandle& file, size_t first, int64_t position) {
+void StreamSave::WriteElements(platform::FileHandle& file, SaveOutput& out, size_t first, int64_t position) {
   const std::vector<Container*>& items = index_.ByUid();
   auto properties = StoredProperties();
   // A name no XML parser reads (a damaged file may have given one) would make
@@ -175,7 +227,7 @@ void StreamSave::WriteElements(platform::FileHandle& file, size_t first, int64_t
     nextRead[i - first] = std::min(nextRead[i - first + 1], place.offset > 0 ? place.End() : INT64_MAX);
   }
 
-  TailWriter out(file, position);
+  TailWriter tail(out, position);
   uint32_t previousUid = first > 0 ? static_cast<uint32_t>(items[first - 1]->GetNumber(kKeyUid)) : 0;
   std::string gap;
   for (size_t i = first; i < items.size(); ++i) {
@@ -200,17 +252,17 @@ void StreamSave::WriteElements(platform::FileHandle& file, size_t first, int64_t
       }
     }
 
-    const int64_t at = out.Position();
-    std::string& pending = out.Pending();
+    const int64_t at = tail.Position();
+    std::string& pending = tail.Pending();
     const size_t before = pending.size();
     AppendElement(pending, item, properties, validUtf8);
     item.SetFilePlace(static_cast<int32_t>(at), static_cast<uint32_t>(pending.size() - before));
     pending += gap;
-    out.FlushIfClear(nextRead[i - first + 1]);
+    tail.FlushIfClear(nextRead[i - first + 1]);
   }
-  out.Pending() += kRootEnd;
-  out.Flush();
-  endOfFile_ = out.Position();
+  tail.Pending() += kRootEnd;
+  tail.Flush();
+  endOfFile_ = tail.Position();
 }
 
 bool StreamSave::PlacesKnown() const {
@@ -274,23 +326,33 @@ int32_t StreamSave::Run() {
     return 0;
   }
 
+  // An update goes into the journal first: a save cut short anywhere leaves
+  // a file that the next load completes or that is as it was.
+  IndexJournal journal(path_);
+  if (update_ && !journal.Begin()) {
+    WriteSerialisationLog("Failed to serialise index: " + path_ + ". The journal " + JournalPathFor(path_) +
+                          " could not be created (" + platform::ErrorMessage(platform::GetLastError()) +
+                          "). No data was written.\n");
+    return 0;
+  }
+  SaveOutput out(file, update_ ? &journal : nullptr);
+  put_.clear();
+  markedDead_.clear();
+
   if (update_) {
-    const std::string digits = FormatLastUidDigits(index_.LastUid());
-    if (!file.Seek(static_cast<int64_t>(kLastUidOffset), platform::SeekFrom::Begin) ||
-        !file.Write(digits.data(), digits.size()))
-      ReportStreamContention(false, __LINE__);
-    if (!MarkRemovedDead(file) && FullyLoaded()) {
+    Put(out, static_cast<int64_t>(kLastUidOffset), FormatLastUidDigits(index_.LastUid()));
+    if (!MarkRemovedDead(file, out) && FullyLoaded()) {
+      journal.Discard();
       file.Close();
       index_.rewriteInFull = true;
       return Run();
     }
   } else {
-    const std::string root = FormatRootStart(index_.LastUid());
-    if (!file.Write(root.data(), root.size())) ReportStreamContention(false, __LINE__);
+    out.WriteAt(0, FormatRootStart(index_.LastUid()));
     for (Container* item : index_.Removed()) item->SetFilePlace(0, 0);
   }
 
-  if (!index_.rewriteInFull && index_.LowestUid() == 0) return 1;  // only the header and dead marks
+  if (!index_.rewriteInFull && index_.LowestUid() == 0) return Finish(file, journal, 0);  // the header and dead marks
 
   const std::vector<Container*>& items = index_.ByUid();
   size_t first = 0;
@@ -310,20 +372,20 @@ int32_t StreamSave::Run() {
     // loaded index can still be written whole, a partial one must not be.
     const bool rootEndNeeded = written == items.end() || !FullyLoaded();
     if (rootEndNeeded && RootEnd(file) < static_cast<int64_t>(kRootStartLength)) {
-      file.Close();
       if (!FullyLoaded()) {
+        Finish(file, journal, 0);  // the header and the dead marks still go in
         WriteSerialisationLog("Failed to serialise index: " + path_ +
                               ". The root element end tag was not found, so the index file could not be updated.\n");
         return 0;
       }
+      journal.Discard();
+      file.Close();
       index_.rewriteInFull = true;
       return Run();
     }
   }
-  WriteElements(file, first, position);
-  if (update_ && !file.Truncate(static_cast<uint64_t>(endOfFile_)))
-    WriteSerialisationLog("Failed to truncate index: " + path_ + ". A file error occurred when opening file (" +
-                          std::to_string(platform::GetLastError()) + ").\n");
+  WriteElements(file, out, first, position);
+  if (update_) return Finish(file, journal, static_cast<uint64_t>(endOfFile_));
   return 1;
 }
 
@@ -337,7 +399,15 @@ void ReportStreamContention(bool bad, int line) {
 
 int32_t StreamXMLStoreIndexSerialiser::SerialiseHook(SORTEDSTOREINDEXTYPE& index, const std::string& folder,
                                                      uint32_t folderType) {
-  const int32_t written = StreamSave(index, InFolder(folder, IndexFileName(folderType))).Run();
+  const std::string path = InFolder(folder, IndexFileName(folderType));
+  // A journal another save left is applied first; one that cannot be must
+  // not be overwritten by this save's.
+  if (CompletePendingJournal(path) == JournalOutcome::Failed) {
+    WriteSerialisationLog("Failed to serialise index: " + path +
+                          ". The journal of an earlier save could not be completed.\n");
+    return 0;
+  }
+  const int32_t written = StreamSave(index, path).Run();
   if (written == 1) index.elementPlacesKnown = true;
   return written;
 }
