@@ -45,13 +45,18 @@ class SaveOutput {
       journal_->Add(offset, bytes);
       return;
     }
-    if (!file_.Seek(offset, platform::SeekFrom::Begin) || !file_.Write(bytes.data(), bytes.size()))
+    if (!file_.Seek(offset, platform::SeekFrom::Begin) || !file_.Write(bytes.data(), bytes.size())) {
       ReportStreamContention(false, __LINE__);
+      failed_ = true;
+    }
   }
+  // A direct write went wrong: the file written whole must not replace the index.
+  bool Failed() const { return failed_; }
 
  private:
   platform::FileHandle& file_;
   IndexJournal* journal_;
+  bool failed_ = false;
 };
 
 // Writes the tail of the file from one position on, in pieces; a piece goes
@@ -318,7 +323,10 @@ int32_t StreamSave::Run() {
     return 0;
   }
   update_ = exists && !index_.rewriteInFull;
-  platform::FileHandle file = OpenForWriting(path_, update_);
+  // A file written whole goes beside the index and is renamed over it: a
+  // kill never leaves half of it in the index's place.
+  const std::string whole = path_ + ".tmp";
+  platform::FileHandle file = OpenForWriting(update_ ? path_ : whole, update_);
   if (!file.IsOpen()) {
     WriteSerialisationLog("Failed to serialise index: " + path_ +
                           ". A File Access error occurred when opening the file (was retried for 40 seconds). "
@@ -386,7 +394,13 @@ int32_t StreamSave::Run() {
   }
   WriteElements(file, out, first, position);
   if (update_) return Finish(file, journal, static_cast<uint64_t>(endOfFile_));
-  return 1;
+  if (!out.Failed() && FlushIndexJournal() && !file.Flush()) ReportStreamContention(false, __LINE__);
+  file.Close();
+  if (!out.Failed() && platform::ReplaceFile(whole, path_)) return 1;
+  WriteSerialisationLog("Failed to serialise index: " + path_ + ". It could not be written whole (" +
+                        platform::ErrorMessage(platform::GetLastError()) + "); the file is as it was.\n");
+  platform::DeleteFile(whole);
+  return 0;
 }
 
 }  // namespace

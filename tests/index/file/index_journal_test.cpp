@@ -189,6 +189,42 @@ TEST(IndexJournalTest, AKillAtAnyByteOfAnUpdateLeavesTheFileOfBeforeOrAfterIt) {
   EXPECT_EQ(update.LogCount("Completed the index journal"), units - 1 - static_cast<size_t>(whole));
 }
 
+// A save that writes the whole file writes it beside the index and renames
+// it over: stopped anywhere, the index is the old file or the new one.
+TEST(IndexJournalTest, AKillAtAnyByteOfAWholeRewriteLeavesTheFileOfBeforeOrAfterIt) {
+  UpdateInPlace update;
+  auto prepareWhole = [&](SORTEDSTOREINDEXTYPE& index) {
+    update.Prepare(index);
+    index.rewriteInFull = true;
+  };
+  SORTEDSTOREINDEXTYPE counted;
+  prepareWhole(counted);
+  platform::ArmWriteCut(UINT64_MAX, platform::WriteCutAction::Count);
+  ASSERT_EQ(update.Save(counted), 1);
+  const uint64_t units = platform::WriteCutUnitsUsed();
+  platform::DisarmWriteCut();
+  const std::string whole = update.folder.Read(update.IndexName());
+  ASSERT_NE(whole, update.before);
+  bool sawBefore = false;
+  for (uint64_t cut = 0; cut <= units; ++cut) {
+    SCOPED_TRACE("stopped after " + std::to_string(cut) + " of " + std::to_string(units));
+    update.Reset();
+    SORTEDSTOREINDEXTYPE pending;
+    prepareWhole(pending);
+    platform::ArmWriteCut(cut, platform::WriteCutAction::Stop);
+    update.Save(pending);
+    platform::DisarmWriteCut();
+    const std::string file = update.folder.Read(update.IndexName());
+    if (file != whole) {
+      EXPECT_EQ(file, update.before);
+    }
+    sawBefore |= file == update.before;
+    SORTEDSTOREINDEXTYPE loaded;
+    EXPECT_EQ(update.Load(loaded), 3);
+  }
+  EXPECT_TRUE(sawBefore);
+}
+
 TEST(IndexJournalTest, ALoadCutShortWhileItCompletesAJournalIsFinishedByTheNextLoad) {
   UpdateInPlace update;
   const uint64_t units = update.Units();
