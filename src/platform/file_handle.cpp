@@ -14,6 +14,7 @@
 
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "platform/mutation_hook.h"
 #include "platform/name_cache.h"
 #include "platform/path_mapping.h"
 #include "platform/share_probe.h"
@@ -256,6 +257,7 @@ bool FileHandle::Read(void* buffer, size_t size, size_t& got) {
 }
 
 bool FileHandle::Write(const void* buffer, size_t size) {
+  BeforeWrite(fd_, buffer, size);
   if (fd_ < 0) {
     SetLastError(kErrorInvalidHandle);
     return false;
@@ -296,6 +298,7 @@ int64_t FileHandle::Size() const {
 }
 
 bool FileHandle::Truncate(uint64_t size) {
+  BeforeTruncate(fd_, size);
   if (fd_ < 0) {
     SetLastError(kErrorInvalidHandle);
     return false;
