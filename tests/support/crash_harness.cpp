@@ -55,6 +55,19 @@ class Runner {
     trace_ = std::getenv("TW_CRASH_TRACE") != nullptr;
   }
 
+  // TW_CRASH_KEEP names a directory that gets a copy of the folder (and the
+  // last round's log) as the run left it.
+  ~Runner() {
+    const char* keep = std::getenv("TW_CRASH_KEEP");
+    if (keep == nullptr || *keep == '\0') return;
+    std::error_code ec;
+    fs::remove_all(keep, ec);
+    fs::create_directories(keep, ec);
+    fs::copy(inbox_.Dir(), std::string(keep) + "/Inbox", fs::copy_options::recursive, ec);
+    fs::copy(work_ / "round.log", std::string(keep) + "/round.log", ec);
+    fs::copy(work_ / "worker.out", std::string(keep) + "/worker.out", ec);
+  }
+
   // Runs one round and checks the folder; false, with `result` filled in,
   // when a check failed with a kind not ignored.
   bool Round(const CrashRound& round, size_t number, const CrashRunOptions& options, CrashRunResult& result) {

@@ -36,6 +36,19 @@ std::string Options(const std::vector<FlagWords>& options) {
   return text;
 }
 
+}  // namespace
+
+void CrashModel::Change(Expect& item, const std::vector<FlagWords>& flags) {
+  if (!item.maybe) {
+    item.flags = flags;
+    return;
+  }
+  for (const FlagWords& f : flags)
+    if (std::find(item.flags.begin(), item.flags.end(), f) == item.flags.end()) item.flags.push_back(f);
+}
+
+namespace {
+
 // Operations that change the index.
 bool ChangesIndex(const CrashOp& op) {
   switch (op.kind) {
@@ -138,7 +151,7 @@ CrashModel::Expected CrashModel::Replay(const std::vector<CrashOp>& ops, const s
     // What a rebuild in the operation's open would index.
     if (op.MayRebuild())
       for (const std::string& name : files)
-        if (!expected.count(name)) expected[name] = Expect{true, 0, {{"\\RECENT"}}};
+        if (!expected.count(name)) expected[name] = Expect{true, 0, {{"\\RECENT"}}, true};
     switch (op.kind) {
       case CrashOp::Kind::Deliver:
         if (op.name.empty()) break;
@@ -148,8 +161,11 @@ CrashModel::Expected CrashModel::Replay(const std::vector<CrashOp>& ops, const s
       case CrashOp::Kind::Update:
         if (!takes) break;
         for (const std::string& id : std::set<std::string>(op.ids.begin(), op.ids.end()))
-          if (auto found = expected.find(id); found != expected.end())
-            for (FlagWords& flags : found->second.flags) ApplyFlagChange(flags, op.text);
+          if (auto found = expected.find(id); found != expected.end()) {
+            std::vector<FlagWords> changed = found->second.flags;
+            for (FlagWords& flags : changed) ApplyFlagChange(flags, op.text);
+            Change(found->second, changed);
+          }
         break;
       case CrashOp::Kind::Delete:
         if (op.Succeeded()) files.erase(op.ids.front());
@@ -161,7 +177,7 @@ CrashModel::Expected CrashModel::Replay(const std::vector<CrashOp>& ops, const s
       case CrashOp::Kind::Record:
         if (!takes || !op.planned) break;
         for (const auto& [id, text] : op.sets)
-          if (auto found = expected.find(id); found != expected.end()) found->second.flags = {FlagWordsOf(text)};
+          if (auto found = expected.find(id); found != expected.end()) Change(found->second, {FlagWordsOf(text)});
         for (const std::string& id : op.removes) expected.erase(id);
         break;
       case CrashOp::Kind::Reindex:
@@ -173,7 +189,8 @@ CrashModel::Expected CrashModel::Replay(const std::vector<CrashOp>& ops, const s
 }
 
 std::vector<Violation> CrashModel::Match(const Expected& expected, const FolderView& seen,
-                                         const std::set<std::string>& files, const std::string& inFlightFile) const {
+                                         const std::set<std::string>& files, const std::string& inFlightFile,
+                                         const std::map<std::string, uint32_t>& lost) const {
   std::vector<Violation> found;
   for (const auto& [id, item] : seen.items) {
     const std::string uid = "UID " + std::to_string(item.uid);
@@ -182,7 +199,8 @@ std::vector<Violation> CrashModel::Match(const Expected& expected, const FolderV
       if (!files.count(id)) {
         found.push_back({"ghost", id + " (" + uid + ") is listed, but it has no file and no item should be there"});
       } else if (!Fresh(item.uid)) {
-        found.push_back({"removed-item-back", id + " was removed from the index but is listed with its old " + uid});
+        if (!lost.count(id) || lost.at(id) != item.uid)
+          found.push_back({"removed-item-back", id + " was removed from the index but is listed with its old " + uid});
       } else if (item.flags != FlagWords{"\\RECENT"}) {
         found.push_back({"flags", id + " was indexed afresh (" + uid + ") with flags '" + JoinFlagWords(item.flags) +
                                       "', expected '\\RECENT'"});
@@ -190,6 +208,7 @@ std::vector<Violation> CrashModel::Match(const Expected& expected, const FolderV
       continue;
     }
     const Expect& e = want->second;
+    if (e.maybe && lost.count(id) && lost.at(id) == item.uid) continue;  // a lost item back with its own UID
     if (!e.fresh && item.uid != e.uid) {
       found.push_back({"uid-changed", id + " had UID " + std::to_string(e.uid) + " and now has " + uid});
     } else if (e.fresh && !Fresh(item.uid)) {
@@ -201,9 +220,9 @@ std::vector<Violation> CrashModel::Match(const Expected& expected, const FolderV
   }
   for (const auto& [id, e] : expected)
     if (!seen.items.count(id) && files.count(id))
-      found.push_back({"unlisted-file", id + " has a file but is not listed" +
-                                            (e.fresh ? std::string(" (a new message)")
-                                                     : " (it had UID " + std::to_string(e.uid) + ")")});
+      found.push_back(e.fresh ? Violation{"unlisted-file", id + " has a file but is not listed (a new message)"}
+                              : Violation{"lost-item", id + " (UID " + std::to_string(e.uid) +
+                                                           ") has a file but is no longer listed"});
   for (const std::string& name : files)
     if (!seen.items.count(name) && !expected.count(name))
       found.push_back({"unlisted-file", name + " has a file but is not listed (" +
@@ -214,6 +233,12 @@ std::vector<Violation> CrashModel::Match(const Expected& expected, const FolderV
 }
 
 void CrashModel::Accept(const FolderView& seen, const std::set<std::string>& files) {
+  // Items that vanished while their files stayed (only a run past a
+  // failure gets here) may come back with their own UID.
+  for (auto it = lost_.begin(); it != lost_.end();)
+    it = files.count(it->first) && !seen.items.count(it->first) ? std::next(it) : lost_.erase(it);
+  for (const auto& [id, item] : model_.items)
+    if (files.count(id) && !seen.items.count(id)) lost_[id] = item.uid;
   model_ = seen;
   files_ = files;
   highest_ = std::max(highest_, seen.lastUid);
@@ -249,6 +274,9 @@ std::optional<Violation> CrashModel::Judge(const CrashLog& log, const FolderView
   const std::string inFlightFile =
       !ops.empty() && !ops.back().ended && ops.back().kind == CrashOp::Kind::Deliver ? ops.back().name : "";
   if (auto violation = CheckUids(seen)) return violation;
+  std::map<std::string, uint32_t> lost = lost_;
+  for (const CrashOp& op : ops)
+    if (op.kind == CrashOp::Kind::Delete && op.Succeeded()) lost.erase(op.ids.front());
 
   std::vector<size_t> open;  // operations that may or may not have taken effect
   for (size_t i = 0; i < ops.size(); ++i)
@@ -258,7 +286,7 @@ std::optional<Violation> CrashModel::Judge(const CrashLog& log, const FolderView
   for (uint32_t reading = 0; reading < (1u << open.size()); ++reading) {
     std::vector<bool> applies(ops.size(), false);
     for (size_t bit = 0; bit < open.size(); ++bit) applies[open[bit]] = (reading >> bit) & 1;
-    std::vector<Violation> differences = Match(Replay(ops, applies), seen, files, inFlightFile);
+    std::vector<Violation> differences = Match(Replay(ops, applies), seen, files, inFlightFile, lost);
     if (differences.empty()) {
       closest.clear();
       break;

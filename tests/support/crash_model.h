@@ -60,21 +60,27 @@ class CrashModel {
     bool fresh = false;  // a UID never given before; else `uid`
     uint32_t uid = 0;
     std::vector<FlagWords> flags;  // each is acceptable
+    // Indexed by a rebuild that an open may or may not have made: changes
+    // add their outcome to the flags rather than replace them.
+    bool maybe = false;
   };
   using Expected = std::map<std::string, Expect>;
+
+  static void Change(Expect& item, const std::vector<FlagWords>& flags);
 
   std::optional<Violation> Judge(const CrashLog& log, const FolderView& seen, const std::set<std::string>& files) const;
   bool Fresh(uint32_t uid) const;
   std::optional<Violation> CheckUids(const FolderView& seen) const;
   Expected Replay(const std::vector<CrashOp>& ops, const std::vector<bool>& applies) const;
   std::vector<Violation> Match(const Expected& expected, const FolderView& seen, const std::set<std::string>& files,
-                               const std::string& inFlightFile) const;
+                               const std::string& inFlightFile, const std::map<std::string, uint32_t>& lost) const;
   void Accept(const FolderView& seen, const std::set<std::string>& files);
 
   FolderView model_;
   std::set<std::string> files_;
   std::map<uint32_t, std::string> history_;  // every UID seen and the ID it named
   uint32_t highest_ = 0;                     // the highest UID or LASTUID seen
+  std::map<std::string, uint32_t> lost_;     // unlisted while their files stayed: ID -> UID
 };
 
 }  // namespace tw::test
