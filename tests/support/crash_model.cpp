@@ -36,19 +36,6 @@ std::string Options(const std::vector<FlagWords>& options) {
   return text;
 }
 
-}  // namespace
-
-void CrashModel::Change(Expect& item, const std::vector<FlagWords>& flags) {
-  if (!item.maybe) {
-    item.flags = flags;
-    return;
-  }
-  for (const FlagWords& f : flags)
-    if (std::find(item.flags.begin(), item.flags.end(), f) == item.flags.end()) item.flags.push_back(f);
-}
-
-namespace {
-
 // Operations that change the index.
 bool ChangesIndex(const CrashOp& op) {
   switch (op.kind) {
@@ -116,6 +103,15 @@ FolderDetails CountedDetails(const FolderView& view) {
   }
   n[FolderDetails::kLastUid] = view.lastUid;
   return d;
+}
+
+void CrashModel::Change(Expect& item, const std::vector<FlagWords>& flags) {
+  if (!item.maybe) {
+    item.flags = flags;
+    return;
+  }
+  for (const FlagWords& f : flags)
+    if (std::find(item.flags.begin(), item.flags.end(), f) == item.flags.end()) item.flags.push_back(f);
 }
 
 bool CrashModel::Fresh(uint32_t uid) const { return uid > highest_ && !history_.count(uid); }
