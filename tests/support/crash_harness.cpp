@@ -239,7 +239,9 @@ std::string CrashSwitches::Name() const {
   return std::string(stream ? "Stream" : "Document") + (backup ? "Backup" : "NoBackup");
 }
 
-std::string CrashSwitches::Text() const { return std::string(stream ? "stream" : "document") + (backup ? "+backup" : ""); }
+std::string CrashSwitches::Text() const {
+  return std::string(stream ? "stream" : "document") + (backup ? "+backup" : "");
+}
 
 bool CrashSwitches::Parse(const std::string& text, CrashSwitches& switches) {
   for (const bool stream : {false, true})

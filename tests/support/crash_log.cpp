@@ -42,15 +42,15 @@ std::string JoinIds(const std::vector<std::string>& ids) {
   return text;
 }
 
-std::vector<std::string> SplitIds(const std::string& text) {
-  std::vector<std::string> ids;
+std::vector<std::string> SplitText(const std::string& text, char separator) {
+  std::vector<std::string> pieces;
   size_t at = 0;
   while (at < text.size()) {
-    const size_t comma = std::min(text.find(',', at), text.size());
-    if (comma > at) ids.push_back(text.substr(at, comma - at));
-    at = comma + 1;
+    const size_t end = std::min(text.find(separator, at), text.size());
+    if (end > at) pieces.push_back(text.substr(at, end - at));
+    at = end + 1;
   }
-  return ids;
+  return pieces;
 }
 
 std::string CrashOp::Describe() const {

@@ -61,6 +61,8 @@ std::string CrashBeginLine(const CrashOp& op);
 std::string CrashEndLine(uint32_t number, int32_t result, const std::string& name = "");
 
 std::string JoinIds(const std::vector<std::string>& ids);
-std::vector<std::string> SplitIds(const std::string& text);
+// The non-empty pieces of `text` between separators.
+std::vector<std::string> SplitText(const std::string& text, char separator);
+inline std::vector<std::string> SplitIds(const std::string& text) { return SplitText(text, ','); }
 
 }  // namespace tw::test

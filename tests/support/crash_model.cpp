@@ -19,16 +19,7 @@ bool HasNoCase(const std::string& haystack, const std::string& needle) {
   return Upper(haystack).find(Upper(needle)) != std::string::npos;
 }
 
-std::vector<std::string> Words(const std::string& text) {
-  std::vector<std::string> words;
-  size_t at = 0;
-  while (at < text.size()) {
-    const size_t end = std::min(text.find(' ', at), text.size());
-    if (end > at) words.push_back(text.substr(at, end - at));
-    at = end + 1;
-  }
-  return words;
-}
+std::vector<std::string> Words(const std::string& text) { return SplitText(text, ' '); }
 
 std::string Options(const std::vector<FlagWords>& options) {
   std::string text;

@@ -88,10 +88,11 @@ class CrashInjectionPlainTest : public ::testing::TestWithParam<CrashSwitches> {
 
 TEST_P(CrashInjectionPlainTest, RoundsThatRunToTheirEndMatchTheModel) {
   const CrashSwitches switches = GetParam();
+  const uint32_t seed = SeedFor(switches);
   CrashRunOptions options;
   options.kills = false;
-  const CrashRunResult result = RunCrashRounds(switches, SeedFor(switches), FromEnvironment("TW_CRASH_ROUNDS", 20), options);
-  if (result.failed) ADD_FAILURE() << Reproduction(switches, SeedFor(switches), result, 0, options);
+  const CrashRunResult result = RunCrashRounds(switches, seed, FromEnvironment("TW_CRASH_ROUNDS", 20), options);
+  if (result.failed) ADD_FAILURE() << Reproduction(switches, seed, result, 0, options);
   EXPECT_GT(result.mostMutations, 0u) << "the worker counted no mutating file operation";
 }
 
@@ -103,8 +104,9 @@ class CrashInjectionTest : public ::testing::TestWithParam<CrashSwitches> {};
 
 TEST_P(CrashInjectionTest, KilledWritersLeaveAFolderThatOpensWhole) {
   const CrashSwitches switches = GetParam();
-  const CrashRunResult result = RunCrashRounds(switches, SeedFor(switches), FromEnvironment("TW_CRASH_ROUNDS", 30));
-  if (result.failed) ADD_FAILURE() << Reproduction(switches, SeedFor(switches), result, FromEnvironment("TW_CRASH_SHRINK", 10));
+  const uint32_t seed = SeedFor(switches);
+  const CrashRunResult result = RunCrashRounds(switches, seed, FromEnvironment("TW_CRASH_ROUNDS", 30));
+  if (result.failed) ADD_FAILURE() << Reproduction(switches, seed, result, FromEnvironment("TW_CRASH_SHRINK", 10));
   EXPECT_GT(result.kills, result.rounds.size() / 2) << "most rounds must end with the worker killed";
 }
 
@@ -131,7 +133,8 @@ TEST(CrashInjectionLongTest, ManyRounds) {
     std::vector<CrashRound> rounds;
     ASSERT_TRUE(ParseRounds(replay, rounds)) << "TW_CRASH_REPLAY is not SEED:KILL:BYTES,...";
     const CrashRunResult result = ReplayCrashRounds(settings.front(), rounds, OptionsFromEnvironment());
-    if (result.failed) ADD_FAILURE() << "[" << result.kind << "] " << settings.front().Describe() << "\n" << result.report;
+    if (result.failed)
+      ADD_FAILURE() << "[" << result.kind << "] " << settings.front().Describe() << "\n" << result.report;
     std::printf("replayed %zu of %zu rounds: %s\n", result.rounds.size(), rounds.size(),
                 result.failed ? result.kind.c_str() : "all passed");
     return;
