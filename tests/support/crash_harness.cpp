@@ -165,7 +165,7 @@ class Runner {
     view.lastUid = record->lastUid;
     for (const auto* item : IndexOf(*record).ByUid())
       view.items[item->GetText("ID")] = {static_cast<uint32_t>(item->GetNumber("UID")),
-                                         FlagWordsOf(item->GetText("FLAGSTATUS"))};
+                                         FlagWordsOf(item->GetText("FLAGSTATUS")), item->GetText("FLAGSTATUS")};
     if (auto violation = model_.CheckRound(log, view, MessageFiles())) found.push_back(*violation);
 
     record->changed = 1;

@@ -77,20 +77,21 @@ FlagWords DeliveredFlags(const std::string& initial) {
 }
 
 FolderDetails CountedDetails(const FolderView& view) {
-  std::vector<std::pair<uint32_t, const FlagWords*>> byUid;
-  for (const auto& [id, item] : view.items) byUid.emplace_back(item.uid, &item.flags);
+  std::vector<std::pair<uint32_t, std::string>> byUid;
+  for (const auto& [id, item] : view.items)
+    byUid.emplace_back(item.uid, item.flagText.empty() ? JoinFlagWords(item.flags) : item.flagText);
   std::sort(byUid.begin(), byUid.end());
   FolderDetails d;
   uint32_t* n = d.counters;
   for (const auto& [uid, flags] : byUid) {
     ++n[FolderDetails::kItems];
-    if (flags->count("\\SEEN")) {
+    if (HasNoCase(flags, "\\SEEN")) {
       ++n[FolderDetails::kSeen];
       if (n[FolderDetails::kFirstSeen] == 0) n[FolderDetails::kFirstSeen] = n[FolderDetails::kItems];
     }
-    if (flags->count("\\ANSWERED")) ++n[FolderDetails::kAnswered];
-    if (flags->count("\\FLAGGED")) ++n[FolderDetails::kFlagged];
-    if (flags->count("\\RECENT")) ++n[FolderDetails::kRecent];
+    if (HasNoCase(flags, "\\ANSWERED")) ++n[FolderDetails::kAnswered];
+    if (HasNoCase(flags, "\\FLAGGED")) ++n[FolderDetails::kFlagged];
+    if (HasNoCase(flags, "\\RECENT")) ++n[FolderDetails::kRecent];
   }
   n[FolderDetails::kLastUid] = view.lastUid;
   return d;

@@ -32,6 +32,7 @@ FlagWords DeliveredFlags(const std::string& initial);
 struct SeenItem {
   uint32_t uid = 0;
   FlagWords flags;
+  std::string flagText;  // FLAGSTATUS as stored
 };
 
 // What an open of the folder shows.
@@ -40,7 +41,8 @@ struct FolderView {
   uint32_t lastUid = 0;
 };
 
-// Words 3 to 8 of _FOLDER.DAT as a count of `view` gives them, and LASTUID.
+// Words 3 to 8 of _FOLDER.DAT as a count of `view` gives them (a flag
+// counts when FLAGSTATUS holds it anywhere, in any case), and LASTUID.
 FolderDetails CountedDetails(const FolderView& view);
 
 struct Violation {
