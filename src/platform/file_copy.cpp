@@ -10,6 +10,7 @@
 
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "platform/mutation_hook.h"
 #include "platform/name_cache.h"
 #include "platform/path_mapping.h"
 
@@ -125,6 +126,7 @@ uint32_t CopySystemFile(const std::string& from, const std::string& to, bool fai
   if (!S_ISREG(target.st_mode)) return fail(kErrorAccessDenied);
   if (::flock(out.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return fail(kErrorSharingViolation);
   if (!created && ::ftruncate(out.get(), 0) != 0) return fail(ErrorFromErrno(errno));
+  BeforeMutation(Mutation::Copy, to);
   if (!CopyBytes(in.get(), out.get())) return fail(ErrorFromErrno(errno));
   timespec times[2]{};
   times[0].tv_nsec = UTIME_OMIT;

@@ -14,6 +14,7 @@
 
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "platform/mutation_hook.h"
 #include "platform/name_cache.h"
 #include "platform/path_mapping.h"
 #include "platform/share_probe.h"
@@ -137,7 +138,22 @@ int LinkNoReplace(int fd, const std::string& from, const std::string& to) {
   return err;
 }
 
-int CreateNewLocked(const std::string& systemPath, Access access, Share share) {
+// Writes all of `content` at the start of a private file; false with errno set.
+bool WriteInitialContent(int fd, std::string_view content) {
+  size_t done = 0;
+  while (done < content.size()) {
+    const ssize_t n = pwrite(fd, content.data() + done, content.size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+int CreateNewLocked(const std::string& systemPath, Access access, Share share, std::string_view content = {}) {
   const SplitPath target = Split(systemPath);
   int fd = -1;
   std::string temporary;
@@ -155,6 +171,14 @@ int CreateNewLocked(const std::string& systemPath, Access access, Share share) {
   }
   if (!LockForShare(fd, share, access)) {
     const uint32_t error = GetLastError();
+    close(fd);
+    unlink(temporary.c_str());
+    SetLastError(error);
+    return -1;
+  }
+  // Written before the file has its name: nobody ever sees it without.
+  if (!content.empty() && !WriteInitialContent(fd, content)) {
+    const uint32_t error = ErrorFromErrno(errno);
     close(fd);
     unlink(temporary.c_str());
     SetLastError(error);
@@ -257,6 +281,7 @@ bool FileHandle::Read(void* buffer, size_t size, size_t& got) {
 }
 
 bool FileHandle::Write(const void* buffer, size_t size) {
+  BeforeWrite(fd_, buffer, size);
   if (fd_ < 0) {
     SetLastError(kErrorInvalidHandle);
     return false;
@@ -302,6 +327,7 @@ int64_t FileHandle::Size() const {
 }
 
 bool FileHandle::Truncate(uint64_t size) {
+  BeforeTruncate(fd_, size);
   if (fd_ < 0) {
     SetLastError(kErrorInvalidHandle);
     return false;
@@ -400,6 +426,19 @@ FileHandle OpenFile(std::string_view path, Access access, Share share, Dispositi
   // As CreateFile does: success says whether an existing file was opened.
   const bool reportsExisting = disposition == Disposition::CreateAlways || disposition == Disposition::OpenAlways;
   SetLastError(reportsExisting && existed ? kErrorAlreadyExists : kErrorSuccess);
+  return handle;
+}
+
+FileHandle CreateNewFile(std::string_view path, Access access, Share share, std::string_view content) {
+  FileHandle handle;
+  std::string systemPath;
+  if (!detail::MapPath(path, systemPath)) return handle;
+  if (!detail::AllowFileChange()) return handle;
+  const int fd = CreateNewLocked(systemPath, access, share, content);
+  if (fd < 0) return handle;
+  handle.fd_ = fd;
+  detail::ForgetDirectory(detail::ParentDirectory(systemPath));
+  SetLastError(kErrorSuccess);
   return handle;
 }
 

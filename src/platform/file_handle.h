@@ -60,12 +60,18 @@ class FileHandle {
   friend FileHandle OpenFile(std::string_view, Access, Share, Disposition);
   friend FileHandle OpenForReading(std::string_view, FileInfo*);
   friend bool DeleteHeldFile(const FileHandle&, std::string_view);
+  friend FileHandle CreateNewFile(std::string_view, Access, Share, std::string_view);
   int fd_ = -1;
 };
 
 // Returns a closed handle on failure, with the last error set (2, 3, 5, 32,
 // 80, 123, 206).
 FileHandle OpenFile(std::string_view path, Access access, Share share, Disposition disposition);
+
+// OpenFile with CreateNew, the file holding `content` from the moment it
+// has its name: a process killed while making it leaves the whole file or
+// none.
+FileHandle CreateNewFile(std::string_view path, Access access, Share share, std::string_view content);
 
 // fopen() with the C runtime's mode text ("r", "rb", "w", "a+", ...); with
 // `exclusive`, the sharing-denied variant. nullptr on failure, last error set.

@@ -8,6 +8,7 @@
 #include "platform/file_status.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "platform/mutation_hook.h"
 #include "platform/name_cache.h"
 #include "platform/path_mapping.h"
 
@@ -60,6 +61,7 @@ bool SetFileLastWriteTime(std::string_view path, uint64_t fileTime) {
   times[0].tv_nsec = UTIME_OMIT;
   times[1].tv_sec = static_cast<time_t>(UnixFromFileTime(fileTime));
   times[1].tv_nsec = static_cast<long>(fileTime % 10000000) * 100;
+  BeforeMutation(Mutation::SetTime, systemPath);
   if (::utimensat(AT_FDCWD, systemPath.c_str(), times, 0) != 0) {
     SetLastError(StatusError(systemPath, errno));
     return false;

@@ -8,6 +8,7 @@
 #include "platform/file_copy.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "platform/mutation_hook.h"
 #include "platform/name_cache.h"
 #include "platform/path_mapping.h"
 #include "platform/rename_noreplace.h"
@@ -99,6 +100,7 @@ bool MoveFile(std::string_view from, std::string_view to) {
 
   const std::string existing = ExistingDestination(target);
   int result = 0;
+  BeforeMutation(Mutation::Move, target);
   if (!existing.empty()) {
     if (!IsCaseChangeOf(source, existing)) return Fail(kErrorAlreadyExists);
     // A plain rename: on a file system that ignores case the destination

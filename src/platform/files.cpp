@@ -10,6 +10,7 @@
 
 #include "platform/file_delete.h"
 #include "platform/last_error.h"
+#include "platform/mutation_hook.h"
 #include "platform/name_cache.h"
 #include "platform/path_mapping.h"
 #include "platform/write_cut.h"
@@ -98,6 +99,7 @@ uint32_t DeleteSystemFile(const std::string& systemPath) {
   }
   if (S_ISDIR(probe.Status().mode)) return kErrorAccessDenied;
   // Unlinked while the probe still holds its lock.
+  BeforeMutation(Mutation::Delete, systemPath);
   if (::unlink(systemPath.c_str()) != 0) {
     if (errno == ENOENT) return MissingEntryError(systemPath);
     return ErrorFromErrno(errno);
@@ -111,6 +113,7 @@ uint32_t DeleteSystemFile(const std::string& systemPath) {
 bool CreateDirectory(std::string_view path) {
   std::string systemPath;
   if (!detail::MapPath(path, systemPath)) return false;
+  BeforeMutation(Mutation::CreateDirectory, systemPath);
   if (::mkdir(systemPath.c_str(), 0777) != 0) {
     switch (errno) {
       case EEXIST:
@@ -129,6 +132,7 @@ bool CreateDirectory(std::string_view path) {
 bool RemoveDirectory(std::string_view path) {
   std::string systemPath;
   if (!detail::MapPath(path, systemPath)) return false;
+  BeforeMutation(Mutation::RemoveDirectory, systemPath);
   if (::rmdir(systemPath.c_str()) != 0) {
     int err = errno;
     if (err == ENOTDIR && IsLinkToDirectory(systemPath)) {

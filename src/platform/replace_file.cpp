@@ -4,6 +4,7 @@
 
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "platform/mutation_hook.h"
 #include "platform/name_cache.h"
 #include "platform/path_mapping.h"
 #include "platform/share_probe.h"
@@ -27,6 +28,7 @@ bool ReplaceFile(std::string_view from, std::string_view to) {
     SetLastError(kErrorSharingViolation);
     return false;
   }
+  BeforeMutation(Mutation::Replace, target);
   if (!detail::AllowFileChange()) return false;
   if (std::rename(source.c_str(), target.c_str()) != 0) {
     SetLastError(ErrorFromErrno(errno));

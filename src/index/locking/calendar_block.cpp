@@ -18,9 +18,11 @@ namespace {
 
 std::atomic<bool> g_blockSeen{false};
 
+// Born with its owner record: a kill while it is made leaves no block that
+// says nothing of its owner.
 platform::FileHandle CreateMarker(const std::string& path) {
-  return platform::OpenFile(path, platform::Access::Write, platform::Share::None,
-                            platform::Disposition::CreateNew);
+  return platform::CreateNewFile(path, platform::Access::Write, platform::Share::None,
+                                 OwnOwnerRecord(BlockKind::Marker));
 }
 
 bool DeleteBlockFile(const std::string& path) {
@@ -47,10 +49,12 @@ BlockClaim BreakBlock(const std::string& path) {
   }
 }
 
-uint32_t KeepAsMarker(platform::FileHandle block) {
-  RewriteBlock(block, OwnOwnerRecord(BlockKind::Marker));
-  block.Close();
-  return 1;
+// A claimed block is deleted and made anew as our marker; 0 when another
+// process made it first.
+uint32_t RecreateAsMarker(platform::FileHandle claimed, const std::string& path) {
+  platform::DeleteHeldFile(claimed, path);
+  claimed.Close();
+  return CreateMarker(path).IsOpen() ? 1 : 0;
 }
 
 }  // namespace
@@ -71,17 +75,17 @@ uint32_t CreateCalendarBlock(const std::string& calendarName) {
         platform::GetLastError() == platform::kErrorFileExists ? ExamineBlock(path) : BlockState::Unknown;
     if (state == BlockState::Orphan) {
       BlockClaim claim = ClaimBlock(path, BlockRule::OwnerRecord, false);
-      if (claim.handle.IsOpen()) return KeepAsMarker(std::move(claim.handle));
+      if (claim.handle.IsOpen() && RecreateAsMarker(std::move(claim.handle), path) == 1) return 1;
     }
     if (SecondPassedWhileBlocked(path)) ++retries;
     if (retries > limit) {
       if (state == BlockState::LiveOwner) return 0;
       BlockClaim claim = BreakBlock(path);
-      return claim.handle.IsOpen() ? KeepAsMarker(std::move(claim.handle)) : 0;
+      return claim.handle.IsOpen() ? RecreateAsMarker(std::move(claim.handle), path) : 0;
     }
     block = CreateMarker(path);
   }
-  return KeepAsMarker(std::move(block));
+  return 1;  // the marker stays when its handle closes
 }
 
 uint32_t DeleteCalendarBlock(const std::string& calendarName) {

@@ -61,15 +61,24 @@ HeldRelease CloseHeld(uintptr_t value, const std::string& path) {
 
 BlockKind KindOf(uint32_t holdHandle) { return holdHandle == kMarkerBlock ? BlockKind::Marker : BlockKind::Held; }
 
-FileHandle CreateBlock(const std::string& path) {
-  return platform::OpenFile(path, platform::Access::Write, platform::Share::None,
-                            platform::Disposition::CreateNew);
+// A new block is born with its owner record: a kill while it is made never
+// leaves a block that says nothing of its owner.
+FileHandle CreateBlock(const std::string& path, uint32_t holdHandle) {
+  return platform::CreateNewFile(path, platform::Access::Write, platform::Share::None,
+                                 OwnOwnerRecord(KindOf(holdHandle)));
 }
 
-// The block is ours (new, or claimed and still holding its last owner's
-// record): it gets our record, and a marker lets go of its handle.
+// A claimed block is deleted and made anew with our record; closed when
+// another process made it first.
+FileHandle Recreate(BlockClaim& claim, const std::string& path, uint32_t holdHandle) {
+  if (!claim.handle.IsOpen()) return {};
+  platform::DeleteHeldFile(claim.handle, path);
+  claim.handle.Close();
+  return CreateBlock(path, holdHandle);
+}
+
+// The block is ours: a marker lets go of its handle.
 uint32_t Finish(FileHandle handle, uint32_t holdHandle, uintptr_t* out) {
-  RewriteBlock(handle, OwnOwnerRecord(KindOf(holdHandle)));
   uintptr_t value = 0;
   if (holdHandle == kMarkerBlock)
     handle.Close();
@@ -104,7 +113,7 @@ uint32_t WaitForAccessToIndexFileEx(const std::string& path, uint32_t holdHandle
   if (holdHandle == kBlockAlreadyHeld) return 1;
   if (handle == nullptr) return 0;
 
-  FileHandle block = CreateBlock(path);
+  FileHandle block = CreateBlock(path, holdHandle);
   if (block.IsOpen()) return Finish(std::move(block), holdHandle, handle);
 
   BlockState state = BlockState::Unknown;
@@ -116,7 +125,8 @@ uint32_t WaitForAccessToIndexFileEx(const std::string& path, uint32_t holdHandle
     if (state == BlockState::Orphan) {
       // Its holder is gone: no reason to wait for it.
       BlockClaim claim = ClaimBlock(path, BlockRule::OwnerRecord, false);
-      if (claim.handle.IsOpen()) return Finish(std::move(claim.handle), holdHandle, handle);
+      FileHandle ours = Recreate(claim, path, holdHandle);
+      if (ours.IsOpen()) return Finish(std::move(ours), holdHandle, handle);
     }
     if (SecondPassedWhileBlocked(path)) ++attempts;
     const bool runOut = attempts > kIndexBlockWaitCount;
@@ -127,13 +137,14 @@ uint32_t WaitForAccessToIndexFileEx(const std::string& path, uint32_t holdHandle
       BlockClaim claim = ClaimBlock(path, BlockRule::OwnerRecord, true);
       if (claim.handle.IsOpen()) {
         Print("deleted orphan\n");
-        return Finish(std::move(claim.handle), holdHandle, handle);
+        FileHandle ours = Recreate(claim, path, holdHandle);
+        if (ours.IsOpen()) return Finish(std::move(ours), holdHandle, handle);
       }
       if (runOut) break;
     } else if (runOut) {
       break;
     }
-    block = CreateBlock(path);
+    block = CreateBlock(path, holdHandle);
     if (block.IsOpen()) return Finish(std::move(block), holdHandle, handle);
   }
 
@@ -142,7 +153,10 @@ uint32_t WaitForAccessToIndexFileEx(const std::string& path, uint32_t holdHandle
   if (state == BlockState::LiveOwner) return 0;
   for (uint32_t retries = 0;; ++retries) {
     BlockClaim claim = ClaimBlock(path, BlockRule::OwnerRecord, true);
-    if (claim.handle.IsOpen()) return Finish(std::move(claim.handle), holdHandle, handle);
+    if (claim.handle.IsOpen()) {
+      FileHandle ours = Recreate(claim, path, holdHandle);
+      return ours.IsOpen() ? Finish(std::move(ours), holdHandle, handle) : 0;
+    }
     if (claim.state != BlockState::Busy || retries >= kIndexUnblockRetries) return 0;
     platform::Sleep(1000);
   }
