@@ -179,6 +179,17 @@ TEST_F(TwstoreCli, AKilledDeliveryIsListedWithItsFlags) {
   EXPECT_EQ(List().size(), 3u);
 }
 
+// A removed message's name may still be in the backup, whose restore would
+// give a new message of that name the old UID and flags.
+TEST_F(TwstoreCli, DeliveryNeverReusesANameTheBackupHolds) {
+  test::WriteFile(inbox_ + "/_index.xml.bak",
+                  "<BASEELEMENT LASTUID=\"x00000001\"><ELEMENT ID=\"F0000000.MAI\" UID=\"1\"></ELEMENT>"
+                  "</BASEELEMENT>\r\n");
+  const CliRun run = Twstore("deliver", MessageFile("m.eml", "a@b", "new"));
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(run.output.substr(0, 13), "F0000001.MAI\t") << run.output;
+}
+
 // The folder has used its last UID: a delivery changes nothing and says why;
 // a rebuild that cannot number every file fails and says why.
 TEST_F(TwstoreCli, UsedUpUidsAreAnErrorNotALoss) {

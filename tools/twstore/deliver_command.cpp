@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "commands.h"
+#include "common/file_management.h"
 #include "common/text.h"
 #include "index/lifecycle/message_delivery.h"
 #include "index/messages/message_item.h"
@@ -100,6 +101,14 @@ class MessageNamer {
     FolderIndex index(folder);
     if (index.Open(5)) {
       for (const IndexItemPropertyContainer* item : index.Index().ByUid()) Above(NameValue(item->GetText(kKeyId)));
+    }
+    // A name the backup still holds may not go to a new message: a restore
+    // would give it the removed message's UID and flags.
+    const std::string backup = ReadWholeFileAsText(InFolder(folder.directory, "_index.xml.bak"));
+    constexpr std::string_view kIdStart = "<ELEMENT ID=\"";
+    for (size_t at = backup.find(kIdStart); at != std::string::npos; at = backup.find(kIdStart, at + 1)) {
+      const size_t start = at + kIdStart.size();
+      Above(NameValue(std::string_view(backup).substr(start, backup.find('"', start) - start)));
     }
   }
 
