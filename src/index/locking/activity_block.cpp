@@ -66,7 +66,7 @@ int32_t WaitForAccessToFile(const std::string& path, FileHandle& handle, uint32_
       // means the holder died, and the block is taken without waiting.
       BlockClaim claim = ClaimBlock(path, BlockRule::LockOnly, false);
       if (claim.handle.IsOpen()) {
-        RewriteBlock(claim.handle, "");
+        EmptyBlock(claim.handle);
         block = std::move(claim.handle);
         break;
       }

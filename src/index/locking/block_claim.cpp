@@ -43,10 +43,8 @@ BlockClaim ClaimBlock(const std::string& path, BlockRule rule, bool evenUnknown)
   return claim;
 }
 
-void RewriteBlock(platform::FileHandle& handle, const std::string& content) {
-  // A record that cannot be written leaves the block to the timed rule.
-  if (!handle.Truncate(0) || !handle.Seek(0, platform::SeekFrom::Begin)) return;
-  if (!content.empty()) handle.Write(content.data(), content.size());
+void EmptyBlock(platform::FileHandle& handle) {
+  if (handle.Truncate(0)) handle.Seek(0, platform::SeekFrom::Begin);
 }
 
 }  // namespace tw

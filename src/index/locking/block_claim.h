@@ -29,7 +29,8 @@ struct BlockClaim {
 // the handle stays open, the content unchanged. Anything else is let go.
 BlockClaim ClaimBlock(const std::string& path, BlockRule rule, bool evenUnknown);
 
-// Replaces a claimed block's content.
-void RewriteBlock(platform::FileHandle& handle, const std::string& content);
+// Empties a claimed activity block: its lock alone marks it, and the stamp
+// of the holder that died goes with it.
+void EmptyBlock(platform::FileHandle& handle);
 
 }  // namespace tw
