@@ -56,6 +56,7 @@ uint32_t StoreLibraryUnInit() {
     if (Seams().releaseOpenIndex) Seams().releaseOpenIndex(*state);
   }
   FreeLegacyFindSlot();
+  if (Seams().forgetLoadedIndexes) Seams().forgetLoadedIndexes();
   if (Seams().closeRemoteConnection) Seams().closeRemoteConnection();
   {
     std::lock_guard<std::mutex> guard(g_lockCreation);

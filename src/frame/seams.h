@@ -20,6 +20,8 @@ struct FrameSeams {
   void (*freeCalendarReader)(TLSStoreIndex& state) = nullptr;
   // Uninitialises and frees one folder list of a folder-search table.
   void (*destroyFolderList)(void* list) = nullptr;
+  // Frees the indexes the process keeps loaded between operations.
+  void (*forgetLoadedIndexes)() = nullptr;
   // Closes the remote-administration connection.
   void (*closeRemoteConnection)() = nullptr;
   // Loads and unloads the notification library.

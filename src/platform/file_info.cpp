@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <ctime>
 
 #include "platform/creation_time.h"
 #include "platform/file_status.h"
@@ -70,6 +71,53 @@ bool SetFileLastWriteTime(std::string_view path, uint64_t fileTime) {
   detail::ForgetDirectory(systemPath);
   SetLastError(kErrorSuccess);
   return true;
+}
+
+namespace {
+
+FileStamp StampOf(const detail::FileStatus& status) {
+  FileStamp stamp;
+  stamp.device = status.device;
+  stamp.inode = status.inode;
+  stamp.size = status.size;
+  stamp.writeSeconds = status.writeTime.tv_sec;
+  stamp.writeNanoseconds = static_cast<uint32_t>(status.writeTime.tv_nsec);
+  return stamp;
+}
+
+}  // namespace
+
+bool GetFileStamp(std::string_view path, FileStamp& stamp) {
+  std::string systemPath;
+  detail::FileStatus status;
+  if (!QueryPath(path, systemPath, status)) return false;
+  stamp = StampOf(status);
+  SetLastError(kErrorSuccess);
+  return true;
+}
+
+bool StampFileWrittenNow(std::string_view path, FileStamp& stamp) {
+  std::string systemPath;
+  if (!detail::MapPath(path, systemPath)) return false;
+  timespec times[2]{};
+  times[0].tv_nsec = UTIME_OMIT;
+  ::clock_gettime(CLOCK_REALTIME, &times[1]);
+  BeforeMutation(Mutation::SetTime, systemPath);
+  detail::FileStatus status;
+  if (::utimensat(AT_FDCWD, systemPath.c_str(), times, 0) != 0 || !detail::QueryStatus(systemPath, status)) {
+    SetLastError(StatusError(systemPath, errno));
+    return false;
+  }
+  stamp = StampOf(status);
+  SetLastError(kErrorSuccess);
+  return true;
+}
+
+int64_t NanosecondsSinceWrite(const FileStamp& stamp) {
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  return (static_cast<int64_t>(now.tv_sec) - stamp.writeSeconds) * 1000000000 +
+         (static_cast<int64_t>(now.tv_nsec) - static_cast<int64_t>(stamp.writeNanoseconds));
 }
 
 }  // namespace tw::platform

@@ -63,6 +63,25 @@ uint32_t GetFileAttributes(std::string_view path);
 bool GetFileInfo(std::string_view path, FileInfo& info);
 bool SetFileLastWriteTime(std::string_view path, uint64_t fileTime);
 
+// One version of a file: a write by anyone moves the write time, a
+// replacement changes the identity (device and inode).
+struct FileStamp {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  uint64_t size = 0;
+  int64_t writeSeconds = 0;
+  uint32_t writeNanoseconds = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+bool GetFileStamp(std::string_view path, FileStamp& stamp);
+// Sets the write time to the precise clock, to the nanosecond. File systems
+// stamp writes from a coarse clock (one tick is milliseconds), so a later
+// write by anyone, even within the same tick, leaves a different time.
+bool StampFileWrittenNow(std::string_view path, FileStamp& stamp);
+// Nanoseconds from the stamp's write time to the precise clock now.
+int64_t NanosecondsSinceWrite(const FileStamp& stamp);
+
 // File times ------------------------------------------------------------------
 
 uint64_t FileTimeFromUnix(int64_t seconds, uint32_t nanoseconds = 0);

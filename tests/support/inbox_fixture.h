@@ -37,6 +37,7 @@ class InboxFixture {
   const std::string& Dir() const { return inbox_; }  // with "/" separators
   std::string File(const std::string& name) const { return inbox_ + "/" + name; }
   std::string IndexPath() const;  // as the store names it
+  std::string RegistryFile() { return root_.registry().path(); }
 
   void WriteMessage(const std::string& name, const std::string& headers = "");
   // Writes the message file, then inserts it directly; the insert's result.

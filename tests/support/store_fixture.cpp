@@ -1,5 +1,7 @@
 #include "support/store_fixture.h"
 
+#include "index/cache/loaded_index_store.h"
+
 #include <cstring>
 
 #include "frame/settings.h"
@@ -16,7 +18,12 @@ MailRoot::MailRoot(const std::string& extraValues, const std::string& rootName)
   SetSettings(ReadStoreSettings());
 }
 
-MailRoot::~MailRoot() { SetSettings({}); }
+MailRoot::~MailRoot() {
+  // The next test's folders must not meet indexes kept from this one.
+  LoadedIndexStore::Process().Clear();
+  LoadedIndexStore::Process().ResetCapacity();
+  SetSettings({});
+}
 
 void MailRoot::Use(const std::string& extraValues) {
   registry_.Rewrite(RegistryWithMailRoot(root_, extraValues));

@@ -202,6 +202,16 @@ void SORTEDSTOREINDEXTYPE::FreeAll() {
   }
 }
 
+void SORTEDSTOREINDEXTYPE::FreeSavedRemovals() {
+  std::sort(removed_.begin(), removed_.end());
+  removed_.erase(std::unique(removed_.begin(), removed_.end()), removed_.end());
+  std::erase_if(removed_, [](Container* c) {
+    if (c->FileOffset() > 0) return false;
+    delete c;
+    return true;
+  });
+}
+
 void SORTEDSTOREINDEXTYPE::ResequenceByUid() {
   sequence_.assign(byUid_.begin(), byUid_.end());
   int32_t seq = 0;

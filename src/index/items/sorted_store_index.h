@@ -137,6 +137,11 @@ class SORTEDSTOREINDEXTYPE {
     for (Container* c : sequence_) fn(*c);
   }
 
+  // Frees the removed items that the index file no longer holds (a save
+  // marked or dropped them). For an index kept between uses that hands out
+  // no handles: the removed list would otherwise only grow.
+  void FreeSavedRemovals();
+
   // Gives SEQ 1, 2, 3, ... in ascending UID order.
   void ResequenceByUid();
 

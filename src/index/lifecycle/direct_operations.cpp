@@ -22,6 +22,7 @@
 #include "index/lifecycle/store_index_lifecycle.h"
 #include "index/lifecycle/store_index_record.h"
 #include "index/file/store_index_serialiser.h"
+#include "index/cache/loaded_index_store.h"
 #include "platform/files.h"
 
 namespace tw {
@@ -54,6 +55,10 @@ bool HadIndex(const std::string& folder) {
   return counters.counters[FolderDetails::kLastUid] != 0 || FileExists(InFolder(folder, "_index.xml.bak"));
 }
 
+bool HoldsAnyOf(SORTEDSTOREINDEXTYPE& index, const std::vector<std::string>& ids) {
+  return std::any_of(ids.begin(), ids.end(), [&](const std::string& id) { return index.FindLoadedById(id) != nullptr; });
+}
+
 // A record private to one call: no lock object, nothing shared.
 struct DirectRecord {
   std::unique_ptr<STOREINDEXTYPE> record = std::make_unique<STOREINDEXTYPE>();
@@ -63,6 +68,7 @@ struct DirectRecord {
   // folder is marked dirty and nothing is written that would leave them out.
   bool unindexedMessages = false;
   FolderDetails counters;  // _FOLDER.DAT as it was before this call
+  bool saved = false;      // this call wrote the index file
 
   DirectRecord() {
     std::memset(record.get(), 0, sizeof *record);
@@ -98,7 +104,15 @@ struct DirectRecord {
     if (WaitForAccessToIndexFileEx(BlockFilePath(r), waitMode, &r.blockHandle) == 0) return false;
     blockHeld = true;
     callerHoldsBlock = waitMode == kBlockAlreadyHeld;
-    const bool hadIndexFile = FileExists(IndexFilePath(r));
+    platform::FileStamp stamp;
+    const bool hadIndexFile = platform::GetFileStamp(IndexFilePath(r), stamp);
+    if (hadIndexFile) {
+      // A message indexed again goes the way of a header-only load, which
+      // cannot see that it is there: the outcome never depends on what
+      // this process happens to hold.
+      auto loaded = LoadedIndexStore::Process().TakeCurrent(IndexFilePath(r), stamp);
+      if (loaded && !HoldsAnyOf(*loaded, arriving)) AdoptIndex(r, std::move(loaded));
+    }
     if (!hadIndexFile && r.folderType == kFolderTypeMail && HoldsOtherMessageFiles(r.folderPath, arriving)) {
       // The next open indexes them. A folder that had an index has lost it:
       // nothing is written until that rebuild. A new folder may just be
@@ -133,6 +147,21 @@ struct DirectRecord {
     return true;
   }
 
+  // Puts an index this call saved back into the process's store, under the
+  // block still held, stamped so that any later write shows. An index not
+  // saved here may differ from its file and is dropped.
+  void KeepLoadedIndex() {
+    SORTEDSTOREINDEXTYPE& index = Index();
+    if (!saved || !blockHeld || unindexedMessages || index.LoadLevel() < kLevelFull || !index.keyFilter.empty()) return;
+    if (LoadedIndexStore::Process().Capacity() == 0) return;
+    const std::string indexFile = IndexFilePath(*record);
+    platform::FileStamp stamp;
+    if (!platform::StampFileWrittenNow(indexFile, stamp)) return;
+    RememberIndexFile(index, indexFile);
+    index.FreeSavedRemovals();
+    LoadedIndexStore::Process().Keep(indexFile, TakeIndex(*record), stamp);
+  }
+
   std::string FolderDatPath() const {
     return InFolder(record->folderPath, "_FOLDER.DAT");
   }
@@ -156,6 +185,7 @@ struct DirectRecord {
     const bool changedOnDisk =
         platform::GetFileInfo(IndexFilePath(r), info) && info.lastWriteTime != index.indexFileTime;
     bool ok = SaveIndexBlockHeld(index, path, r.folderType);
+    saved = ok;
     if (changedOnDisk) {
       ok = false;
       Trace(1, Formatted("StoreIndex_SaveAndClose::Failed to commit index for folder %s. Index was changed while "
@@ -238,6 +268,7 @@ InsertOutcome InsertMessageFiles(const std::string& postoffice, const std::strin
   if (committed != 1) return InsertOutcome::Failed;
   if (kilobytes > 0) AddToSizeFile(postoffice, mailbox, static_cast<int32_t>(kilobytes), folder);
   ForgetPendingDeliveries(direct.Path(), idList);
+  direct.KeepLoadedIndex();
   return InsertOutcome::Indexed;
 }
 
@@ -273,6 +304,7 @@ int32_t DirectUpdateItems(const std::string& postoffice, const std::string& mail
   }
   const int32_t committed = direct.SaveAndCommit(anyChanged, nullptr);
   WriteFolderDatFile(direct.FolderDatPath(), counters);
+  direct.KeepLoadedIndex();
   return committed;
 }
 
@@ -287,6 +319,7 @@ int32_t DirectRemoveItems(const std::string& postoffice, const std::string& mail
   const int32_t kilobytes = RoundedKilobytes(bytes);
   if (kilobytes > 0) AddToSizeFile(postoffice, mailbox, -kilobytes, folder);
   WriteFolderDatFile(direct.FolderDatPath(), counters);
+  direct.KeepLoadedIndex();
   return committed;
 }
 

@@ -76,6 +76,20 @@ IndexItem& CurrentItemOf(STOREINDEXTYPE& record) {
   return *static_cast<IndexItem*>(record.currentItem);
 }
 
+void AdoptIndex(STOREINDEXTYPE& record, std::unique_ptr<SORTEDSTOREINDEXTYPE> index) {
+  IndexOf(record);
+  delete static_cast<SORTEDSTOREINDEXTYPE*>(record.index);
+  index->ownerRecord = &record;
+  record.index = index.release();
+}
+
+std::unique_ptr<SORTEDSTOREINDEXTYPE> TakeIndex(STOREINDEXTYPE& record) {
+  std::unique_ptr<SORTEDSTOREINDEXTYPE> index(&IndexOf(record));
+  index->ownerRecord = nullptr;
+  record.index = nullptr;
+  return index;
+}
+
 StoreIndexLockFields* LockFieldsOf(STOREINDEXTYPE& record) {
   IndexOf(record);
   return reinterpret_cast<StoreIndexLockFields*>(&record.recordLock);

@@ -4,6 +4,7 @@
 // are made on first need, so a record released and filled again works too.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "index/items/index_item.h"
@@ -23,6 +24,11 @@ void ReleaseRecord(STOREINDEXTYPE& record);
 
 SORTEDSTOREINDEXTYPE& IndexOf(STOREINDEXTYPE& record);
 IndexItem& CurrentItemOf(STOREINDEXTYPE& record);
+// Gives the record this index in place of its own, or takes the record's
+// index away (the record makes a new one on next need). For a record whose
+// current item is not in use.
+void AdoptIndex(STOREINDEXTYPE& record, std::unique_ptr<SORTEDSTOREINDEXTYPE> index);
+std::unique_ptr<SORTEDSTOREINDEXTYPE> TakeIndex(STOREINDEXTYPE& record);
 // The record lock's fields, as StoreIndexMutexLock uses them.
 StoreIndexLockFields* LockFieldsOf(STOREINDEXTYPE& record);
 bool HasLock(const STOREINDEXTYPE& record);
