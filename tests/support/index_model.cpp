@@ -1,5 +1,7 @@
 #include "support/index_model.h"
 
+#include "index/cache/loaded_index_store.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -194,6 +196,7 @@ class Runner {
     inbox_.Use({.streamLoad = s.streamLoad, .streamSave = s.streamSave, .oldFormat = s.oldFormat, .backup = s.backup},
                options.maximumIndexRows != 0 ? DwordValue("Maximum Index Rows", options.maximumIndexRows) : "");
     ResetBlockSettingsCache();
+    LoadedIndexStore::Process().SetCapacity(options.keepLoadedIndexes ? 16 : 0);
   }
   ~Runner() {
     CloseSession();

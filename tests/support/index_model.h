@@ -49,6 +49,7 @@ struct ModelStep {
 struct ModelRunOptions {
   ModelSwitches switches;
   uint32_t maximumIndexRows = 0;  // 0: the default; else written to the registry and never exceeded
+  bool keepLoadedIndexes = true;  // false: direct operations never reuse an index (and read only what they touch)
 };
 
 struct ModelResult {

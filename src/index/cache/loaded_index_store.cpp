@@ -76,7 +76,24 @@ void LoadedIndexStore::Keep(const std::string& indexFile, std::unique_ptr<SORTED
       entries_.erase(oldest);
     }
     entries_.push_back(Entry{indexFile, stamp, std::move(index), ++clock_});
+    NoteMet(indexFile, capacity);
   }
+}
+
+bool LoadedIndexStore::WorthKeeping(const std::string& indexFile) {
+  const size_t capacity = Capacity();
+  if (capacity == 0) return false;
+  std::lock_guard<std::mutex> guard(mutex_);
+  return NoteMet(indexFile, capacity);
+}
+
+bool LoadedIndexStore::NoteMet(const std::string& indexFile, size_t capacity) {
+  const auto found = std::find(met_.begin(), met_.end(), indexFile);
+  const bool met = found != met_.end();
+  if (met) met_.erase(found);
+  if (met_.size() >= 4 * capacity) met_.erase(met_.begin());
+  met_.push_back(indexFile);
+  return met;
 }
 
 void LoadedIndexStore::Forget(const std::string& indexFile) {
@@ -92,6 +109,7 @@ void LoadedIndexStore::Clear() {
   std::vector<Entry> dropped;
   std::lock_guard<std::mutex> guard(mutex_);
   dropped.swap(entries_);
+  met_.clear();
 }
 
 }  // namespace tw

@@ -29,6 +29,10 @@ class LoadedIndexStore {
   void Keep(const std::string& indexFile, std::unique_ptr<SORTEDSTOREINDEXTYPE> index,
             const platform::FileStamp& stamp);
   void Forget(const std::string& indexFile);
+  // True when an index of this file is worth loading whole to keep: the
+  // process has met the file before (a process that meets a folder once
+  // gains nothing from keeping it). Notes the meeting.
+  bool WorthKeeping(const std::string& indexFile);
   void Clear();
 
   size_t Capacity() const;
@@ -39,6 +43,9 @@ class LoadedIndexStore {
   size_t Size();
 
  private:
+  // Under the mutex: WorthKeeping's answer, noting the meeting.
+  bool NoteMet(const std::string& indexFile, size_t capacity);
+
   struct Entry {
     std::string indexFile;
     platform::FileStamp stamp;
@@ -48,6 +55,7 @@ class LoadedIndexStore {
 
   std::mutex mutex_;
   std::vector<Entry> entries_;
+  std::vector<std::string> met_;  // index files met lately, the latest last
   uint64_t clock_ = 0;
 };
 

@@ -21,6 +21,7 @@
 #include "index/locking/mutex_lock.h"
 #include "index/lifecycle/store_index_lifecycle.h"
 #include "index/lifecycle/store_index_record.h"
+#include "index/file/serialisation_settings.h"
 #include "index/file/store_index_serialiser.h"
 #include "index/cache/loaded_index_store.h"
 #include "platform/files.h"
@@ -53,6 +54,12 @@ bool HadIndex(const std::string& folder) {
   FolderDetails counters;
   ReadFolderDatFile(InFolder(folder, kFolderDatFile), counters);
   return counters.counters[FolderDetails::kLastUid] != 0 || FileExists(InFolder(folder, "_index.xml.bak"));
+}
+
+std::string JoinIds(const std::vector<std::string>& ids) {
+  std::string joined;
+  for (const std::string& id : ids) joined += (joined.empty() ? "" : ",") + id;
+  return joined;
 }
 
 bool HoldsAnyOf(SORTEDSTOREINDEXTYPE& index, const std::vector<std::string>& ids) {
@@ -88,8 +95,11 @@ struct DirectRecord {
     blockHeld = false;
   }
 
+  // `arriving`: messages about to be indexed; `touched`: the only items a
+  // full-level call reads or changes.
   bool OpenForChange(const std::string& postoffice, const std::string& mailbox, const std::string& folder,
-                     uint32_t waitMode, int32_t level, const std::vector<std::string>& arriving = {}) {
+                     uint32_t waitMode, int32_t level, const std::vector<std::string>& arriving = {},
+                     const std::vector<std::string>& touched = {}) {
     STOREINDEXTYPE& r = *record;
     SetRecordText(r.postoffice, postoffice);
     SetRecordText(r.mailbox, mailbox);
@@ -111,7 +121,15 @@ struct DirectRecord {
       // cannot see that it is there: the outcome never depends on what
       // this process happens to hold.
       auto loaded = LoadedIndexStore::Process().TakeCurrent(IndexFilePath(r), stamp);
-      if (loaded && !HoldsAnyOf(*loaded, arriving)) AdoptIndex(r, std::move(loaded));
+      if (loaded && !HoldsAnyOf(*loaded, arriving)) {
+        AdoptIndex(r, std::move(loaded));
+      } else if (level >= kLevelFull && !touched.empty() && UseStreamDeserialisation() && UseStreamSerialisation() &&
+                 !LoadedIndexStore::Process().WorthKeeping(IndexFilePath(r))) {
+        // A process that meets the folder once reads only the items it
+        // touches, and the save copies the rest of the file as it lies. Only
+        // the stream serialisers read and write part of a file.
+        Index().keyFilter = JoinIds(touched);
+      }
     }
     if (!hadIndexFile && r.folderType == kFolderTypeMail && HoldsOtherMessageFiles(r.folderPath, arriving)) {
       // The next open indexes them. A folder that had an index has lost it:
@@ -280,10 +298,10 @@ int32_t DirectInsertItems(const std::string& postoffice, const std::string& mail
 int32_t DirectUpdateItems(const std::string& postoffice, const std::string& mailbox, const std::string& folder,
                           const std::string& ids, const std::string& change) {
   DirectRecord direct;
-  if (!direct.OpenForChange(postoffice, mailbox, folder, 0, kLevelFull)) return 0;
+  const std::vector<std::string> idList = SplitIdList(ids);
+  if (!direct.OpenForChange(postoffice, mailbox, folder, 0, kLevelFull, {}, idList)) return 0;
   FolderDetails& counters = direct.counters;
-  std::set<std::string, std::less<>> wanted;
-  for (std::string& id : SplitIdList(ids)) wanted.insert(std::move(id));
+  const std::set<std::string, std::less<>> wanted(idList.begin(), idList.end());
   const PropertyKey flagKey = PropertyRegistry::Process().Lookup(kPropFlagStatus);
   bool anyChanged = false;
   for (const std::string& id : wanted) {
@@ -311,7 +329,7 @@ int32_t DirectUpdateItems(const std::string& postoffice, const std::string& mail
 int32_t DirectRemoveItems(const std::string& postoffice, const std::string& mailbox, const std::string& folder,
                           const std::string& ids) {
   DirectRecord direct;
-  if (!direct.OpenForChange(postoffice, mailbox, folder, 1, kLevelFull)) return 0;
+  if (!direct.OpenForChange(postoffice, mailbox, folder, 1, kLevelFull, {}, SplitIdList(ids))) return 0;
   FolderDetails& counters = direct.counters;
   uint64_t bytes = 0;
   RemoveFromIndex(direct.Index(), ids, &bytes, &counters);

@@ -37,9 +37,10 @@ struct Outcome {
 };
 
 // Runs one sequence; on failure reports the shortest failing sequence found.
-Outcome RunOne(uint32_t seed, size_t steps, unsigned combination, bool big, bool smallFolder) {
+Outcome RunOne(uint32_t seed, size_t steps, unsigned combination, bool big, bool smallFolder, bool keepIndexes) {
   ModelRunOptions options;
   options.switches = ModelSwitches::FromBits(combination);
+  options.keepLoadedIndexes = keepIndexes;
   options.maximumIndexRows = smallFolder ? kSmallFolderRows : 0;
   const std::vector<ModelStep> sequence = GenerateModelSequence(seed, steps, big, options.maximumIndexRows);
   const ModelResult result = RunModelSequence(sequence, options);
@@ -48,6 +49,7 @@ Outcome RunOne(uint32_t seed, size_t steps, unsigned combination, bool big, bool
   const ModelResult again = RunModelSequence(shortest, options);
   ADD_FAILURE() << "seed " << seed << ", " << options.switches.Describe()
                 << (smallFolder ? ", Maximum Index Rows " + std::to_string(kSmallFolderRows) : "")
+                << (keepIndexes ? "" : ", no index kept between operations")
                 << "\nfailure [" << result.kind << "] after step " << result.failedStep + 1 << ": " << result.message
                 << "\nshortest failing sequence (" << shortest.size() << " steps):\n"
                 << DescribeSequence(shortest) << "which fails with [" << again.kind << "]: " << again.message;
@@ -57,14 +59,15 @@ Outcome RunOne(uint32_t seed, size_t steps, unsigned combination, bool big, bool
 class IndexModelTest : public ::testing::TestWithParam<unsigned> {};
 
 // Three sequences per combination: a plain one, a folder at its "Maximum
-// Index Rows", and (for four combinations) one grown past 1 MiB so that
-// tail saves write in several pieces.
+// Index Rows" whose direct operations keep no index between calls, and (for
+// four combinations) one grown past 1 MiB so that tail saves write in
+// several pieces.
 TEST_P(IndexModelTest, RandomSequencesMatchTheModel) {
   const unsigned combination = GetParam();
   const uint32_t base = FromEnvironment("TW_MODEL_SEED", 1);
   for (uint32_t i = 0; i < 3; ++i) {
     const bool big = i == 2 && combination % 4 == 0;
-    const Outcome outcome = RunOne(base + combination * 1000 + i, big ? 30 : 60, combination, big, i == 1);
+    const Outcome outcome = RunOne(base + combination * 1000 + i, big ? 30 : 60, combination, big, i == 1, i != 1);
     if (outcome.failed) return;
     if (big) {
       EXPECT_GT(outcome.largestIndexFile, size_t{1} << 20) << "the large folder stayed below 1 MiB";
@@ -82,7 +85,8 @@ INSTANTIATE_TEST_SUITE_P(AllSwitches, IndexModelTest, ::testing::Range(0u, 16u),
 
 // The long version: TW_MODEL_SEQUENCES sequences of 200 steps per
 // combination from seed TW_MODEL_SEED; every eighth is grown past 1 MiB and
-// every fifth runs at "Maximum Index Rows".
+// every fifth runs at "Maximum Index Rows"; every third keeps no index
+// between direct operations.
 TEST(IndexModelLongTest, ManySequences) {
   const uint32_t count = FromEnvironment("TW_MODEL_SEQUENCES", 0);
   if (count == 0) GTEST_SKIP() << "set TW_MODEL_SEQUENCES to run";
@@ -99,7 +103,7 @@ TEST(IndexModelLongTest, ManySequences) {
       const uint32_t seed = base + n * 16 + combination;
       const bool big = n % 8 == 7;
       const size_t length = big ? 80 : 200;
-      if (RunOne(seed, length, combination, big, n % 5 == 4).failed) ++failures;
+      if (RunOne(seed, length, combination, big, n % 5 == 4, n % 3 != 2).failed) ++failures;
       ++sequences;
       steps += length;
     }
