@@ -2,36 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <string>
+
+#include "support/test_support.h"
 
 namespace tw {
 namespace {
 
-// Runs the conversions in a fixed zone and puts the process's zone back.
-class ScopedTimeZone {
- public:
-  explicit ScopedTimeZone(const char* zone) {
-    if (const char* old = std::getenv("TZ")) {
-      had_ = true;
-      old_ = old;
-    }
-    setenv("TZ", zone, 1);
-    tzset();
-  }
-  ~ScopedTimeZone() {
-    if (had_)
-      setenv("TZ", old_.c_str(), 1);
-    else
-      unsetenv("TZ");
-    tzset();
-  }
-
- private:
-  bool had_ = false;
-  std::string old_;
-};
+using test::ScopedTimeZone;
 
 TEST(HeaderDatesTest, MessageDatesInUtc) {
   ScopedTimeZone utc("UTC0");
@@ -89,14 +67,6 @@ TEST(HeaderDatesTest, ShortHeaderDates) {
       {"09:05", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(IsoDateFromHeaderDate(c.text), c.iso) << c.text;
-}
-
-TEST(HeaderDatesTest, MonthNames) {
-  EXPECT_EQ(MonthIndexFromName("Jan"), 0);
-  EXPECT_EQ(MonthIndexFromName("jun"), 5);
-  EXPECT_EQ(MonthIndexFromName("NOVEMBER"), 10);
-  EXPECT_EQ(MonthIndexFromName("Ja"), 11);
-  EXPECT_EQ(MonthIndexFromName(""), 11);
 }
 
 }  // namespace

@@ -52,24 +52,21 @@ TEST_F(FrameLifecycle, InitLoadsNotificationsAndCreatesTheCacheLocks) {
   EXPECT_EQ(StoreLibraryInit(), 1u) << "a host may start the library again";
 }
 
-TEST_F(FrameLifecycle, ThreadReleaseWithAffinityReleasesTheIndex) {
-  ASSERT_NE(ThreadStoreIndex(), nullptr);
-  ThreadFolderSearchTable()->lists = {reinterpret_cast<void*>(1), reinterpret_cast<void*>(2)};
-  EXPECT_EQ(StoreLibraryThreadRelease(), 1u);
-  EXPECT_EQ(g_cacheReleases, 1);
-  EXPECT_EQ(g_listsDestroyed, 2);
-  EXPECT_EQ(ExistingThreadStoreIndex(), nullptr);
-}
-
-TEST_F(FrameLifecycle, ThreadReleaseWithoutAffinityKeepsTheIndex) {
-  StoreLibrarySetAffinity(0);
-  TLSStoreIndex* state = ThreadStoreIndex();
-  ASSERT_NE(state, nullptr);
-  ThreadFolderSearchTable()->lists = {reinterpret_cast<void*>(1)};
-  EXPECT_EQ(StoreLibraryThreadRelease(), 1u);
-  EXPECT_EQ(g_cacheReleases, 0);
-  EXPECT_EQ(g_listsDestroyed, 1);
-  EXPECT_EQ(ExistingThreadStoreIndex(), state);
+// With affinity (1) a thread's release gives its index back to the cache;
+// shared (0) it stays with the thread. Folder lists go either way.
+TEST_F(FrameLifecycle, ThreadReleaseFollowsTheAffinity) {
+  for (uint32_t affinity : {1u, 0u}) {
+    SCOPED_TRACE(affinity);
+    g_cacheReleases = g_listsDestroyed = 0;
+    StoreLibrarySetAffinity(affinity);
+    TLSStoreIndex* state = ThreadStoreIndex();
+    ASSERT_NE(state, nullptr);
+    ThreadFolderSearchTable()->lists = {reinterpret_cast<void*>(1), reinterpret_cast<void*>(2)};
+    EXPECT_EQ(StoreLibraryThreadRelease(), 1u);
+    EXPECT_EQ(g_cacheReleases, static_cast<int>(affinity));
+    EXPECT_EQ(g_listsDestroyed, 2);
+    EXPECT_EQ(ExistingThreadStoreIndex(), affinity ? nullptr : state);
+  }
 }
 
 TEST_F(FrameLifecycle, UnInitReleasesTheCallingThreadsIndexAndClosesTheOpenLock) {
@@ -85,37 +82,26 @@ TEST_F(FrameLifecycle, UnInitReleasesTheCallingThreadsIndexAndClosesTheOpenLock)
   EXPECT_NE(EnsureIndexOpenLock(), nullptr);
 }
 
+// A thread that ends releases what it made, by the same rule; a folder
+// table alone is not leaked either.
 TEST_F(FrameLifecycle, ThreadsGetStateOnFirstUseAndReleaseItWhenTheyEnd) {
-  TLSStoreIndex* seen = nullptr;
-  std::thread worker([&] {
-    seen = ThreadStoreIndex();
-    ASSERT_NE(seen, nullptr);
-    EXPECT_EQ(seen->currentItem.kind, -1);
-    EXPECT_EQ(seen->openIndex, nullptr);
-    ThreadFolderSearchTable()->lists = {reinterpret_cast<void*>(1)};
-  });
-  worker.join();
-  EXPECT_NE(seen, nullptr);
-  EXPECT_NE(seen, ExistingThreadStoreIndex()) << "each thread has its own state";
-  EXPECT_EQ(g_cacheReleases, 1);
-  EXPECT_EQ(g_listsDestroyed, 1);
-}
-
-TEST_F(FrameLifecycle, SharedModeThreadEndLeavesTheIndexOpen) {
-  StoreLibrarySetAffinity(0);
-  std::thread worker([] {
-    ThreadStoreIndex();
-    ThreadFolderSearchTable()->lists = {reinterpret_cast<void*>(1)};
-  });
-  worker.join();
-  EXPECT_EQ(g_cacheReleases, 0);
-  EXPECT_EQ(g_listsDestroyed, 1);
-}
-
-TEST_F(FrameLifecycle, AFolderTableAloneIsNotLeakedAtThreadEnd) {
-  std::thread worker([] { ThreadFolderSearchTable()->lists = {reinterpret_cast<void*>(1)}; });
-  worker.join();
-  EXPECT_EQ(g_listsDestroyed, 1);
+  for (uint32_t affinity : {1u, 0u}) {
+    SCOPED_TRACE(affinity);
+    g_cacheReleases = g_listsDestroyed = 0;
+    StoreLibrarySetAffinity(affinity);
+    TLSStoreIndex* seen = nullptr;
+    std::thread([&] {
+      seen = ThreadStoreIndex();
+      ASSERT_NE(seen, nullptr);
+      EXPECT_EQ(seen->currentItem.kind, -1);
+      EXPECT_EQ(seen->openIndex, nullptr);
+      ThreadFolderSearchTable()->lists = {reinterpret_cast<void*>(1)};
+    }).join();
+    std::thread([] { ThreadFolderSearchTable()->lists = {reinterpret_cast<void*>(1)}; }).join();
+    EXPECT_NE(seen, ExistingThreadStoreIndex()) << "each thread has its own state";
+    EXPECT_EQ(g_cacheReleases, static_cast<int>(affinity));
+    EXPECT_EQ(g_listsDestroyed, 2);
+  }
 }
 
 }  // namespace

@@ -89,15 +89,5 @@ TEST(FrameRegistryAccess, DwordLeavesTheDestinationAloneOnFailure) {
   EXPECT_EQ(value, 99u);
 }
 
-TEST(FrameRegistryAccess, ValuesReadEachTimeSeeAChangedFile) {
-  test::ScopedRegistry registry(std::string(kRoot) + "\"Public Folders Enabled\"=dword:00000001\r\n");
-  uint32_t value = 0;
-  ASSERT_EQ(ReadRegistryDword(kRegistryRoot, "Public Folders Enabled", &value), 1u);
-  EXPECT_EQ(value, 1u);
-  registry.Rewrite(std::string(kRoot) + "\"Public Folders Enabled\"=dword:00000000\r\n");
-  ASSERT_EQ(ReadRegistryDword(kRegistryRoot, "Public Folders Enabled", &value), 1u);
-  EXPECT_EQ(value, 0u);
-}
-
 }  // namespace
 }  // namespace tw

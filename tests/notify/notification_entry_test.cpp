@@ -67,21 +67,6 @@ TEST(NotificationEntry, ParsesHostileLines) {
   }
 }
 
-TEST(NotificationEntry, FormatsLinesAndComparesFolders) {
-  NotificationEntry e = ParseActivityLine("h\tIMAP-1\tX-LISTEN\t\t143\t-7\tInbox\t9223372036854775807\tS");
-  EXPECT_EQ(FormatActivityLine(e, true), "h\tIMAP-1\tX-LISTEN\t\t143\t-7\tInbox\t9223372036854775807\tS");
-  EXPECT_EQ(FormatActivityLine(e, false), "\nh\tIMAP-1\tX-LISTEN\t\t143\t-7\tInbox\t9223372036854775807\tS");
-  EXPECT_EQ(ProtocolOfService("IMAP4"), "IMAP4");
-  EXPECT_EQ(ProtocolOfService("-x"), "");
-  const struct {
-    const char* a;
-    const char* b;
-    bool same;
-  } folders[] = {{"/Inbox", "Inbox", true},   {"/Inbox", "\\inbox", true}, {"//\\Inbox/Work", "INBOX\\work", true},
-                 {"Inbox", "Inbox2", false},  {"Inbox/", "Inbox", false},  {"", "/", true}};
-  for (const auto& f : folders) EXPECT_EQ(SameFolder(f.a, f.b), f.same) << f.a << " vs " << f.b;
-}
-
 TEST(NotificationEntry, ReadsPiecesInNotificationOrder) {
   // A 2000-character line arrives as two pieces; NUL cuts a piece; CR LF
   // and blank lines are line ends.
@@ -131,21 +116,6 @@ TEST(NotificationMessage, ParsesCommandsFieldsAndPayload) {
   for (const char* name : {"ADD", "mod", "Del", "NEW", "commit", "NFY", "bdel"})
     EXPECT_NE(NotificationCommandCode(name), kCommandOther) << name;
   EXPECT_EQ(NotificationCommandCode("BDEL"), 102);
-}
-
-TEST(NotificationMessage, FormatsTheMessageSent) {
-  const struct {
-    const char* data;
-    int32_t length;
-    const char* expected;
-  } cases[] = {
-      {"COMMIT", 255, "[TW_NOTIFY]\t42\tsess\tCOMMIT\r\n\r\n"},
-      {"COMMIT", 1023, "[TW_NOTIFY]\t42\tsess\tCOMMIT\r\n\r\n"},
-      {"COMMIT", 3, "[TW_NOTIFY]\t42\tsess\tCOM\r\n\r\n"},
-      {"ADD\t\tP\tM\tF\t\tm1\r\n\r\n", 255, "[TW_NOTIFY]\t42\tsess\tADD\t\tP\tM\tF\t\tm1\r\n\r\n"},
-      {nullptr, 255, "[TW_NOTIFY]\t42\tsess\t\r\n\r\n"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(FormatNotificationMessage(42, "sess", c.data, c.length), c.expected);
 }
 
 }  // namespace

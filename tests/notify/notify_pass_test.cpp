@@ -166,6 +166,7 @@ TEST_F(NotifyPass, SendsTheMessageForTheGivenLength) {
   } cases[] = {{"COMMIT", 255, "[TW_NOTIFY]\t11\tS-a\tCOMMIT\r\n\r\n"},
                {"COMMIT", -1, "[TW_NOTIFY]\t11\tS-a\tCOMMIT\r\n\r\n"},
                {"COMMIT\r\n\r\n", 1023, "[TW_NOTIFY]\t11\tS-a\tCOMMIT\r\n\r\n"},
+               {"COMMIT", 3, "[TW_NOTIFY]\t11\tS-a\tCOM\r\n\r\n"},
                {"", 255, nullptr},
                {"COMMIT", 0, nullptr}};
   for (const auto& c : cases) {

@@ -12,6 +12,7 @@
 #include "platform/file_handle.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "support/file_handles.h"
 #include "support/holder_process.h"
 #include "support/test_support.h"
 
@@ -20,15 +21,9 @@ namespace {
 
 using Holder = test::HolderProcess;
 
-FileHandle Exclusive(const std::string& path, Disposition disposition = Disposition::OpenExisting) {
-  return OpenFile(path, Access::ReadWrite, Share::None, disposition);
-}
-FileHandle Shared(const std::string& path) {
-  return OpenFile(path, Access::Read, Share::All, Disposition::OpenExisting);
-}
-
-// The last error of an open that should have failed; 0 when it opened.
-uint32_t FailureOf(const FileHandle& handle) { return handle.IsOpen() ? 0 : GetLastError(); }
+using test::Exclusive;
+using test::FailureOf;
+using test::Shared;
 
 TEST(ExclusiveHandleProcess, HolderBlocksEveryoneAndLeavesADeletableFileHoweverItEnds) {
   for (const std::string ending : {"kill", "exit", "close"}) {

@@ -11,6 +11,7 @@
 #include "platform/file_handle.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "support/file_handles.h"
 #include "support/test_support.h"
 
 namespace tw::platform {
@@ -24,13 +25,9 @@ std::set<std::string> Names(const std::string& directory) {
   return names;
 }
 
-FileHandle Exclusive(const std::string& path, D disposition = D::OpenExisting) {
-  return OpenFile(path, Access::ReadWrite, Share::None, disposition);
-}
-FileHandle Shared(const std::string& path) { return OpenFile(path, Access::Read, Share::All, D::OpenExisting); }
-
-// The last error of an open that should have failed; 0 when it opened.
-uint32_t FailureOf(const FileHandle& handle) { return handle.IsOpen() ? 0 : GetLastError(); }
+using test::Exclusive;
+using test::FailureOf;
+using test::Shared;
 
 TEST(FileHandleDisposition, EachDispositionOnMissingAndExistingFile) {
   struct Case { D disposition; bool exists; uint32_t error; const char* after; };  // after: nullptr = no file
@@ -113,6 +110,9 @@ TEST(FileHandleSharing, ReadSharingAdmitsReadersOnly) {
   EXPECT_FALSE(DeleteFile(path));
   EXPECT_EQ(GetLastError(), kErrorSharingViolation);
   EXPECT_FALSE(MoveFile(path, dir / "moved"));
+  test::WriteFile(dir / "new.tmp", "new");
+  EXPECT_FALSE(ReplaceFile(dir / "new.tmp", path));  // a save's rename over a held file
+  EXPECT_EQ(GetLastError(), kErrorSharingViolation);
   EXPECT_EQ(test::ReadFile(path), "stamp");
   holder.Close();
   EXPECT_TRUE(DeleteFile(path));

@@ -96,10 +96,8 @@ TEST(PlatformFileTime, ConvertsUnixTimeAndPacksDosDateAndTimeInLocalTime) {
   EXPECT_EQ(FileTimeFromUnix(-11644473600) + FileTimeFromUnix(-20000000000), 0u);  // before 1601: pinned
   EXPECT_LE(std::llabs(UnixFromFileTime(CurrentFileTime()) - static_cast<int64_t>(std::time(nullptr))), 1);
 
-  const bool hadZone = std::getenv("TZ") != nullptr;
-  const std::string saved = hadZone ? std::getenv("TZ") : "";
+  test::ScopedTimeZone restore("UTC0");
   const auto zone = [](const char* tz) { setenv("TZ", tz, 1), tzset(); };
-  zone("UTC0");
   const uint64_t t = FileTimeFromUnix(1614834368);  // 2021-03-04 05:06:08 UTC
   const uint32_t dos = FileTimeToDosDateTime(t);
   EXPECT_EQ(dos, ((41u << 9 | 3u << 5 | 4u) << 16) | (5u << 11 | 6u << 5 | 4u));
@@ -115,7 +113,6 @@ TEST(PlatformFileTime, ConvertsUnixTimeAndPacksDosDateAndTimeInLocalTime) {
     EXPECT_EQ(UnixFromFileTime(DosDateTimeToFileTime(packed)), seconds - seconds % 2) << seconds;  // 2 s steps
     EXPECT_EQ(FileTimeToDosDateTime(DosDateTimeToFileTime(packed)), packed) << seconds;
   }
-  hadZone ? zone(saved.c_str()) : (unsetenv("TZ"), tzset());
 }
 
 }  // namespace

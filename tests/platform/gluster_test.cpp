@@ -15,6 +15,7 @@
 #include "platform/file_handle.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
+#include "support/file_handles.h"
 #include "support/holder_process.h"
 
 namespace tw::platform {
@@ -39,12 +40,9 @@ using Holder = test::HolderProcess;
   return ::testing::AssertionSuccess();
 }
 
-FileHandle Exclusive(const std::string& path, Disposition disposition = Disposition::OpenExisting) {
-  return OpenFile(path, Access::ReadWrite, Share::None, disposition);
-}
-FileHandle Shared(std::string_view path) { return OpenFile(path, Access::Read, Share::All, Disposition::OpenExisting); }
-// The last error of an open that should have failed; 0 when it opened.
-uint32_t FailureOf(const FileHandle& handle) { return handle.IsOpen() ? 0 : GetLastError(); }
+using test::Exclusive;
+using test::FailureOf;
+using test::Shared;
 
 // A fresh directory on the volume, seen through both mounts.
 class GlusterTest : public ::testing::Test {

@@ -40,11 +40,5 @@ TEST(LoadLibrary, LoadsSiblingAndFindsEntryPointsByTheirDocumentedNames) {
   EXPECT_EQ(GetLastError(), kErrorModNotFound);
 }
 
-TEST(GetEnvironment, GivesTheValueOrEmptyForUnsetAndNull) {
-  ASSERT_EQ(setenv("TW_LOADER_TEST_VARIABLE", "some value", 1), 0);
-  EXPECT_EQ(GetEnvironment("TW_LOADER_TEST_VARIABLE"), "some value");
-  EXPECT_EQ(GetEnvironment("TW_LOADER_TEST_UNSET") + GetEnvironment(nullptr), "");
-}
-
 }  // namespace
 }  // namespace tw::platform

@@ -11,28 +11,6 @@
 namespace tw::platform {
 namespace {
 
-TEST(ThreadSlots, ValuesArePerThreadAndFreedOrInvalidSlotsAreRefused) {
-  const uint32_t slot = TlsAlloc(), spare = TlsAlloc();
-  ASSERT_TRUE(slot != kInvalidSlot && spare != kInvalidSlot && slot != spare);
-  int mine = 1;
-  ASSERT_TRUE(TlsSetValue(slot, &mine));
-  void* there = &mine;
-  std::thread([&] { there = TlsGetValue(slot); }).join();
-  EXPECT_EQ(there, nullptr);
-  EXPECT_EQ(TlsGetValue(slot), &mine);
-  ASSERT_TRUE(TlsFree(slot));
-  for (uint32_t bad : {slot, kInvalidSlot}) {
-    EXPECT_FALSE(TlsSetValue(bad, &mine) || TlsFree(bad)) << bad;
-    EXPECT_EQ(GetLastError(), kErrorInvalidParameter) << bad;
-    EXPECT_EQ(TlsGetValue(bad), nullptr) << bad;
-  }
-  EXPECT_EQ(GetLastError(), kErrorInvalidParameter);
-  EXPECT_EQ(TlsAlloc(), slot);  // the lowest free slot, as on Windows, and empty though we had set it
-  EXPECT_EQ(TlsGetValue(slot), nullptr);
-  EXPECT_EQ(GetLastError(), kErrorSuccess);  // a stored null, not a failure
-  EXPECT_TRUE(TlsFree(slot) && TlsFree(spare));
-}
-
 std::multiset<std::pair<uint64_t, void*>> g_detached;  // thread id and slot value, as the handler saw them
 uint32_t g_slot = kInvalidSlot;
 void RecordDetach() {

@@ -1,23 +1,15 @@
 #include "support/crash_model.h"
 
 #include <algorithm>
-#include <cctype>
 #include <vector>
+
+#include "common/text.h"
 
 namespace tw::test {
 namespace {
 
 constexpr size_t kMostUncertain = 12;  // operations whose outcome is open: 2^n readings are tried
 constexpr size_t kDifferencesShown = 6;
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-bool HasNoCase(const std::string& haystack, const std::string& needle) {
-  return Upper(haystack).find(Upper(needle)) != std::string::npos;
-}
 
 std::vector<std::string> Words(const std::string& text) { return SplitText(text, ' '); }
 
@@ -42,7 +34,7 @@ bool ChangesIndex(const CrashOp& op) {
 
 FlagWords FlagWordsOf(const std::string& text) {
   FlagWords flags;
-  for (const std::string& word : Words(text)) flags.insert(Upper(word));
+  for (const std::string& word : Words(text)) flags.insert(ToUpper(word));
   return flags;
 }
 
@@ -53,7 +45,7 @@ std::string JoinFlagWords(const FlagWords& flags) {
 }
 
 void ApplyFlagChange(FlagWords& flags, const std::string& change) {
-  if (Upper(change).rfind("SIZE=", 0) == 0) return;
+  if (ToUpper(change).rfind("SIZE=", 0) == 0) return;
   bool first = true;
   for (const std::string& token : Words(change)) {
     const bool sign = token[0] == '+' || token[0] == '-';
@@ -63,16 +55,16 @@ void ApplyFlagChange(FlagWords& flags, const std::string& change) {
     if (word.empty()) continue;
     if (word[0] != '\\') word = "\\" + word;
     if (token[0] == '-')
-      flags.erase(Upper(word));
+      flags.erase(ToUpper(word));
     else
-      flags.insert(Upper(word));
+      flags.insert(ToUpper(word));
   }
 }
 
 FlagWords DeliveredFlags(const std::string& initial) {
   if (initial.empty()) return {"\\RECENT"};
   FlagWords flags = FlagWordsOf(initial);
-  flags.insert(HasNoCase(initial, "SEEN") ? "\\SEEN" : "\\RECENT");
+  flags.insert(ContainsNoCase(initial, "SEEN") ? "\\SEEN" : "\\RECENT");
   return flags;
 }
 
@@ -85,13 +77,13 @@ FolderDetails CountedDetails(const FolderView& view) {
   uint32_t* n = d.counters;
   for (const auto& [uid, flags] : byUid) {
     ++n[FolderDetails::kItems];
-    if (HasNoCase(flags, "\\SEEN")) {
+    if (ContainsNoCase(flags, "\\SEEN")) {
       ++n[FolderDetails::kSeen];
       if (n[FolderDetails::kFirstSeen] == 0) n[FolderDetails::kFirstSeen] = n[FolderDetails::kItems];
     }
-    if (HasNoCase(flags, "\\ANSWERED")) ++n[FolderDetails::kAnswered];
-    if (HasNoCase(flags, "\\FLAGGED")) ++n[FolderDetails::kFlagged];
-    if (HasNoCase(flags, "\\RECENT")) ++n[FolderDetails::kRecent];
+    if (ContainsNoCase(flags, "\\ANSWERED")) ++n[FolderDetails::kAnswered];
+    if (ContainsNoCase(flags, "\\FLAGGED")) ++n[FolderDetails::kFlagged];
+    if (ContainsNoCase(flags, "\\RECENT")) ++n[FolderDetails::kRecent];
   }
   n[FolderDetails::kLastUid] = view.lastUid;
   return d;

@@ -12,6 +12,7 @@
 #include <random>
 #include <set>
 
+#include "common/text.h"
 #include "index/file/document_serialiser.h"
 #include "index/file/store_index_serialiser.h"
 #include "index/file/stream_serialiser.h"
@@ -23,6 +24,7 @@
 #include "index/lifecycle/store_index_record.h"
 #include "index/locking/block_settings.h"
 #include "index/messages/message_item.h"
+#include "support/crash_model.h"
 #include "support/inbox_fixture.h"
 #include "support/test_support.h"
 
@@ -33,16 +35,7 @@ namespace {
 
 using Flags = std::set<std::string>;  // upper-case flag words
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-bool HasNoCase(const std::string& haystack, const std::string& needle) {
-  return Upper(haystack).find(Upper(needle)) != std::string::npos;
-}
-
-bool NoCaseLess(const std::string& a, const std::string& b) { return Upper(a) < Upper(b); }
+bool NoCaseLess(const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; }
 
 std::vector<std::string> Split(const std::string& text, char separator, bool keepEmpty) {
   std::vector<std::string> parts;
@@ -53,18 +46,6 @@ std::vector<std::string> Split(const std::string& text, char separator, bool kee
     at = end + 1;
   }
   return parts;
-}
-
-Flags FlagsOf(const std::string& text) {
-  Flags flags;
-  for (const std::string& word : Split(text, ' ', false)) flags.insert(Upper(word));
-  return flags;
-}
-
-std::string Join(const Flags& flags) {
-  std::string text;
-  for (const std::string& f : flags) text += (text.empty() ? "" : " ") + f;
-  return text;
 }
 
 std::string Name(uint32_t message) {
@@ -142,7 +123,7 @@ void ApplyChange(Flags& flags, const std::string& change, Counters& counters) {
     std::string word = signedToken ? token.substr(1) : token;
     if (word.empty()) continue;
     if (word[0] != '\\') word = "\\" + word;
-    word = Upper(word);
+    word = ToUpper(word);
     int delta = 0;
     if (token[0] == '-') {
       delta = -static_cast<int>(flags.erase(word));
@@ -150,9 +131,9 @@ void ApplyChange(Flags& flags, const std::string& change, Counters& counters) {
       delta = 1;
     }
     if (delta == 0) continue;
-    if (HasNoCase(token, "SEEN")) counters.word[FolderDetails::kSeen] += delta;
-    if (HasNoCase(token, "FLAGGED")) counters.word[FolderDetails::kFlagged] += delta;
-    if (HasNoCase(token, "ANSWERED")) counters.word[FolderDetails::kAnswered] += delta;
+    if (ContainsNoCase(token, "SEEN")) counters.word[FolderDetails::kSeen] += delta;
+    if (ContainsNoCase(token, "FLAGGED")) counters.word[FolderDetails::kFlagged] += delta;
+    if (ContainsNoCase(token, "ANSWERED")) counters.word[FolderDetails::kAnswered] += delta;
   }
 }
 
@@ -231,14 +212,14 @@ class Runner {
   bool IndexExists() const { return PathExists(Sys("_index.xml")); }
   bool ChangeMarked() const {
     for (const auto& entry : fs::directory_iterator(inbox_.Dir()))
-      if (Upper(entry.path().filename().string()) == "_CHANGE.DTY") return true;
+      if (ToUpper(entry.path().filename().string()) == "_CHANGE.DTY") return true;
     return false;
   }
   std::vector<std::string> MessageFiles() const {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(inbox_.Dir())) {
       const std::string name = entry.path().filename().string();
-      if (name.size() > 4 && Upper(name.substr(name.size() - 4)) == ".MAI" && name[0] != '_' && name[0] != '.')
+      if (name.size() > 4 && ToUpper(name.substr(name.size() - 4)) == ".MAI" && name[0] != '_' && name[0] != '.')
         names.push_back(name);
     }
     std::sort(names.begin(), names.end(), NoCaseLess);
@@ -376,13 +357,13 @@ class Runner {
     for (size_t i = 0; i < written.size(); ++i) {
       std::string initial = i < positional.size() && positional[i].size() <= 254 ? positional[i] : "";
       Flags flags = {"\\RECENT"};
-      if (!initial.empty() && Upper(initial).rfind("SIZE=", 0) != 0) {
-        flags = FlagsOf(initial);
-        flags.insert(HasNoCase(initial, "SEEN") ? "\\SEEN" : "\\RECENT");
+      if (!initial.empty() && ToUpper(initial).rfind("SIZE=", 0) != 0) {
+        flags = FlagWordsOf(initial);
+        flags.insert(ContainsNoCase(initial, "SEEN") ? "\\SEEN" : "\\RECENT");
       }
       next.items[Name(written[i])] = Message{++next.lastUid, flags};
       for (int w : {FolderDetails::kItems, 9, 10}) ++after.word[w];
-      if (HasNoCase(step.text, "SEEN")) ++after.word[FolderDetails::kSeen];
+      if (ContainsNoCase(step.text, "SEEN")) ++after.word[FolderDetails::kSeen];
     }
     after.word[FolderDetails::kLastUid] = next.lastUid;
     after.Normalise();
@@ -429,7 +410,7 @@ class Runner {
   void Update(const ModelStep& step) {
     CloseSession();
     const Counters counters = Counters::From(inbox_.FolderDat());
-    const bool flagChange = !step.text.empty() && Upper(step.text).rfind("SIZE=", 0) != 0;
+    const bool flagChange = !step.text.empty() && ToUpper(step.text).rfind("SIZE=", 0) != 0;
     const int32_t result = inbox_.Update(IdList(step.messages), step.text);
     if (RefusedWithoutIndex("update", result, {})) return;
     Direct(step, "update", result, counters,
@@ -448,10 +429,10 @@ class Runner {
              auto lower = [&](int slot) {
                if (c.word[slot] > 0) --c.word[slot];
              };
-             const std::string flags = Join(found->second.flags);
+             const std::string flags = JoinFlagWords(found->second.flags);
              lower(FolderDetails::kItems);
-             if (HasNoCase(flags, "SEEN")) lower(FolderDetails::kSeen);
-             if (HasNoCase(flags, "RECENT")) lower(9), lower(10);
+             if (ContainsNoCase(flags, "SEEN")) lower(FolderDetails::kSeen);
+             if (ContainsNoCase(flags, "RECENT")) lower(9), lower(10);
              next.items.erase(found);
            });
   }
@@ -488,7 +469,7 @@ class Runner {
     if (item == nullptr) return;
     IndexItem(item, false).Set("FLAGSTATUS", step.text);
     Changed();
-    found->second.flags = FlagsOf(step.text);
+    found->second.flags = FlagWordsOf(step.text);
   }
 
   void Insert(const ModelStep& step) {
@@ -593,7 +574,7 @@ class Runner {
       actual.lastUid = record.lastUid;
       for (const auto* item : IndexOf(record).ByUid())
         actual.items[item->GetText("ID")] = Message{static_cast<uint32_t>(item->GetNumber("UID")),
-                                                    FlagsOf(item->GetText("FLAGSTATUS"))};
+                                                    FlagWordsOf(item->GetText("FLAGSTATUS"))};
     });
     if (opened != 1) Fail("damage-unreadable", "no reader could open the index after the rebuild");
     const std::vector<std::string> files = MessageFiles();
@@ -611,8 +592,8 @@ class Runner {
           Fail("survivor-uid", id + " survived the damage with UID " + std::to_string(known->second.uid) +
                                    " but now has UID " + std::to_string(m.uid));
         if (m.flags != known->second.flags)
-          Fail("survivor-flags", id + " survived the damage with flags '" + Join(known->second.flags) +
-                                     "' but now has '" + Join(m.flags) + "'");
+          Fail("survivor-flags", id + " survived the damage with flags '" + JoinFlagWords(known->second.flags) +
+                                     "' but now has '" + JoinFlagWords(m.flags) + "'");
         continue;
       }
       const auto said = history_.find(m.uid);
@@ -660,9 +641,9 @@ class Runner {
       }
       if (uid != m->second.uid)
         diff += " " + id + " UID " + std::to_string(uid) + " expected " + std::to_string(m->second.uid) + ";";
-      const Flags flags = FlagsOf(item->GetText("FLAGSTATUS"));
+      const Flags flags = FlagWordsOf(item->GetText("FLAGSTATUS"));
       if (flags != m->second.flags)
-        diff += " " + id + " flags '" + Join(flags) + "' expected '" + Join(m->second.flags) + "';";
+        diff += " " + id + " flags '" + JoinFlagWords(flags) + "' expected '" + JoinFlagWords(m->second.flags) + "';";
     }
     for (const auto& [id, m] : committed_.items)
       if (const_cast<SORTEDSTOREINDEXTYPE&>(index).FindLoadedById(id) == nullptr)

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -119,6 +120,16 @@ FastSleep::~FastSleep() {
 }
 uint64_t FastSleep::Calls() { return g_sleepCalls; }
 uint64_t FastSleep::TotalMilliseconds() { return g_sleepTotal; }
+
+ScopedTimeZone::ScopedTimeZone(const char* zone) {
+  if (const char* old = std::getenv("TZ")) had_ = true, old_ = old;
+  setenv("TZ", zone, 1);
+  tzset();
+}
+ScopedTimeZone::~ScopedTimeZone() {
+  had_ ? setenv("TZ", old_.c_str(), 1) : unsetenv("TZ");
+  tzset();
+}
 
 std::string RegistryKey(const std::string& subkey) {
   return "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick" + (subkey.empty() ? "" : "\\" + subkey) +

@@ -77,6 +77,19 @@ class FastSleep {
   std::function<void(uint64_t)> previousOnSleep_;
 };
 
+// Sets TZ (and tzset) for its lifetime and puts the process's zone back.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* zone);
+  ~ScopedTimeZone();
+  ScopedTimeZone(const ScopedTimeZone&) = delete;
+  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+ private:
+  bool had_ = false;
+  std::string old_;
+};
+
 // Registry text: the header of the store's key (or of a key below it, such
 // as "Providers"), and values to put under it.
 std::string RegistryKey(const std::string& subkey = "");

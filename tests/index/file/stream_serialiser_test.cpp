@@ -82,36 +82,6 @@ TEST(StreamSerialiserTest, WritesExactBytes) {
   }
 }
 
-TEST(StreamSerialiserTest, LoadLevelsAndOffsets) {
-  ThreeItems t;
-  const std::string file = t.folder.Read();
-  ASSERT_EQ(t.index.Count(), 3u);
-  for (const auto* item : t.index.Sequence()) {
-    const std::string element = file.substr(static_cast<size_t>(item->FileOffset()), item->ElementLength());
-    EXPECT_TRUE(element.starts_with("<ELEMENT ID=\"" + item->GetText("ID"))) << element;
-    EXPECT_TRUE(element.ends_with("</ELEMENT>"));
-  }
-  EXPECT_EQ(t.index.Sequence()[1]->GetText("SUBJECT"), "subject of b.MAI");
-
-  SORTEDSTOREINDEXTYPE keys;
-  ASSERT_EQ(Load(keys, t.folder, 2), 2);
-  ASSERT_EQ(keys.Count(), 3u);
-  EXPECT_EQ(keys.Sequence()[2]->GetText("SUBJECT"), "") << "keys only";
-  EXPECT_EQ(keys.Sequence()[2]->GetNumber("UID"), 3);
-
-  SORTEDSTOREINDEXTYPE header;
-  ASSERT_EQ(Load(header, t.folder, 1), 1);
-  EXPECT_EQ(header.Count(), 0u);
-  EXPECT_EQ(header.LastUid(), 3u);
-  EXPECT_EQ(header.indexFileSize, file.size());
-
-  SORTEDSTOREINDEXTYPE filtered;
-  filtered.keyFilter = "c.MAI,a.MAI";
-  ASSERT_EQ(Load(filtered, t.folder), 3);
-  ASSERT_EQ(filtered.Count(), 2u);
-  EXPECT_EQ(filtered.Sequence()[1]->GetText("ID"), "c.MAI");
-}
-
 TEST(StreamSerialiserTest, SavesRewriteOnlyTheTail) {
   ThreeItems t;
   const std::string before = t.folder.Read();

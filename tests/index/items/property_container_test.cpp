@@ -9,21 +9,6 @@
 namespace tw {
 namespace {
 
-TEST(IndexPropertyRegistry, FirstLookupFillsTheThreeNamesThenCountsOn) {
-  PropertyRegistry registry;
-  const PropertyKey subject = registry.Lookup("SUBJECT");
-  EXPECT_EQ(subject.slot, 3);
-  EXPECT_EQ(subject.kind, PropertyKind::String);
-  struct Case { const char* name; int32_t slot; PropertyKind kind; };
-  for (const Case& c : {Case{"ID", 0, PropertyKind::String}, Case{"UID", 1, PropertyKind::Integer},
-                        Case{"READ", 2, PropertyKind::Integer}, Case{"SUBJECT", 3, PropertyKind::String},
-                        Case{"id", 4, PropertyKind::String}}) {
-    const PropertyKey key = registry.Lookup(c.name);
-    EXPECT_EQ(key.slot, c.slot) << c.name;
-    EXPECT_EQ(key.kind, c.kind) << c.name;
-  }
-}
-
 // Value rules of both kinds, over the lengths the slot word handles
 // differently (inline up to 7 bytes, heap beyond) and hostile bytes.
 TEST(IndexPropertyContainer, ValueRules) {
@@ -77,29 +62,6 @@ TEST(IndexPropertyContainer, AbsentClearedAndIntegerSlotsInsideTheArray) {
   item.Clear("FROM");
   EXPECT_FALSE(item.Has("FROM"));
   EXPECT_EQ(item.GetText("FROM"), "");
-}
-
-TEST(IndexPropertyContainer, ViewRefersToTheLoadedTextUntilSetAgain) {
-  std::string file = "<item SUBJECT=\"Quarterly figures attached\"/>";
-  const std::string_view value(file.data() + 15, 26);
-  IndexItemPropertyContainer item;
-  item.SetTextView("SUBJECT", value);
-  EXPECT_EQ(item.GetText("SUBJECT"), "Quarterly figures attached");
-  file[15] = 'q';  // no copy was made
-  EXPECT_EQ(item.GetText("SUBJECT"), "quarterly figures attached");
-  item.SetText("SUBJECT", item.GetText("SUBJECT") + "!");
-  file[15] = 'Z';  // now an owned copy
-  EXPECT_EQ(item.GetText("SUBJECT"), "quarterly figures attached!");
-}
-
-TEST(IndexPropertyContainer, SetAllGivenAndGetAllRoundTrip) {
-  const std::map<std::string, std::string> given = {
-      {"FLAGSTATUS", "\\SEEN"}, {"ID", "0001.MAI"}, {"SUBJECT", "Hello there, long subject"}, {"UID", "7"}};
-  IndexItemPropertyContainer item;
-  item.SetAllGiven(given);
-  auto all = item.GetAll();
-  EXPECT_EQ(all.erase("READ"), 1u) << "READ sits between ID and UID and is present as 0";
-  EXPECT_EQ(all, given);
 }
 
 }  // namespace

@@ -81,19 +81,6 @@ TEST(IndexSortedStore, RemoveRenumbersDenselyAndKeepsRemovedItems) {
   EXPECT_EQ(index.LastUid(), 0u);
 }
 
-TEST(IndexSortedStore, LowestUidFollowsChangesButNotSeq) {
-  SORTEDSTOREINDEXTYPE index;
-  for (int32_t uid : {3, 7}) ASSERT_TRUE(Add(index, Item(std::to_string(uid) + ".MAI", uid)));
-  EXPECT_EQ(index.LowestUid(), 3u);
-  index.SetLowestUid(0);  // as after a save
-  index.FindByUid(7)->SetText("SEQ", "9");
-  EXPECT_EQ(index.LowestUid(), 0u);
-  index.FindByUid(7)->SetText("SUBJECT", "changed");
-  EXPECT_EQ(index.LowestUid(), 7u);
-  index.FindByUid(3)->SetNumber("SIZE", 10);
-  EXPECT_EQ(index.LowestUid(), 3u);
-}
-
 TEST(IndexSortedStore, ChangedKeysAreRefiled) {
   SORTEDSTOREINDEXTYPE index;
   ASSERT_TRUE(Add(index, Item("old.MAI", 4)));
@@ -128,21 +115,6 @@ class CountingLoader : public IndexLoader {
   int32_t reach = 3;
   bool fail = false;
 };
-
-TEST(IndexSortedStore, EnsureLoadedAsksTheLoaderOnlyWhenShort) {
-  SORTEDSTOREINDEXTYPE index;
-  CountingLoader loader;
-  index.SetLoader(&loader);
-  loader.reach = 2;
-  EXPECT_TRUE(index.EnsureLoaded(2));
-  EXPECT_EQ(index.FindById("x"), nullptr);
-  EXPECT_EQ(index.LoadLevel(), 2);
-  loader.reach = 3;
-  EXPECT_EQ(index.FindById("x"), nullptr);
-  EXPECT_EQ(index.FindById("x"), nullptr);
-  EXPECT_TRUE(index.EnsureLoaded(1));
-  EXPECT_EQ(loader.asked, (std::vector<int32_t>{2, 3, 3}));
-}
 
 TEST(IndexSortedStore, GetFolderDetailsReportsAndRethrows) {
   test::CapturedEvents events;

@@ -82,22 +82,6 @@ std::string SwitchName(const ::testing::TestParamInfo<CrashSwitches>& info) { re
 const auto kAllSettings = ::testing::Values(CrashSwitches{false, false}, CrashSwitches{false, true},
                                             CrashSwitches{true, false}, CrashSwitches{true, true});
 
-// No worker is killed: every write path keeps the folder as the model says,
-// so that what the killed rounds find is the crash's doing.
-class CrashInjectionPlainTest : public ::testing::TestWithParam<CrashSwitches> {};
-
-TEST_P(CrashInjectionPlainTest, RoundsThatRunToTheirEndMatchTheModel) {
-  const CrashSwitches switches = GetParam();
-  const uint32_t seed = SeedFor(switches);
-  CrashRunOptions options;
-  options.kills = false;
-  const CrashRunResult result = RunCrashRounds(switches, seed, FromEnvironment("TW_CRASH_ROUNDS", 20), options);
-  if (result.failed) ADD_FAILURE() << Reproduction(switches, seed, result, 0, options);
-  EXPECT_GT(result.mostMutations, 0u) << "the worker counted no mutating file operation";
-}
-
-INSTANTIATE_TEST_SUITE_P(AllSettings, CrashInjectionPlainTest, kAllSettings, SwitchName);
-
 // Workers killed at random mutating operations, 30 rounds per setting; a
 // failure is shortened and printed with the command that replays it.
 class CrashInjectionTest : public ::testing::TestWithParam<CrashSwitches> {};

@@ -53,17 +53,6 @@ TEST_F(IndexBlockTest, TwoProcessesExcludeEachOther) {
     EXPECT_EQ(other.Line().rfind("error ", 0), 0u);
   }
   ASSERT_EQ(UnBlockIndexFileAccessEx(path, kHeldBlock, &handle), 1u);
-
-  // A live held block is never deleted, not even as an orphan: the waiter
-  // sleeps 61 times, fails to break it in 80 delete retries, and gives up.
-  test::HolderProcess other("create", path);
-  ASSERT_EQ(other.Line(), "ok");
-  for (uint32_t mode : {kHeldBlock, kMarkerBlock}) {
-    const uint64_t before = test::FastSleep::Calls();
-    EXPECT_EQ(WaitForAccessToIndexFileEx(path, mode, &handle), 0u);
-    EXPECT_EQ(test::FastSleep::Calls() - before, 141u);
-    EXPECT_TRUE(test::PathExists(path));
-  }
 }
 
 // The holder in another process releases (closes and deletes) its block

@@ -82,24 +82,8 @@ TEST(MessageHeaderTest, SingleHeaderRules) {
   EXPECT_EQ(quiet->initialFlags, "");
 }
 
-TEST(MessageHeaderTest, InitialFlagsKeptOrCleared) {
-  HeaderParseOptions keep;
-  auto info = std::make_unique<MessageHeaderInfo>();
-  info->initialFlags = "\\ANSWERED";
-  ParseHeaderText("X-Read: 1\r\n", *info, keep);
-  EXPECT_EQ(info->initialFlags, "\\ANSWERED \\SEEN");
-  HeaderParseOptions clear;
-  clear.clearInitialFlags = true;
-  info->initialFlags = "\\ANSWERED";
-  ParseHeaderText("Subject: x\r\n", *info, clear);
-  EXPECT_EQ(info->initialFlags, "");
-}
-
 TEST(MessageHeaderTest, Dates) {
-  const char* zone = std::getenv("TZ");
-  const std::string oldZone = zone ? zone : "";
-  setenv("TZ", "UTC0", 1);
-  tzset();
+  test::ScopedTimeZone utc("UTC0");
   const struct {
     const char* header;
     const char* received;
@@ -120,11 +104,6 @@ TEST(MessageHeaderTest, Dates) {
     EXPECT_STREQ(info->receivedDate, c.received) << c.header;
     EXPECT_STREQ(info->messageDate, c.message) << c.header;
   }
-  if (zone)
-    setenv("TZ", oldZone.c_str(), 1);
-  else
-    unsetenv("TZ");
-  tzset();
 }
 
 TEST(MessageHeaderTest, Attachments) {
@@ -232,23 +211,6 @@ TEST(MessageHeaderTest, FilesGiveTimeAndSize) {
   EXPECT_EQ(info->size, 0);
   EXPECT_EQ(info->priority, 3);
   EXPECT_EQ(ParseHeaders(dir / "missing.MAI", *info, {}), 0);
-}
-
-TEST(MessageHeaderTest, FlagWords) {
-  const struct {
-    const char* flags;
-    const char* word;
-    const char* result;
-  } cases[] = {
-      {"", "SEEN", "\\SEEN"},          {"\\FLAGGED", "SEEN", "\\FLAGGED \\SEEN"},
-      {"\\seen", "SEEN", "\\seen"},    {"\\FLAGGED", "\\RECENT", "\\FLAGGED \\RECENT"},
-      {"UNSEEN", "SEEN", "UNSEEN"},    {"x", "", "x"},
-  };
-  for (const auto& c : cases) {
-    std::string flags = c.flags;
-    AddFlagWord(flags, c.word);
-    EXPECT_EQ(flags, c.result);
-  }
 }
 
 }  // namespace
