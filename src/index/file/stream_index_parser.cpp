@@ -5,6 +5,7 @@
 
 #include "common/file_management.h"
 #include "index/file/chunk_reader.h"
+#include "index/file/element_scan.h"
 #include "index/file/index_file_format.h"
 #include "index/file/serialisation_log.h"
 #include "index/file/serialisation_settings.h"
@@ -87,6 +88,12 @@ class Parser {
   bool OnElementStart(std::string_view tag, int64_t start, int64_t end);
   bool OnElementEnd(int64_t end);
   bool OnProperty(std::string_view tag, bool isEnd);
+  enum class FastRead { Read, NotRead, Stop };
+  // The next element in the writer's exact form, read whole from the
+  // buffer; NotRead leaves it to the tag-by-tag reading, Stop is a handler's
+  // false.
+  FastRead ReadElementFast();
+  StreamParseResult Stopped();
   bool KeepsElement(std::string_view id);
   // The file cannot be updated in place: the next save writes it anew. A
   // partial load stops here and is done again in full.
@@ -120,6 +127,7 @@ class Parser {
   bool reloadInFull_ = false;
   int64_t rootStartOffset_ = -1;
   std::vector<Attribute> attributes_;
+  ScannedElement scanned_;
   std::vector<std::pair<std::string, PropertyKey>> keys_;
   size_t nextKey_ = 0;
 };
@@ -286,6 +294,45 @@ bool Parser::OnProperty(std::string_view tag, bool isEnd) {
   return true;
 }
 
+Parser::FastRead Parser::ReadElementFast() {
+  for (;;) {
+    const ElementScan scan = ScanElement(reader_.Window(), request_.level != kLevelKeys, scanned_);
+    if (scan == ElementScan::Element) break;
+    if (scan == ElementScan::Other || !reader_.ReadMore()) return FastRead::NotRead;
+  }
+  // Dead elements, damaged UIDs and UIDs out of order are handled, and
+  // reported, by the tag-by-tag reading.
+  uint32_t uid = 0;
+  if (IsDeadValue(scanned_.id) || IsDeadValue(scanned_.uid) || !ParseUidText(scanned_.uid, uid) ||
+      (!oldFormat_ && uid < previousUid_))
+    return FastRead::NotRead;
+  previousUid_ = uid;
+  const int64_t start = reader_.Offset();
+  reader_.Advance(scanned_.length);  // the views stay valid until the next read
+  if (!KeepsElement(scanned_.id)) return FastRead::Read;
+  auto* item = new IndexItemPropertyContainer();
+  SetValue(*item, KeyFor(kPropId), scanned_.id, false);
+  SetValue(*item, KeyFor(kPropUid), scanned_.uid, false);
+  for (const ScannedProperty& property : scanned_.properties) {
+    const std::string_view name = property.name;
+    // The keys come from the attributes; children of these names are not read.
+    if (name == kPropId || name == kPropUid || name == kPropSeq || name == "IDX") continue;
+    SetValue(*item, KeyFor(name), property.text, property.escaped);
+  }
+  item->SetFilePlace(static_cast<int32_t>(start), static_cast<uint32_t>(scanned_.length));
+  if (index_.InsertAtEnd(item)) return FastRead::Read;
+  delete item;
+  return oldFormat_ || RequireFullRewrite() ? FastRead::Read : FastRead::Stop;
+}
+
+StreamParseResult Parser::Stopped() {
+  if (!reloadInFull_) return result_;
+  index_.keyFilter.clear();
+  index_.Empty();
+  result_.outcome = StreamParseOutcome::ReloadInFull;
+  return result_;
+}
+
 bool Parser::OnTag(std::string_view tag, int64_t start, int64_t end) {
   const bool isEnd = !tag.empty() && tag[0] == '/';
   const std::string_view name = isEnd ? tag.substr(1) : tag;
@@ -305,6 +352,11 @@ StreamParseResult Parser::Run() {
   std::string_view text, tag;
   int64_t start = 0, end = 0;
   for (;;) {
+    if (rootStart_ && !rootEnd_ && !inElement_) {
+      const FastRead fast = ReadElementFast();
+      if (fast == FastRead::Read) continue;
+      if (fast == FastRead::Stop) return Stopped();
+    }
     const bool reading = propertyOpen_ && current_ != nullptr;
     const size_t keep = reading ? SIZE_MAX : !rootStart_ ? kRootTextKept - rootText_.size() : 0;
     const bool more = reader_.TextUntilTag(keep, text);
@@ -312,13 +364,7 @@ StreamParseResult Parser::Run() {
     if (!more) break;
     if (reading) value_.assign(text);  // the tag read below may reuse the buffer
     if (!reader_.Tag(kMaxTagKept, tag, start, end)) break;
-    if (!OnTag(tag, start, end)) {
-      if (!reloadInFull_) return result_;
-      index_.keyFilter.clear();
-      index_.Empty();
-      result_.outcome = StreamParseOutcome::ReloadInFull;
-      return result_;
-    }
+    if (!OnTag(tag, start, end)) return Stopped();
     if (reading && !propertyOpen_ && current_ != nullptr && !propertyName_.empty())
       SetValue(*current_, KeyFor(propertyName_), value_, true);
     if (result_.deadElements >= threshold_ && threshold_ > 0) {
