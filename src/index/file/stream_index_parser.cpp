@@ -1,5 +1,6 @@
 #include "index/file/stream_index_parser.h"
 
+#include <algorithm>
 #include <unordered_set>
 #include <vector>
 
@@ -128,6 +129,8 @@ class Parser {
   int64_t rootStartOffset_ = -1;
   std::vector<Attribute> attributes_;
   ScannedElement scanned_;
+  std::vector<PropertyKey> scannedKeys_;
+  const PropertyKey seqKey_ = PropertyRegistry::Process().Lookup(kPropSeq);
   std::vector<std::pair<std::string, PropertyKey>> keys_;
   size_t nextKey_ = 0;
 };
@@ -310,15 +313,24 @@ Parser::FastRead Parser::ReadElementFast() {
   const int64_t start = reader_.Offset();
   reader_.Advance(scanned_.length);  // the views stay valid until the next read
   if (!KeepsElement(scanned_.id)) return FastRead::Read;
-  auto* item = new IndexItemPropertyContainer();
-  SetValue(*item, KeyFor(kPropId), scanned_.id, false);
-  SetValue(*item, KeyFor(kPropUid), scanned_.uid, false);
+  // The slots this item will fill (SEQ too, once it is in the index) all
+  // come with it, in the arena.
+  const PropertyKey idKey = KeyFor(kPropId), uidKey = KeyFor(kPropUid);
+  int32_t topSlot = std::max({idKey.slot, uidKey.slot, seqKey_.slot});
+  scannedKeys_.clear();
   for (const ScannedProperty& property : scanned_.properties) {
     const std::string_view name = property.name;
     // The keys come from the attributes; children of these names are not read.
-    if (name == kPropId || name == kPropUid || name == kPropSeq || name == "IDX") continue;
-    SetValue(*item, KeyFor(name), property.text, property.escaped);
+    const bool skipped = name == kPropId || name == kPropUid || name == kPropSeq || name == "IDX";
+    scannedKeys_.push_back(skipped ? PropertyKey{} : KeyFor(name));
+    topSlot = std::max(topSlot, scannedKeys_.back().slot);
   }
+  auto* item = IndexItemPropertyContainer::NewIn(index_.loadedText, static_cast<uint32_t>(topSlot + 1));
+  SetValue(*item, idKey, scanned_.id, false);
+  SetValue(*item, uidKey, scanned_.uid, false);
+  for (size_t i = 0; i < scannedKeys_.size(); ++i)
+    if (scannedKeys_[i].slot >= 0)
+      SetValue(*item, scannedKeys_[i], scanned_.properties[i].text, scanned_.properties[i].escaped);
   item->SetFilePlace(static_cast<int32_t>(start), static_cast<uint32_t>(scanned_.length));
   if (index_.InsertAtEnd(item)) return FastRead::Read;
   delete item;

@@ -1,13 +1,16 @@
 #include "index/items/index_item_property_container.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <mutex>
 
+#include "common/array.h"
 #include "common/text.h"
 #include "index/items/sorted_store_index.h"
+#include "index/items/text_arena.h"
 
 namespace tw {
 namespace {
@@ -21,6 +24,7 @@ constexpr uintptr_t kTagInline = 2;
 constexpr size_t kInlineMax = 7;
 constexpr size_t kViewMaxLength = (size_t{1} << 15) - 1;
 constexpr uintptr_t kViewMaxAddress = uintptr_t{1} << 47;
+constexpr uint32_t kSlotStep = 5;  // heap slots grow by this many
 
 // An owned block is a length prefix and the bytes (no terminator): one byte
 // for lengths below 0x80, else the byte 0x80 and a 32-bit length.
@@ -129,20 +133,58 @@ int32_t ParseLeadingNumber(std::string_view text) {
 }
 
 IndexItemPropertyContainer::~IndexItemPropertyContainer() {
-  PropertyRegistry& registry = PropertyRegistry::Process();
-  std::lock_guard<std::mutex> hold(registry.Lock());
-  const auto& kinds = registry.SlotKindsLocked();
-  for (uint32_t i = 0; i < slots_.Count() && i < kinds.size(); ++i)
-    if (kinds[i] == PropertyKind::String) FreeString(slots_[i]);
+  if (slotCount_ > 0) {
+    PropertyRegistry& registry = PropertyRegistry::Process();
+    std::lock_guard<std::mutex> hold(registry.Lock());
+    const auto& kinds = registry.SlotKindsLocked();
+    for (uint32_t i = 0; i < slotCount_ && i < kinds.size(); ++i)
+      if (kinds[i] == PropertyKind::String) FreeString(slots_[i]);
+  }
+  if (slotsOnHeap_) std::free(slots_);
+}
+
+IndexItemPropertyContainer* IndexItemPropertyContainer::NewIn(TextArena& arena, uint32_t slotCount) {
+  void* place = arena.Allocate(sizeof(IndexItemPropertyContainer) + size_t{slotCount} * sizeof(uintptr_t),
+                               alignof(IndexItemPropertyContainer));
+  auto* container = new (place) IndexItemPropertyContainer();
+  container->inArena_ = true;
+  if (slotCount > 0) {
+    container->slots_ = reinterpret_cast<uintptr_t*>(container + 1);
+    container->slotCapacity_ = slotCount;
+    container->slotsOnHeap_ = false;
+  }
+  return container;
+}
+
+void IndexItemPropertyContainer::operator delete(IndexItemPropertyContainer* container, std::destroying_delete_t) {
+  const bool inArena = container->inArena_;
+  container->~IndexItemPropertyContainer();
+  if (!inArena) ::operator delete(container);
+}
+
+void IndexItemPropertyContainer::Resize(uint32_t count) {
+  if (count <= slotCount_) return;
+  if (count > slotCapacity_) {
+    const uint32_t capacity = std::max(count, slotCapacity_ + kSlotStep);
+    auto* grown = static_cast<uintptr_t*>(std::malloc(size_t{capacity} * sizeof(uintptr_t)));
+    if (grown == nullptr) ThrowArrayOutOfMemory();
+    if (slotCount_ > 0) std::memcpy(grown, slots_, size_t{slotCount_} * sizeof(uintptr_t));
+    if (slotsOnHeap_) std::free(slots_);
+    slots_ = grown;
+    slotCapacity_ = capacity;
+    slotsOnHeap_ = true;
+  }
+  std::memset(static_cast<void*>(slots_ + slotCount_), 0, size_t{count - slotCount_} * sizeof(uintptr_t));
+  slotCount_ = count;
 }
 
 uintptr_t IndexItemPropertyContainer::SlotValue(PropertyKey key) const {
-  if (key.slot < 0 || static_cast<uint32_t>(key.slot) >= slots_.Count()) return 0;
+  if (key.slot < 0 || static_cast<uint32_t>(key.slot) >= slotCount_) return 0;
   return slots_[static_cast<uint32_t>(key.slot)];
 }
 
 bool IndexItemPropertyContainer::Has(PropertyKey key) const {
-  if (key.slot < 0 || static_cast<uint32_t>(key.slot) >= slots_.Count()) return false;
+  if (key.slot < 0 || static_cast<uint32_t>(key.slot) >= slotCount_) return false;
   return key.kind == PropertyKind::Integer || slots_[static_cast<uint32_t>(key.slot)] != 0;
 }
 
@@ -175,7 +217,7 @@ void IndexItemPropertyContainer::Store(PropertyKey key, uintptr_t word) {
   const auto slot = static_cast<uint32_t>(key.slot);
   const bool isString = key.kind == PropertyKind::String;
   try {
-    if (slot >= slots_.Count()) slots_.Resize(slot + 1);  // new slots are empty / 0
+    if (slot >= slotCount_) Resize(slot + 1);  // new slots are empty / 0
   } catch (...) {
     if (isString) FreeString(word);
     throw;
@@ -222,7 +264,7 @@ void IndexItemPropertyContainer::SetNumber(PropertyKey key, int32_t n) {
 }
 
 void IndexItemPropertyContainer::Clear(PropertyKey key) {
-  if (key.kind != PropertyKind::String || key.slot < 0 || static_cast<uint32_t>(key.slot) >= slots_.Count()) return;
+  if (key.kind != PropertyKind::String || key.slot < 0 || static_cast<uint32_t>(key.slot) >= slotCount_) return;
   Store(key, 0);
 }
 
