@@ -44,8 +44,9 @@ ElementScan AttributeValue(std::string_view window, size_t at, std::string_view&
   if (end == std::string_view::npos)
     return window.size() - at > kLongestAttribute ? ElementScan::Other : ElementScan::Incomplete;
   value = window.substr(at, end - at);
-  if (value.size() > kLongestAttribute || value.find_first_of("<>") != std::string_view::npos)
-    return ElementScan::Other;
+  if (value.size() > kLongestAttribute) return ElementScan::Other;
+  for (const char c : value)
+    if (c == '<' || c == '>') return ElementScan::Other;
   return ElementScan::Element;
 }
 

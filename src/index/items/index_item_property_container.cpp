@@ -150,6 +150,7 @@ IndexItemPropertyContainer* IndexItemPropertyContainer::NewIn(TextArena& arena, 
   container->inArena_ = true;
   if (slotCount > 0) {
     container->slots_ = reinterpret_cast<uintptr_t*>(container + 1);
+    std::memset(static_cast<void*>(container->slots_), 0, size_t{slotCount} * sizeof(uintptr_t));
     container->slotCapacity_ = slotCount;
     container->slotsOnHeap_ = false;
   }
@@ -162,6 +163,7 @@ void IndexItemPropertyContainer::operator delete(IndexItemPropertyContainer* con
   if (!inArena) ::operator delete(container);
 }
 
+// Slots past the count are kept empty, so that taking them in needs no write.
 void IndexItemPropertyContainer::Resize(uint32_t count) {
   if (count <= slotCount_) return;
   if (count > slotCapacity_) {
@@ -169,12 +171,12 @@ void IndexItemPropertyContainer::Resize(uint32_t count) {
     auto* grown = static_cast<uintptr_t*>(std::malloc(size_t{capacity} * sizeof(uintptr_t)));
     if (grown == nullptr) ThrowArrayOutOfMemory();
     if (slotCount_ > 0) std::memcpy(grown, slots_, size_t{slotCount_} * sizeof(uintptr_t));
+    std::memset(static_cast<void*>(grown + slotCount_), 0, size_t{capacity - slotCount_} * sizeof(uintptr_t));
     if (slotsOnHeap_) std::free(slots_);
     slots_ = grown;
     slotCapacity_ = capacity;
     slotsOnHeap_ = true;
   }
-  std::memset(static_cast<void*>(slots_ + slotCount_), 0, size_t{count - slotCount_} * sizeof(uintptr_t));
   slotCount_ = count;
 }
 
