@@ -1,5 +1,6 @@
 #include "index/items/item_id_table.h"
 
+#include <algorithm>
 #include <functional>
 
 #include "index/items/index_item_property_container.h"
@@ -38,7 +39,7 @@ size_t ItemIdTable::Probe(std::string_view id, size_t hash) const {
 }
 
 bool ItemIdTable::Insert(Container* container) {
-  if ((size_ + 1) * 10 > words_.size() * 7) Grow();
+  if ((size_ + 1) * 10 > words_.size() * 7) Rehash(words_.empty() ? kFirstSize : words_.size() * 2);
   char scratch[16];
   const std::string_view id = IdOf(container, scratch);
   const size_t hash = HashOf(id);
@@ -82,8 +83,14 @@ void ItemIdTable::Clear() {
   size_ = 0;
 }
 
-void ItemIdTable::Grow() {
-  std::vector<uintptr_t> old(words_.empty() ? kFirstSize : words_.size() * 2, 0);
+void ItemIdTable::Reserve(size_t count) {
+  size_t words = std::max(kFirstSize, words_.size());
+  while (count * 10 > words * 7) words *= 2;
+  if (words > words_.size()) Rehash(words);
+}
+
+void ItemIdTable::Rehash(size_t words) {
+  std::vector<uintptr_t> old(words, 0);
   old.swap(words_);
   for (const uintptr_t word : old) {
     if (word == 0) continue;

@@ -25,6 +25,8 @@ class ItemIdTable {
   // Takes out `container` if it is the one filed under its ID.
   void Erase(Container* container);
 
+  // Room for `count` containers without growing.
+  void Reserve(size_t count);
   size_t Size() const { return size_; }
   void Clear();
   template <typename Fn>
@@ -38,7 +40,7 @@ class ItemIdTable {
   size_t Mask() const { return words_.size() - 1; }
   // The position of `id` (hash `hash`), or of the empty word where it would go.
   size_t Probe(std::string_view id, size_t hash) const;
-  void Grow();
+  void Rehash(size_t words);
 
   std::vector<uintptr_t> words_;  // 0: empty; size a power of 2
   size_t size_ = 0;

@@ -68,6 +68,12 @@ bool SORTEDSTOREINDEXTYPE::Insert(Container* container) {
   return true;
 }
 
+void SORTEDSTOREINDEXTYPE::Reserve(size_t count) {
+  byId_.Reserve(count);
+  byUid_.reserve(count);
+  sequence_.reserve(count);
+}
+
 bool SORTEDSTOREINDEXTYPE::InsertAtEnd(Container* container) {
   if (!Insert(container)) return false;
   sequence_.push_back(container);

@@ -117,6 +117,9 @@ class SORTEDSTOREINDEXTYPE {
   bool Insert(Container* container);
   // Insert, then append to the sequence with SEQ = the new item count.
   bool InsertAtEnd(Container* container);
+  // Room for `count` items in all orders, for a load that knows about how
+  // many will come.
+  void Reserve(size_t count);
   // Moves the items to the removed list and renumbers SEQ 1, 2, 3, ...
   // True when at least one item was removed.
   bool RemoveIds(const std::set<std::string, std::less<>>& ids);
