@@ -20,8 +20,6 @@ namespace {
 constexpr size_t kMaxTagKept = 64 * 1024;
 constexpr size_t kMaxAttributePart = 1023;
 constexpr size_t kRootTextKept = 100;
-constexpr size_t kInlineValue = 7;          // stored in the slot itself
-constexpr size_t kLongestView = 32767;      // longer values are owned copies
 
 struct Attribute {
   std::string_view name;
@@ -161,14 +159,9 @@ bool Parser::RequireFullRewrite() {
 void Parser::SetValue(IndexItemPropertyContainer& item, PropertyKey key, std::string_view raw, bool unescape) {
   if (unescape && raw.find('&') != std::string_view::npos) {
     UnescapeInto(raw, decoded_);
-    const std::string& value = decoded_;
-    if (value.size() <= kInlineValue || value.size() > kLongestView) item.SetText(key, value);
-    else item.SetTextView(key, index_.loadedText.Keep(value));
-  } else if (raw.size() <= kInlineValue || raw.size() > kLongestView || key.kind == PropertyKind::Integer) {
-    item.SetText(key, raw);
-  } else {
-    item.SetTextView(key, index_.loadedText.Keep(raw));
+    raw = decoded_;
   }
+  item.SetLoaded(key, raw, index_.loadedText);
 }
 
 bool Parser::KeepsElement(std::string_view id) {

@@ -254,6 +254,31 @@ void IndexItemPropertyContainer::SetString(PropertyKey key, std::string_view tex
   AfterSet(key);
 }
 
+void IndexItemPropertyContainer::SetLoaded(PropertyKey key, std::string_view text, TextArena& arena) {
+  if (key.slot < 0) return;
+  uintptr_t word = 0;
+  if (key.slot == kKeyUid.slot) {
+    uint32_t uid = 0;
+    word = ParseUidText(text, uid) ? uid : 0;
+  } else if (key.kind == PropertyKind::Integer) {
+    word = static_cast<uint32_t>(ParseLeadingNumber(text));
+  } else if (text.size() <= kInlineMax || text.size() > kViewMaxLength) {
+    word = EncodeCopy(text);
+  } else {
+    word = EncodeView(arena.Keep(text));
+  }
+  const auto slot = static_cast<uint32_t>(key.slot);
+  if (owner_ != nullptr || slot >= slotCapacity_) {
+    Store(key, word);
+    AfterSet(key);
+    return;
+  }
+  if (slot >= slotCount_) slotCount_ = slot + 1;  // slots past the count are empty
+  const uintptr_t old = slots_[slot];
+  slots_[slot] = word;
+  if (key.kind == PropertyKind::String) FreeString(old);
+}
+
 void IndexItemPropertyContainer::SetNumber(PropertyKey key, int32_t n) {
   if (key.slot < 0) return;
   if (key.kind == PropertyKind::Integer) {

@@ -74,6 +74,10 @@ class IndexItemPropertyContainer {
   // the caller keeps `text` alive as long as this container refers to it.
   void SetTextView(PropertyKey key, std::string_view text);
   void SetTextView(std::string_view name, std::string_view text);
+  // Like SetTextView of `text` kept in `arena`, for a container that is
+  // being built by a load: short, long and Integer-kind values as SetText
+  // stores them; without an owner there is nothing to re-file or tell.
+  void SetLoaded(PropertyKey key, std::string_view text, TextArena& arena);
   // Integer kind stores n; String kind stores n in decimal.
   void SetNumber(PropertyKey key, int32_t n);
   void SetNumber(std::string_view name, int32_t n);
