@@ -80,20 +80,39 @@ ElementScan SkipChildren(std::string_view window, size_t at, ScannedElement& out
   }
 }
 
+// `<NAME>` at `at` for the name the same child of the last element had.
+bool KnownStartTag(std::string_view window, size_t at, const ScannedElement& out, std::string_view& tag) {
+  const size_t index = out.properties.size();
+  if (index >= out.lastNames.size()) return false;
+  const std::string& name = out.lastNames[index];
+  if (at + name.size() + 2 > window.size() || window[at] != '<' || window[at + name.size() + 1] != '>' ||
+      window.compare(at + 1, name.size(), name) != 0)
+    return false;
+  tag = window.substr(at + 1, name.size());
+  return true;
+}
+
 ElementScan ReadChildren(std::string_view window, size_t at, ScannedElement& out) {
   for (;;) {
     std::string_view tag;
-    const ElementScan found = NextTag(window, at, tag, at);
-    if (found != ElementScan::Element) return found;
-    if (tag == kEndName) {
-      out.length = at;
-      return ElementScan::Element;
+    if (KnownStartTag(window, at, out, tag)) {
+      at += tag.size() + 2;
+    } else {
+      const ElementScan found = NextTag(window, at, tag, at);
+      if (found != ElementScan::Element) return found;
+      if (tag == kEndName) {
+        out.length = at;
+        return ElementScan::Element;
+      }
+      if (tag.ends_with('/')) {  // an empty value: nothing is stored
+        if (!PlainName(tag.substr(0, tag.size() - 1))) return ElementScan::Other;
+        continue;
+      }
+      if (!PlainName(tag)) return ElementScan::Other;
+      const size_t index = out.properties.size();
+      if (index >= out.lastNames.size()) out.lastNames.resize(index + 1);
+      out.lastNames[index].assign(tag);
     }
-    if (tag.ends_with('/')) {  // an empty value: nothing is stored
-      if (!PlainName(tag.substr(0, tag.size() - 1))) return ElementScan::Other;
-      continue;
-    }
-    if (!PlainName(tag)) return ElementScan::Other;
     const size_t textEnd = window.find('<', at);
     if (textEnd == std::string_view::npos) return ElementScan::Incomplete;
     const std::string_view text = window.substr(at, textEnd - at);

@@ -6,6 +6,7 @@
 // wrong with it; this only takes the common case off its hands.
 #pragma once
 #include <cstddef>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -22,6 +23,9 @@ struct ScannedElement {
   std::string_view uid;
   size_t length = 0;  // bytes from '<' of the start tag to after "</ELEMENT>"
   std::vector<ScannedProperty> properties;  // in file order; empty for keys only
+  // The children's names of the last element read, already checked: the
+  // next element most likely has the same ones in the same order.
+  std::vector<std::string> lastNames;
 };
 
 enum class ElementScan {
