@@ -315,6 +315,7 @@ Parser::FastRead Parser::ReadElementFast() {
     if (!filterOn_) index_.Reserve(static_cast<size_t>(request_.fileLength) / scanned_.length + 1);
   }
   if (!KeepsElement(scanned_.id)) return FastRead::Read;
+  index_.PrefetchId(scanned_.id);
   // The slots this item will fill (SEQ too, once it is in the index) all
   // come with it, in the arena.
   const PropertyKey idKey = KeyFor(kPropId), uidKey = KeyFor(kPropUid);

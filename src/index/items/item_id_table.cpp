@@ -50,6 +50,10 @@ bool ItemIdTable::Insert(Container* container) {
   return true;
 }
 
+void ItemIdTable::Prefetch(std::string_view id) const {
+  if (!words_.empty()) __builtin_prefetch(&words_[HashOf(id) & Mask()]);
+}
+
 IndexItemPropertyContainer* ItemIdTable::Find(std::string_view id) const {
   if (size_ == 0) return nullptr;
   const uintptr_t word = words_[Probe(id, HashOf(id))];

@@ -20,6 +20,9 @@ class ItemIdTable {
 
   // False, leaving the table as it was, when another container has its ID.
   bool Insert(Container* container);
+  // Starts bringing in the part of the table where `id` goes, for an
+  // Insert or Find of it soon after.
+  void Prefetch(std::string_view id) const;
   // The container with this ID; null when none.
   Container* Find(std::string_view id) const;
   // Takes out `container` if it is the one filed under its ID.

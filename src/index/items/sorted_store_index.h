@@ -120,6 +120,9 @@ class SORTEDSTOREINDEXTYPE {
   // Room for `count` items in all orders, for a load that knows about how
   // many will come.
   void Reserve(size_t count);
+  // A load about to insert an item with this ID lets the by-ID table start
+  // fetching its place: inserts land all over it.
+  void PrefetchId(std::string_view id) const { byId_.Prefetch(id); }
   // Moves the items to the removed list and renumbers SEQ 1, 2, 3, ...
   // True when at least one item was removed.
   bool RemoveIds(const std::set<std::string, std::less<>>& ids);
