@@ -95,7 +95,8 @@ bool KnownStartTag(std::string_view window, size_t at, const ScannedElement& out
 ElementScan ReadChildren(std::string_view window, size_t at, ScannedElement& out) {
   for (;;) {
     std::string_view tag;
-    if (KnownStartTag(window, at, out, tag)) {
+    const bool known = KnownStartTag(window, at, out, tag);
+    if (known) {
       at += tag.size() + 2;
     } else {
       const ElementScan found = NextTag(window, at, tag, at);
@@ -110,8 +111,12 @@ ElementScan ReadChildren(std::string_view window, size_t at, ScannedElement& out
       }
       if (!PlainName(tag)) return ElementScan::Other;
       const size_t index = out.properties.size();
-      if (index >= out.lastNames.size()) out.lastNames.resize(index + 1);
+      if (index >= out.lastNames.size()) {
+        out.lastNames.resize(index + 1);
+        out.lastKeys.resize(index + 1);
+      }
       out.lastNames[index].assign(tag);
+      out.lastKeys[index] = PropertyKey{};
     }
     const size_t textEnd = window.find('<', at);
     if (textEnd == std::string_view::npos) return ElementScan::Incomplete;
@@ -121,7 +126,7 @@ ElementScan ReadChildren(std::string_view window, size_t at, ScannedElement& out
     if (at > window.size()) return ElementScan::Incomplete;
     if (window[textEnd + 1] != '/' || window.substr(textEnd + 2, tag.size()) != tag || window[at - 1] != '>')
       return ElementScan::Other;
-    out.properties.push_back({tag, text, text.find('&') != std::string_view::npos});
+    out.properties.push_back({tag, text, text.find('&') != std::string_view::npos, known});
   }
 }
 

@@ -10,12 +10,15 @@
 #include <string_view>
 #include <vector>
 
+#include "index/items/property_registry.h"
+
 namespace tw {
 
 struct ScannedProperty {
   std::string_view name;
   std::string_view text;  // as written
   bool escaped = false;   // holds '&': to be unescaped
+  bool known = false;     // named as the same child of the last element
 };
 
 struct ScannedElement {
@@ -26,6 +29,9 @@ struct ScannedElement {
   // The children's names of the last element read, already checked: the
   // next element most likely has the same ones in the same order.
   std::vector<std::string> lastNames;
+  // The caller's key for each of lastNames; no slot (-1) again whenever
+  // the name changes.
+  std::vector<PropertyKey> lastKeys;
 };
 
 enum class ElementScan {

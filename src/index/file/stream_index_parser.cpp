@@ -92,6 +92,9 @@ class Parser {
   // buffer; NotRead leaves it to the tag-by-tag reading, Stop is a handler's
   // false.
   FastRead ReadElementFast();
+  // The key of the child `index` of the element just scanned; a slot of -1
+  // for the children that are not read.
+  PropertyKey KeyForChild(size_t index, const ScannedProperty& child);
   StreamParseResult Stopped();
   bool KeepsElement(std::string_view id);
   // The file cannot be updated in place: the next save writes it anew. A
@@ -321,11 +324,9 @@ Parser::FastRead Parser::ReadElementFast() {
   const PropertyKey idKey = KeyFor(kPropId), uidKey = KeyFor(kPropUid);
   int32_t topSlot = std::max({idKey.slot, uidKey.slot, seqKey_.slot});
   scannedKeys_.clear();
-  for (const ScannedProperty& property : scanned_.properties) {
-    const std::string_view name = property.name;
-    // The keys come from the attributes; children of these names are not read.
-    const bool skipped = name == kPropId || name == kPropUid || name == kPropSeq || name == "IDX";
-    scannedKeys_.push_back(skipped ? PropertyKey{} : KeyFor(name));
+  for (size_t i = 0; i < scanned_.properties.size(); ++i) {
+    const ScannedProperty& property = scanned_.properties[i];
+    scannedKeys_.push_back(KeyForChild(i, property));
     topSlot = std::max(topSlot, scannedKeys_.back().slot);
   }
   auto* item = IndexItemPropertyContainer::NewIn(index_.loadedText, static_cast<uint32_t>(topSlot + 1));
@@ -338,6 +339,17 @@ Parser::FastRead Parser::ReadElementFast() {
   if (index_.InsertAtEnd(item)) return FastRead::Read;
   delete item;
   return oldFormat_ || RequireFullRewrite() ? FastRead::Read : FastRead::Stop;
+}
+
+PropertyKey Parser::KeyForChild(size_t index, const ScannedProperty& child) {
+  // A child of the same name at the same place as before: its key as then.
+  PropertyKey& last = scanned_.lastKeys[index];
+  if (child.known && last.slot >= 0) return last;
+  const std::string_view name = child.name;
+  // The keys come from the attributes; children of these names are not read.
+  if (name == kPropId || name == kPropUid || name == kPropSeq || name == "IDX") return PropertyKey{};
+  last = KeyFor(name);
+  return last;
 }
 
 StreamParseResult Parser::Stopped() {
