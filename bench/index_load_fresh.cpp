@@ -7,12 +7,17 @@
 //       writes FOLDER/_index.xml with COUNT mail items by that serialiser
 //   index_load_fresh FOLDER stream|document|read
 //       one full load (or, for "read", open, read every byte, close) and
-//       prints the elapsed milliseconds and the items loaded
+//       prints the elapsed milliseconds and the items loaded; for a load
+//       also the minor page faults taken during it and the resident bytes
+//       it added, per item
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -72,6 +77,20 @@ double CpuMillisecondsSince(std::clock_t start) {
   return static_cast<double>(std::clock() - start) * 1e3 / CLOCKS_PER_SEC;
 }
 
+long MinorFaults() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_minflt;
+}
+
+// Resident bytes of the process (statm counts 4 KiB pages).
+double ResidentBytes() {
+  std::ifstream statm("/proc/self/statm");
+  double size = 0, resident = 0;
+  statm >> size >> resident;
+  return resident * 4096;
+}
+
 // The destination is not touched beforehand, so faulting it in is part of
 // the read, as the loader's own memory is part of a load.
 int PlainRead(const std::string& folder) {
@@ -103,17 +122,22 @@ int Load(const std::string& folder, std::string_view name) {
   const auto serialiser = MakeSerialiser(name);
   if (!serialiser) return Usage();
   tw::SORTEDSTOREINDEXTYPE index;
+  const double residentBefore = ResidentBytes();
+  const long faultsBefore = MinorFaults();
   const std::clock_t cpuStart = std::clock();
   const auto start = std::chrono::steady_clock::now();
   const int32_t level = serialiser->Deserialise(index, folder, tw::kFolderTypeMail, tw::kLevelFull, {});
   const double ms = MillisecondsSince(start);
   const double cpuMs = CpuMillisecondsSince(cpuStart);
+  const long faults = MinorFaults() - faultsBefore;
+  const double resident = ResidentBytes() - residentBefore;
   if (level != tw::kLevelFull) {
     std::fprintf(stderr, "load of %s failed (level %d)\n", folder.c_str(), level);
     return 1;
   }
-  std::printf("%s elapsed_ms=%.3f cpu_ms=%.3f items=%zu bytes=%u\n", std::string(name).c_str(), ms, cpuMs,
-              index.Count(), index.indexFileSize);
+  const double items = index.Count() > 0 ? static_cast<double>(index.Count()) : 1;
+  std::printf("%s elapsed_ms=%.3f cpu_ms=%.3f items=%zu bytes=%u faults=%ld resident_per_item=%.0f\n",
+              std::string(name).c_str(), ms, cpuMs, index.Count(), index.indexFileSize, faults, resident / items);
   return 0;
 }
 

@@ -19,6 +19,22 @@ bool ChunkReader::Refill() {
   return got > 0;
 }
 
+bool ChunkReader::ReadMore() {
+  const size_t left = end_ - begin_;
+  if (left == buffer_.size()) return false;
+  std::memmove(buffer_.data(), buffer_.data() + begin_, left);
+  base_ += static_cast<int64_t>(begin_);
+  begin_ = 0;
+  end_ = left;
+  size_t got = 0;
+  if (!file_.Read(buffer_.data() + left, buffer_.size() - left, got)) {
+    failed_ = true;
+    return false;
+  }
+  end_ += got;
+  return got > 0;
+}
+
 bool ChunkReader::Until(char delimiter, size_t keep, std::string_view& out) {
   spill_.clear();
   for (;;) {

@@ -26,6 +26,16 @@ class ChunkReader {
   // file ends before the '>'.
   bool Tag(size_t keep, std::string_view& tag, int64_t& start, int64_t& end);
 
+  // The bytes read but not yet handed out, and the file offset of the first.
+  std::string_view Window() const { return {buffer_.data() + begin_, end_ - begin_}; }
+  int64_t Offset() const { return base_ + static_cast<int64_t>(begin_); }
+  // Hands out `n` bytes of the window without a copy.
+  void Advance(size_t n) { begin_ += n; }
+  // Moves the window to the front of the buffer and reads on behind it.
+  // False when nothing more came (the end of the file, a failed read, or a
+  // full buffer); earlier views of the window dangle afterwards.
+  bool ReadMore();
+
   bool ReadFailed() const { return failed_; }
 
  private:

@@ -254,33 +254,32 @@ void AppendEscaped(std::string& out, std::string_view value, bool validUtf8) {
 
 // Without character references the three passes come to one: a decoded
 // '<' or '>' can never start another reference, and '&' is decoded last.
-static bool UnescapeNamedOnly(std::string_view text, std::string& out) {
-  if (text.find("&#") != std::string_view::npos) return false;
-  out.clear();
-  out.reserve(text.size());
+// Writes at most text.size() bytes to `out`; returns how many, or npos
+// (nothing written) when the text holds a character reference.
+static size_t UnescapeNamedOnly(std::string_view text, char* out) {
+  if (text.find("&#") != std::string_view::npos) return std::string_view::npos;
+  char* const begin = out;
   for (size_t at = 0; at < text.size();) {
-    const size_t amp = text.find('&', at);
-    if (amp == std::string_view::npos) {
-      out.append(text.substr(at));
-      break;
-    }
-    out.append(text.substr(at, amp - at));
+    const size_t amp = std::min(text.find('&', at), text.size());
+    std::memcpy(out, text.data() + at, amp - at);
+    out += amp - at;
+    if (amp == text.size()) break;
     const std::string_view rest = text.substr(amp);
     if (rest.starts_with("&lt;")) {
-      out += '<';
+      *out++ = '<';
       at = amp + 4;
     } else if (rest.starts_with("&gt;")) {
-      out += '>';
+      *out++ = '>';
       at = amp + 4;
     } else if (rest.starts_with("&amp;")) {
-      out += '&';
+      *out++ = '&';
       at = amp + 5;
     } else {
-      out += '&';
+      *out++ = '&';
       at = amp + 1;
     }
   }
-  return true;
+  return static_cast<size_t>(out - begin);
 }
 
 std::string Unescape(std::string_view text) {
@@ -290,7 +289,12 @@ std::string Unescape(std::string_view text) {
 }
 
 void UnescapeInto(std::string_view text, std::string& out) {
-  if (UnescapeNamedOnly(text, out)) return;
+  out.resize(text.size());
+  const size_t named = UnescapeNamedOnly(text, out.data());
+  if (named != std::string_view::npos) {
+    out.resize(named);
+    return;
+  }
   out.assign(text);
   for (size_t at = out.find("&#"); at != std::string::npos; at = out.find("&#", at + 1)) {
     const size_t end = out.find(';', at + 2);

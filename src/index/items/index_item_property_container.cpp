@@ -1,13 +1,16 @@
 #include "index/items/index_item_property_container.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <mutex>
 
+#include "common/array.h"
 #include "common/text.h"
 #include "index/items/sorted_store_index.h"
+#include "index/items/text_arena.h"
 
 namespace tw {
 namespace {
@@ -21,6 +24,7 @@ constexpr uintptr_t kTagInline = 2;
 constexpr size_t kInlineMax = 7;
 constexpr size_t kViewMaxLength = (size_t{1} << 15) - 1;
 constexpr uintptr_t kViewMaxAddress = uintptr_t{1} << 47;
+constexpr uint32_t kSlotStep = 5;  // heap slots grow by this many
 
 // An owned block is a length prefix and the bytes (no terminator): one byte
 // for lengths below 0x80, else the byte 0x80 and a 32-bit length.
@@ -129,20 +133,60 @@ int32_t ParseLeadingNumber(std::string_view text) {
 }
 
 IndexItemPropertyContainer::~IndexItemPropertyContainer() {
-  PropertyRegistry& registry = PropertyRegistry::Process();
-  std::lock_guard<std::mutex> hold(registry.Lock());
-  const auto& kinds = registry.SlotKindsLocked();
-  for (uint32_t i = 0; i < slots_.Count() && i < kinds.size(); ++i)
-    if (kinds[i] == PropertyKind::String) FreeString(slots_[i]);
+  if (slotCount_ > 0) {
+    PropertyRegistry& registry = PropertyRegistry::Process();
+    std::lock_guard<std::mutex> hold(registry.Lock());
+    const auto& kinds = registry.SlotKindsLocked();
+    for (uint32_t i = 0; i < slotCount_ && i < kinds.size(); ++i)
+      if (kinds[i] == PropertyKind::String) FreeString(slots_[i]);
+  }
+  if (slotsOnHeap_) std::free(slots_);
+}
+
+IndexItemPropertyContainer* IndexItemPropertyContainer::NewIn(TextArena& arena, uint32_t slotCount) {
+  void* place = arena.Allocate(sizeof(IndexItemPropertyContainer) + size_t{slotCount} * sizeof(uintptr_t),
+                               alignof(IndexItemPropertyContainer));
+  auto* container = new (place) IndexItemPropertyContainer();
+  container->inArena_ = true;
+  if (slotCount > 0) {
+    container->slots_ = reinterpret_cast<uintptr_t*>(container + 1);
+    std::memset(static_cast<void*>(container->slots_), 0, size_t{slotCount} * sizeof(uintptr_t));
+    container->slotCapacity_ = slotCount;
+    container->slotsOnHeap_ = false;
+  }
+  return container;
+}
+
+void IndexItemPropertyContainer::operator delete(IndexItemPropertyContainer* container, std::destroying_delete_t) {
+  const bool inArena = container->inArena_;
+  container->~IndexItemPropertyContainer();
+  if (!inArena) ::operator delete(container);
+}
+
+// Slots past the count are kept empty, so that taking them in needs no write.
+void IndexItemPropertyContainer::Resize(uint32_t count) {
+  if (count <= slotCount_) return;
+  if (count > slotCapacity_) {
+    const uint32_t capacity = std::max(count, slotCapacity_ + kSlotStep);
+    auto* grown = static_cast<uintptr_t*>(std::malloc(size_t{capacity} * sizeof(uintptr_t)));
+    if (grown == nullptr) ThrowArrayOutOfMemory();
+    if (slotCount_ > 0) std::memcpy(grown, slots_, size_t{slotCount_} * sizeof(uintptr_t));
+    std::memset(static_cast<void*>(grown + slotCount_), 0, size_t{capacity - slotCount_} * sizeof(uintptr_t));
+    if (slotsOnHeap_) std::free(slots_);
+    slots_ = grown;
+    slotCapacity_ = capacity;
+    slotsOnHeap_ = true;
+  }
+  slotCount_ = count;
 }
 
 uintptr_t IndexItemPropertyContainer::SlotValue(PropertyKey key) const {
-  if (key.slot < 0 || static_cast<uint32_t>(key.slot) >= slots_.Count()) return 0;
+  if (key.slot < 0 || static_cast<uint32_t>(key.slot) >= slotCount_) return 0;
   return slots_[static_cast<uint32_t>(key.slot)];
 }
 
 bool IndexItemPropertyContainer::Has(PropertyKey key) const {
-  if (key.slot < 0 || static_cast<uint32_t>(key.slot) >= slots_.Count()) return false;
+  if (key.slot < 0 || static_cast<uint32_t>(key.slot) >= slotCount_) return false;
   return key.kind == PropertyKind::Integer || slots_[static_cast<uint32_t>(key.slot)] != 0;
 }
 
@@ -175,7 +219,7 @@ void IndexItemPropertyContainer::Store(PropertyKey key, uintptr_t word) {
   const auto slot = static_cast<uint32_t>(key.slot);
   const bool isString = key.kind == PropertyKind::String;
   try {
-    if (slot >= slots_.Count()) slots_.Resize(slot + 1);  // new slots are empty / 0
+    if (slot >= slotCount_) Resize(slot + 1);  // new slots are empty / 0
   } catch (...) {
     if (isString) FreeString(word);
     throw;
@@ -210,6 +254,31 @@ void IndexItemPropertyContainer::SetString(PropertyKey key, std::string_view tex
   AfterSet(key);
 }
 
+void IndexItemPropertyContainer::SetLoaded(PropertyKey key, std::string_view text, TextArena& arena) {
+  if (key.slot < 0) return;
+  uintptr_t word = 0;
+  if (key.slot == kKeyUid.slot) {
+    uint32_t uid = 0;
+    word = ParseUidText(text, uid) ? uid : 0;
+  } else if (key.kind == PropertyKind::Integer) {
+    word = static_cast<uint32_t>(ParseLeadingNumber(text));
+  } else if (text.size() <= kInlineMax || text.size() > kViewMaxLength) {
+    word = EncodeCopy(text);
+  } else {
+    word = EncodeView(arena.Keep(text));
+  }
+  const auto slot = static_cast<uint32_t>(key.slot);
+  if (owner_ != nullptr || slot >= slotCapacity_) {
+    Store(key, word);
+    AfterSet(key);
+    return;
+  }
+  if (slot >= slotCount_) slotCount_ = slot + 1;  // slots past the count are empty
+  const uintptr_t old = slots_[slot];
+  slots_[slot] = word;
+  if (key.kind == PropertyKind::String) FreeString(old);
+}
+
 void IndexItemPropertyContainer::SetNumber(PropertyKey key, int32_t n) {
   if (key.slot < 0) return;
   if (key.kind == PropertyKind::Integer) {
@@ -222,7 +291,7 @@ void IndexItemPropertyContainer::SetNumber(PropertyKey key, int32_t n) {
 }
 
 void IndexItemPropertyContainer::Clear(PropertyKey key) {
-  if (key.kind != PropertyKind::String || key.slot < 0 || static_cast<uint32_t>(key.slot) >= slots_.Count()) return;
+  if (key.kind != PropertyKind::String || key.slot < 0 || static_cast<uint32_t>(key.slot) >= slotCount_) return;
   Store(key, 0);
 }
 

@@ -9,19 +9,25 @@
 //                          property is set again
 //   ...10                  up to 7 bytes stored in the word itself
 // A container in an index keeps its owner's lowest changed UID up to date.
+//
+// A load builds its containers inside the index's TextArena, each with its
+// slots right behind it (NewIn): no allocation of their own. `delete` works
+// on every container; for one in an arena it only runs the destructor, and
+// the arena's memory goes when the index clears it.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <new>
 #include <string>
 #include <string_view>
 
-#include "common/array.h"
 #include "index/items/property_registry.h"
 
 namespace tw {
 
 class SORTEDSTOREINDEXTYPE;
+class TextArena;
 
 class IndexItemPropertyContainer {
  public:
@@ -30,6 +36,11 @@ class IndexItemPropertyContainer {
   virtual ~IndexItemPropertyContainer();
   IndexItemPropertyContainer(const IndexItemPropertyContainer&) = delete;
   IndexItemPropertyContainer& operator=(const IndexItemPropertyContainer&) = delete;
+
+  // An empty container in `arena` with room for `slotCount` slots; more
+  // slots, if ever needed, move to the heap. Valid until the arena is cleared.
+  static IndexItemPropertyContainer* NewIn(TextArena& arena, uint32_t slotCount);
+  static void operator delete(IndexItemPropertyContainer* container, std::destroying_delete_t);
 
   SORTEDSTOREINDEXTYPE* Owner() const { return owner_; }
   void SetOwner(SORTEDSTOREINDEXTYPE* owner) { owner_ = owner; }
@@ -63,6 +74,10 @@ class IndexItemPropertyContainer {
   // the caller keeps `text` alive as long as this container refers to it.
   void SetTextView(PropertyKey key, std::string_view text);
   void SetTextView(std::string_view name, std::string_view text);
+  // Like SetTextView of `text` kept in `arena`, for a container that is
+  // being built by a load: short, long and Integer-kind values as SetText
+  // stores them; without an owner there is nothing to re-file or tell.
+  void SetLoaded(PropertyKey key, std::string_view text, TextArena& arena);
   // Integer kind stores n; String kind stores n in decimal.
   void SetNumber(PropertyKey key, int32_t n);
   void SetNumber(std::string_view name, int32_t n);
@@ -75,7 +90,7 @@ class IndexItemPropertyContainer {
   // Every registered name whose slot is present, with its text.
   std::map<std::string, std::string> GetAll() const;
 
-  uint32_t SlotCount() const { return slots_.Count(); }
+  uint32_t SlotCount() const { return slotCount_; }
 
   // Where the item's element lies in the index file (0: never written) and
   // its length in bytes; kept by the stream serialiser.
@@ -95,10 +110,17 @@ class IndexItemPropertyContainer {
   void SetString(PropertyKey key, std::string_view text, bool asView);
   void AfterSet(PropertyKey key);
 
+  // Makes `count` slots present, new ones empty.
+  void Resize(uint32_t count);
+
   SORTEDSTOREINDEXTYPE* owner_ = nullptr;
-  Array<uintptr_t> slots_{5, 5, ArrayGrowth::Additive};
+  uintptr_t* slots_ = nullptr;
+  uint32_t slotCount_ = 0;
+  uint32_t slotCapacity_ = 0;
   int32_t fileOffset_ = 0;
   uint32_t elementLength_ = 0;
+  bool inArena_ = false;     // the container itself
+  bool slotsOnHeap_ = true;  // slots_ is the container's own block
 };
 
 // atol rules on 8-bit text: leading blanks, an optional sign, decimal digits;

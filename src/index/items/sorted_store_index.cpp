@@ -36,19 +36,6 @@ bool SORTEDSTOREINDEXTYPE::AddToUidOrder(Container* container) {
   return true;
 }
 
-bool SORTEDSTOREINDEXTYPE::ById::operator()(const Container* a, const Container* b) const {
-  char sa[16], sb[16];
-  return IdOf(a, sa) < IdOf(b, sb);
-}
-bool SORTEDSTOREINDEXTYPE::ById::operator()(const Container* a, std::string_view b) const {
-  char sa[16];
-  return IdOf(a, sa) < b;
-}
-bool SORTEDSTOREINDEXTYPE::ById::operator()(std::string_view a, const Container* b) const {
-  char sb[16];
-  return a < IdOf(b, sb);
-}
-
 SORTEDSTOREINDEXTYPE::~SORTEDSTOREINDEXTYPE() { FreeAll(); }
 
 void SORTEDSTOREINDEXTYPE::SetLoader(IndexLoader* loader) { loader_ = loader; }
@@ -71,17 +58,20 @@ bool SORTEDSTOREINDEXTYPE::Insert(Container* container) {
   } else if (uid > lastUid_) {
     lastUid_ = uid;
   }
-  // Loads mostly bring IDs in ascending order: the end is then the place.
-  const size_t before = byId_.size();
-  const auto byId = byId_.insert(byId_.end(), container);
-  if (byId_.size() == before) return false;
+  if (!byId_.Insert(container)) return false;
   if (!AddToUidOrder(container)) {
-    byId_.erase(byId);
+    byId_.Erase(container);
     return false;
   }
   container->SetOwner(this);
   NoteChangedUid(uid);
   return true;
+}
+
+void SORTEDSTOREINDEXTYPE::Reserve(size_t count) {
+  byId_.Reserve(count);
+  byUid_.reserve(count);
+  sequence_.reserve(count);
 }
 
 bool SORTEDSTOREINDEXTYPE::InsertAtEnd(Container* container) {
@@ -95,13 +85,12 @@ bool SORTEDSTOREINDEXTYPE::RemoveIds(const std::set<std::string, std::less<>>& i
   EnsureLoaded(2);  // what is in memory is worked on even if the load falls short
   bool removed = false;
   for (const std::string& id : ids) {
-    const auto found = byId_.find(std::string_view(id));
-    if (found == byId_.end()) continue;
-    Container* c = *found;
+    Container* c = byId_.Find(id);
+    if (c == nullptr) continue;
     // The lowest changed UID stays: other changes below or above it are
     // still unsaved, and only a save may forget them.
     removed_.push_back(c);
-    byId_.erase(found);
+    byId_.Erase(c);
     c->SetOwner(nullptr);  // marks it for the by-UID pass below
     removed = true;
   }
@@ -126,8 +115,7 @@ IndexItemPropertyContainer* SORTEDSTOREINDEXTYPE::FindById(std::string_view id) 
 }
 
 IndexItemPropertyContainer* SORTEDSTOREINDEXTYPE::FindLoadedById(std::string_view id) {
-  const auto found = byId_.find(id);
-  return found == byId_.end() ? nullptr : *found;
+  return byId_.Find(id);
 }
 
 IndexItemPropertyContainer* SORTEDSTOREINDEXTYPE::FindByUid(uint32_t uid) {
@@ -137,8 +125,7 @@ IndexItemPropertyContainer* SORTEDSTOREINDEXTYPE::FindByUid(uint32_t uid) {
 
 void SORTEDSTOREINDEXTYPE::BeforeKeyChange(Container* container, int32_t slot) {
   if (slot == kKeyId.slot) {
-    const auto found = byId_.find(container);
-    if (found != byId_.end() && *found == container) byId_.erase(found);
+    byId_.Erase(container);
   } else if (slot == kKeyUid.slot) {
     for (auto at = UidPosition(UidOf(container)); at != byUid_.end() && UidOf(*at) == UidOf(container); ++at) {
       if (*at == container) {
@@ -152,7 +139,7 @@ void SORTEDSTOREINDEXTYPE::BeforeKeyChange(Container* container, int32_t slot) {
 void SORTEDSTOREINDEXTYPE::AfterKeyChange(Container* container, int32_t slot) {
   // A taken key leaves the item out of that order; it stays owned (UnInit
   // frees it through the sequence).
-  if (slot == kKeyId.slot) byId_.insert(container);
+  if (slot == kKeyId.slot) byId_.Insert(container);
   if (slot == kKeyUid.slot) AddToUidOrder(container);
 }
 
@@ -189,11 +176,11 @@ void SORTEDSTOREINDEXTYPE::FreeAll() {
   std::vector<Container*> all(sequence_.begin(), sequence_.end());
   all.insert(all.end(), removed_.begin(), removed_.end());
   all.insert(all.end(), byUid_.begin(), byUid_.end());
-  all.insert(all.end(), byId_.begin(), byId_.end());
+  byId_.ForEach([&all](Container* c) { all.push_back(c); });
   sequence_.clear();
   removed_.clear();
   byUid_.clear();
-  byId_.clear();
+  byId_.Clear();
   std::sort(all.begin(), all.end());
   all.erase(std::unique(all.begin(), all.end()), all.end());
   for (Container* c : all) {

@@ -9,8 +9,8 @@
 //
 // The by-UID order is a sorted vector (8 bytes an item): UIDs are handed out
 // in ascending order, so inserts append; an insert below the highest UID
-// moves the tail. The by-UID and by-ID orders hold the containers
-// themselves and read the keys from them, so a container tells its owner before and after its ID or
+// moves the tail. The by-ID order is a hash table (ItemIdTable). Both hold
+// the containers themselves and read the keys from them, so a container tells its owner before and after its ID or
 // UID changes; it is then re-filed (and left out of that order if the new
 // key is taken).
 #pragma once
@@ -22,6 +22,7 @@
 
 #include "index/items/folder_details.h"
 #include "index/items/index_item_property_container.h"
+#include "index/items/item_id_table.h"
 #include "index/items/text_arena.h"
 
 namespace tw {
@@ -116,6 +117,12 @@ class SORTEDSTOREINDEXTYPE {
   bool Insert(Container* container);
   // Insert, then append to the sequence with SEQ = the new item count.
   bool InsertAtEnd(Container* container);
+  // Room for `count` items in all orders, for a load that knows about how
+  // many will come.
+  void Reserve(size_t count);
+  // A load about to insert an item with this ID lets the by-ID table start
+  // fetching its place: inserts land all over it.
+  void PrefetchId(std::string_view id) const { byId_.Prefetch(id); }
   // Moves the items to the removed list and renumbers SEQ 1, 2, 3, ...
   // True when at least one item was removed.
   bool RemoveIds(const std::set<std::string, std::less<>>& ids);
@@ -157,13 +164,6 @@ class SORTEDSTOREINDEXTYPE {
   void AfterKeyChange(Container* container, int32_t slot);
 
  private:
-  struct ById {
-    using is_transparent = void;
-    bool operator()(const Container* a, const Container* b) const;
-    bool operator()(const Container* a, std::string_view b) const;
-    bool operator()(std::string_view a, const Container* b) const;
-  };
-
   void FreeAll();
   // First position in the by-UID order whose UID is not below `uid`.
   std::vector<Container*>::iterator UidPosition(uint32_t uid);
@@ -175,7 +175,7 @@ class SORTEDSTOREINDEXTYPE {
   IndexLoader* loader_ = nullptr;
   std::vector<Container*> sequence_;
   std::vector<Container*> byUid_;  // ascending UID
-  std::set<Container*, ById> byId_;
+  ItemIdTable byId_;
   std::vector<Container*> removed_;
 };
 

@@ -1,6 +1,7 @@
 #include "index/items/text_arena.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -9,27 +10,45 @@
 namespace tw {
 namespace {
 constexpr size_t kFirstBlock = 64 * 1024;
-constexpr size_t kLargestBlock = 8 * 1024 * 1024;
+// Small enough that the unused end of the last block, whose pages are all
+// made resident at once, stays small beside a large index.
+constexpr size_t kLargestBlock = 1024 * 1024;
 }  // namespace
+
+void TextArena::MakeRoom(size_t size) {
+  if (size <= left_) return;
+  // Blocks double up to a ceiling; a text larger than that gets a block of its own.
+  const size_t grown = std::min(kLargestBlock, std::max(kFirstBlock, held_));
+  const size_t blockSize = std::max(grown, size);
+  char* block = static_cast<char*>(platform::AllocateLargeBlock(blockSize));
+  if (block == nullptr) throw std::bad_alloc();
+  blocks_.push_back({block, blockSize});
+  next_ = block;
+  left_ = blockSize;
+  held_ += blockSize;
+}
 
 std::string_view TextArena::Keep(std::string_view text) {
   if (text.empty()) return {};
-  if (text.size() > left_) {
-    // Blocks double up to a ceiling; a text larger than that gets a block of its own.
-    const size_t grown = std::min(kLargestBlock, std::max(kFirstBlock, held_));
-    const size_t size = std::max(grown, text.size());
-    char* block = static_cast<char*>(platform::AllocateLargeBlock(size));
-    if (block == nullptr) throw std::bad_alloc();
-    blocks_.push_back({block, size});
-    next_ = block;
-    left_ = size;
-    held_ += size;
-  }
+  MakeRoom(text.size());
   std::memcpy(next_, text.data(), text.size());
   const std::string_view kept(next_, text.size());
   next_ += text.size();
   left_ -= text.size();
   return kept;
+}
+
+void* TextArena::Allocate(size_t size, size_t alignment) {
+  // Blocks start aligned (heap or whole pages), so padding within one is enough.
+  size_t padding = (alignment - reinterpret_cast<uintptr_t>(next_) % alignment) % alignment;
+  if (size + padding > left_) {
+    MakeRoom(size + alignment);
+    padding = (alignment - reinterpret_cast<uintptr_t>(next_) % alignment) % alignment;
+  }
+  char* place = next_ + padding;
+  next_ = place + size;
+  left_ -= padding + size;
+  return place;
 }
 
 void TextArena::Clear() {

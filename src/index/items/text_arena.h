@@ -1,6 +1,7 @@
-// Append-only storage for the texts of a loaded index file. Containers keep
-// their values as views into it, so a load makes a few large allocations
-// instead of one per property. Texts stay where they are until Clear.
+// Append-only storage for what a loaded index file gives: the texts of its
+// values and the containers built from them. Containers keep their values
+// as views into it, so a load makes a few large allocations instead of
+// several per item. Everything stays where it is until Clear.
 #pragma once
 #include <cstddef>
 #include <string_view>
@@ -17,11 +18,16 @@ class TextArena {
 
   // Copies `text` in and returns where it now lies.
   std::string_view Keep(std::string_view text);
+  // `size` uninitialised bytes at a multiple of `alignment` (a power of 2).
+  void* Allocate(size_t size, size_t alignment);
   // Frees every block; earlier views dangle afterwards.
   void Clear();
   size_t BytesHeld() const { return held_; }
 
  private:
+  // Room for `size` bytes at next_, in a new block if need be.
+  void MakeRoom(size_t size);
+
   struct Block {
     char* data;
     size_t size;

@@ -82,6 +82,75 @@ TEST(StreamSerialiserTest, WritesExactBytes) {
   }
 }
 
+TEST(StreamSerialiserTest, LoadLevelsAndOffsets) {
+  ThreeItems t;
+  const std::string file = t.folder.Read();
+  ASSERT_EQ(t.index.Count(), 3u);
+  for (const auto* item : t.index.Sequence()) {
+    const std::string element = file.substr(static_cast<size_t>(item->FileOffset()), item->ElementLength());
+    EXPECT_TRUE(element.starts_with("<ELEMENT ID=\"" + item->GetText("ID"))) << element;
+    EXPECT_TRUE(element.ends_with("</ELEMENT>"));
+  }
+  EXPECT_EQ(t.index.Sequence()[1]->GetText("SUBJECT"), "subject of b.MAI");
+
+  SORTEDSTOREINDEXTYPE keys;
+  ASSERT_EQ(Load(keys, t.folder, 2), 2);
+  ASSERT_EQ(keys.Count(), 3u);
+  EXPECT_EQ(keys.Sequence()[2]->GetText("SUBJECT"), "") << "keys only";
+  EXPECT_EQ(keys.Sequence()[2]->GetNumber("UID"), 3);
+
+  SORTEDSTOREINDEXTYPE header;
+  ASSERT_EQ(Load(header, t.folder, 1), 1);
+  EXPECT_EQ(header.Count(), 0u);
+  EXPECT_EQ(header.LastUid(), 3u);
+  EXPECT_EQ(header.indexFileSize, file.size());
+
+  SORTEDSTOREINDEXTYPE filtered;
+  filtered.keyFilter = "c.MAI,a.MAI";
+  ASSERT_EQ(Load(filtered, t.folder), 3);
+  ASSERT_EQ(filtered.Count(), 2u);
+  EXPECT_EQ(filtered.Sequence()[1]->GetText("ID"), "c.MAI");
+}
+
+// The reader takes elements whole from a buffer of its own (256 KiB): an
+// index larger than that has elements, tags and escaped values cut at every
+// refill, and one element larger than the whole buffer.
+TEST(StreamSerialiserTest, IndexesLargerThanTheReadBufferLoadWhole) {
+  IndexFolder folder;
+  SORTEDSTOREINDEXTYPE writer;
+  writer.SetLoadLevel(3);
+  for (int i = 0; i < 3000; ++i) {
+    const std::string pad(static_cast<size_t>(i % 97), 'x');
+    Values values{{"ID", std::to_string(100000 + i) + ".MAI"},
+                  {"FROM", "A & B <a" + pad + "@b>"},
+                  {"SUBJECT", "s" + pad},
+                  {"SIZE", std::to_string(i)}};
+    if (i == 1500) values["BODY"] = std::string(300 * 1024, 'b') + "<&>";
+    ASSERT_NE(AddItem(writer, values), nullptr);
+  }
+  ASSERT_EQ(Save(writer, folder), 1);
+  const std::string file = folder.Read();
+  ASSERT_GT(file.size(), 3u * 256 * 1024);
+
+  SORTEDSTOREINDEXTYPE loaded;
+  ASSERT_EQ(Load(loaded, folder), 3);
+  EXPECT_EQ(Items(loaded), Items(writer));
+  for (const auto* item : loaded.Sequence()) {
+    const std::string element = file.substr(static_cast<size_t>(item->FileOffset()), item->ElementLength());
+    ASSERT_TRUE(element.starts_with("<ELEMENT ID=\"" + item->GetText("ID") + "\"")) << item->FileOffset();
+    ASSERT_TRUE(element.ends_with("</ELEMENT>"));
+  }
+  loaded.rewriteInFull = true;
+  ASSERT_EQ(Save(loaded, folder), 1);
+  EXPECT_EQ(folder.Read(), file) << "written back byte for byte";
+
+  SORTEDSTOREINDEXTYPE keys;
+  ASSERT_EQ(Load(keys, folder, 2), 2);
+  ASSERT_EQ(keys.Count(), 3000u);
+  EXPECT_EQ(keys.Sequence()[2999]->GetText("ID"), "102999.MAI");
+  EXPECT_EQ(keys.Sequence()[1500]->GetText("BODY"), "") << "keys only";
+}
+
 TEST(StreamSerialiserTest, SavesRewriteOnlyTheTail) {
   ThreeItems t;
   const std::string before = t.folder.Read();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -131,6 +133,48 @@ TEST(IndexSortedStore, GetFolderDetailsReportsAndRethrows) {
                                    0),
             0u)
       << entries[0].text2;
+}
+
+// The by-ID order is a hash table that closes the gap a removal leaves by
+// moving later entries back: after thousands of inserts, removals, refused
+// duplicates and changed IDs in random order, every ID finds exactly the
+// item a plain map says it should, short IDs (kept in the slot) and long
+// ones alike.
+TEST(IndexSortedStore, ByIdStaysExactThroughRemovalsAndChangedIds) {
+  SORTEDSTOREINDEXTYPE index;
+  std::map<std::string, IndexItemPropertyContainer*> model;
+  std::mt19937 random(7);
+  auto idOf = [](unsigned n) { return n % 3 == 0 ? std::to_string(n) : "message-" + std::to_string(n) + ".MAI"; };
+  for (int round = 0; round < 6000; ++round) {
+    const unsigned n = random() % 3000;
+    const std::string id = idOf(n);
+    switch (random() % 4) {
+      case 0:
+      case 1: {
+        auto* c = Item(id);
+        const bool added = Add(index, c);
+        EXPECT_EQ(added, model.count(id) == 0) << id;
+        if (added) model[id] = c;
+        break;
+      }
+      case 2:
+        EXPECT_EQ(index.RemoveById(id), model.erase(id) == 1) << id;
+        break;
+      default: {
+        const auto found = model.find(id);
+        const std::string to = idOf(n + 3000 + static_cast<unsigned>(round));
+        if (found == model.end() || model.count(to) != 0) break;
+        found->second->SetText("ID", to);
+        model[to] = found->second;
+        model.erase(found);
+      }
+    }
+  }
+  ASSERT_EQ(index.Count(), model.size());
+  for (unsigned n = 0; n < 3000 + 6000 + 3000; ++n) {
+    const auto found = model.find(idOf(n));
+    ASSERT_EQ(index.FindLoadedById(idOf(n)), found == model.end() ? nullptr : found->second) << idOf(n);
+  }
 }
 
 }  // namespace
