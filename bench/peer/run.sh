@@ -59,7 +59,8 @@ ratio() { awk -v d="$1" -v s="$2" 'BEGIN { if (s > 0) printf "%.2f", d / s; else
 
 table1=$(mktemp)
 table2=$(mktemp)
-trap 'rm -f "$table1" "$table2"' EXIT
+resident=$(mktemp)
+trap 'rm -f "$table1" "$table2" "$resident"' EXIT
 
 one_size() {
   local count=$1
@@ -112,7 +113,7 @@ CONF
   local de se
   de=$(printf '%s\n' "${d_empty[@]}" | median)
   se=$(printf '%s\n' "${s_empty[@]}" | median)
-  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$count" "(start-up, subtracted)" "$de" "$se" "-" "" >>"$table1"
+  printf '%s\t%s\t%.1f\t%.1f\t%s\t%s\n' "$count" "start-up (subtracted)" "$de" "$se" "-" "empty Maildir / empty command" >>"$table1"
 
   # Each operation: Dovecot's run, then the store's, RUNS times.
   local d_times=() s_times=()
@@ -168,7 +169,9 @@ CONF
 
   # The warm process flags the newest of the original messages.
   "$peer" warm "$inbox" "$repeats" "$(printf '%08X.MAI' $((count - 1)))" "$root/warm.eml" |
-    awk -v n="$count" -F'\t' '$1 == "warm" { print n "\t" $2 "\t" $3 "\t" $4 "\t" $5 }' >>"$table2"
+    awk -v n="$count" -v resident="$resident" -F'\t' '
+      $2 == "resident" { printf "%d items: %.1f MB resident after the load, %d bytes an item\n", $4, $3 / 1e6, $5 >>resident; next }
+      $1 == "warm" { print n "\t" $2 "\t" $3 "\t" $4 "\t" $5 }' >>"$table2"
 
   rm -rf "$root"
 }
@@ -189,8 +192,9 @@ echo "Fresh processes: median ms net of start-up (ratio = Dovecot / store)"
   cat "$table1"
 } | column -t -s $'\t'
 echo
-echo "The store in one warm process: ms per call (resident: bytes, items, bytes per item)"
+echo "The store in one warm process: ms per call"
 {
   printf 'messages\toperation\tmedian\tmax\tcalls\n'
   cat "$table2"
 } | column -t -s $'\t'
+cat "$resident"
