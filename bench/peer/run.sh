@@ -7,6 +7,8 @@
 #   2. the store in one warm process, as a mail service calls it.
 #   bench/peer/run.sh [BUILD_DIR] [--sizes 20000,100000] [--runs 5] [--repeats 50]
 set -euo pipefail
+export LC_ALL=C  # decimal points in $EPOCHREALTIME and awk
+caller_dir=$PWD
 cd "$(dirname "$0")/../.."
 
 build=build/default
@@ -22,6 +24,11 @@ while [ $# -gt 0 ]; do
     *) build=$1; shift ;;
   esac
 done
+# A build directory given relative to where the script was started.
+case $build in
+  /*) ;;
+  *) [ -d "$caller_dir/$build" ] && build=$caller_dir/$build ;;
+esac
 
 # ---- Tools ---------------------------------------------------------------
 if ! command -v doveadm >/dev/null; then
@@ -32,9 +39,10 @@ if ! command -v doveadm >/dev/null; then
     chmod 755 /usr/sbin/policy-rc.d
     made_policy=1
   fi
-  apt-get update >/dev/null
-  DEBIAN_FRONTEND=noninteractive apt-get install -y dovecot-core >/dev/null
-  [ "$made_policy" = 1 ] && rm -f /usr/sbin/policy-rc.d
+  installed=0
+  apt-get update >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get install -y dovecot-core >/dev/null && installed=1
+  if [ "$made_policy" = 1 ]; then rm -f /usr/sbin/policy-rc.d; fi
+  [ "$installed" = 1 ] || { echo "could not install dovecot-core" >&2; exit 1; }
 fi
 [ -f "$build/build.ninja" ] || cmake --preset default >/dev/null
 cmake --build "$build" --target twstore_peer >/dev/null
@@ -45,7 +53,9 @@ mail_user=nobody
 mail_group=$(id -gn "$mail_user")
 
 # ---- Timing --------------------------------------------------------------
-# Milliseconds of one run of the command (bash's own clock: no extra fork).
+# Milliseconds of one run of the command: bash's own clock, read right
+# before and after it, so only the command's own process start is inside
+# (and that is what the empty runs take off).
 took() {
   local start=$EPOCHREALTIME
   "$@"
