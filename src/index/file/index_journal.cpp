@@ -262,11 +262,18 @@ void IndexJournal::Add(int64_t offset, std::string_view bytes) {
   buffer_.push_back(kWriteTag);
   PutNumber(buffer_, static_cast<uint64_t>(offset), 8);
   PutNumber(buffer_, bytes.size(), 4);
-  buffer_.append(bytes);
-  writesEnd_ = std::max(writesEnd_, static_cast<uint64_t>(offset) + bytes.size());
   crc_ = Crc32(crc_, std::string_view(buffer_).substr(start));
+  crc_ = Crc32(crc_, bytes);
+  writesEnd_ = std::max(writesEnd_, static_cast<uint64_t>(offset) + bytes.size());
   ++writes_;
-  if (buffer_.size() >= kWriteOutAt) WriteOut();
+  if (bytes.size() < kWriteOutAt) {
+    buffer_.append(bytes);
+    if (buffer_.size() >= kWriteOutAt) WriteOut();
+    return;
+  }
+  // Large pieces go out as they are, not copied once more.
+  WriteOut();
+  if (!failed_ && !file_.Write(bytes.data(), bytes.size())) failed_ = true;
 }
 
 void IndexJournal::WriteOut() {

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,7 @@ class SaveOutput {
       failed_ = true;
     }
   }
+  bool Journaled() const { return journal_ != nullptr; }
   // A direct write went wrong: the file written whole must not replace the index.
   bool Failed() const { return failed_; }
 
@@ -59,8 +61,9 @@ class SaveOutput {
   bool failed_ = false;
 };
 
-// Writes the tail of the file from one position on, in pieces; a piece goes
-// out only when no gap that is still to be read lies under it.
+// Writes the tail of the file from one position on, in pieces; a piece
+// written in place goes out only when no gap that is still to be read lies
+// under it.
 class TailWriter {
  public:
   TailWriter(SaveOutput& out, int64_t position) : out_(out), position_(position) {}
@@ -69,7 +72,8 @@ class TailWriter {
   int64_t Position() const { return position_ + static_cast<int64_t>(pending_.size()); }
 
   void FlushIfClear(int64_t nextRead) {
-    if (pending_.size() >= kFlushAt && Position() <= nextRead) Flush();
+    // Journaled writes reach the file only once the save is complete.
+    if (pending_.size() >= kFlushAt && (out_.Journaled() || Position() <= nextRead)) Flush();
   }
   void Flush() {
     if (pending_.empty()) return;
@@ -129,13 +133,18 @@ class StreamSave {
   void Put(SaveOutput& out, int64_t offset, std::string_view bytes);
   // Reads the file as the writes put so far leave it.
   bool ReadAt(platform::FileHandle& file, int64_t offset, std::string& bytes);
+  bool ReadAt(platform::FileHandle& file, int64_t offset, char* data, size_t size, size_t& got);
+  // Copies the bytes of elements not in memory that follow `item` in the
+  // file, a piece at a time, behind its element.
+  void CopyGap(platform::FileHandle& file, TailWriter& tail, int64_t from, int64_t length, const Container& item,
+               bool nextHasOffset);
   // Makes an update's writes through its journal; 1 when they were made.
   int32_t Finish(platform::FileHandle& file, IndexJournal& journal, uint64_t finalLength);
   int64_t RootEnd(platform::FileHandle& file) {
     if (rootEnd_ == -2) rootEnd_ = RootEndOnDisk(file);
     return rootEnd_;
   }
-  void CheckGap(const std::string& gap, const Container& item, bool nextHasOffset);
+  void ReportGap(bool startsAsElement, bool endsAsElement, const Container& item, bool nextHasOffset);
 
   SORTEDSTOREINDEXTYPE& index_;
   std::string path_;
@@ -153,17 +162,21 @@ void StreamSave::Put(SaveOutput& out, int64_t offset, std::string_view bytes) {
 
 bool StreamSave::ReadAt(platform::FileHandle& file, int64_t offset, std::string& bytes) {
   size_t got = 0;
-  const bool ok = file.Seek(offset, platform::SeekFrom::Begin) && file.Read(bytes.data(), bytes.size(), got);
-  if (!ok) ReportStreamContention(false, __LINE__);
+  const bool ok = ReadAt(file, offset, bytes.data(), bytes.size(), got);
   bytes.resize(got);
+  return ok;
+}
+
+bool StreamSave::ReadAt(platform::FileHandle& file, int64_t offset, char* data, size_t size, size_t& got) {
+  got = 0;
+  const bool ok = file.Seek(offset, platform::SeekFrom::Begin) && file.Read(data, size, got);
+  if (!ok) ReportStreamContention(false, __LINE__);
   // The file itself changes only when the journal is applied.
-  const int64_t end = offset + static_cast<int64_t>(bytes.size());
+  const int64_t end = offset + static_cast<int64_t>(got);
   for (const auto& [at, written] : put_) {
     const int64_t from = std::max(at, offset);
     const int64_t to = std::min(at + static_cast<int64_t>(written.size()), end);
-    if (from < to)
-      bytes.replace(static_cast<size_t>(from - offset), static_cast<size_t>(to - from), written,
-                    static_cast<size_t>(from - at), static_cast<size_t>(to - from));
+    if (from < to) std::memcpy(data + (from - offset), written.data() + (from - at), static_cast<size_t>(to - from));
   }
   return ok;
 }
@@ -204,14 +217,37 @@ bool StreamSave::MarkRemovedDead(platform::FileHandle& file, SaveOutput& out) {
   return allMarked;
 }
 
-void StreamSave::CheckGap(const std::string& gap, const Container& item, bool nextHasOffset) {
-  if (!update_ || static_cast<int64_t>(gap.size()) <= kGapCheckedFrom) return;
+void StreamSave::CopyGap(platform::FileHandle& file, TailWriter& tail, int64_t from, int64_t length,
+                         const Container& item, bool nextHasOffset) {
+  std::string& pending = tail.Pending();
+  bool startsAsElement = false;
+  bool endsAsElement = false;
+  for (int64_t done = 0; done < length;) {
+    const size_t piece = static_cast<size_t>(std::min<int64_t>(length - done, static_cast<int64_t>(kFlushAt)));
+    const size_t before = pending.size();
+    pending.resize(before + piece);
+    size_t got = 0;
+    ReadAt(file, from + done, pending.data() + before, piece, got);
+    pending.resize(before + got);
+    if (done == 0) startsAsElement = std::string_view(pending).substr(before).starts_with(kElementStart);
+    done += static_cast<int64_t>(got);
+    if (got < piece || done >= length) {
+      endsAsElement = got == piece && std::string_view(pending).ends_with(kElementEnd);
+      break;
+    }
+    tail.FlushIfClear(from + done);
+  }
+  if (length > kGapCheckedFrom) ReportGap(startsAsElement, endsAsElement, item, nextHasOffset);
+}
+
+void StreamSave::ReportGap(bool startsAsElement, bool endsAsElement, const Container& item, bool nextHasOffset) {
+  if (!update_) return;
   char scratch[16];
   const std::string id(item.TextView(kKeyId, scratch));
-  if (!std::string_view(gap).starts_with(kElementStart))
+  if (!startsAsElement)
     WriteSerialisationLog("Corrupting index " + path_ + ". Gap after " + id +
                           " does not start at the start of an element.");
-  if (!std::string_view(gap).ends_with(kElementEnd))
+  if (!endsAsElement)
     WriteSerialisationLog("Corrupting index " + path_ + ". Gap " + (nextHasOffset ? "before" : "after") + " " + id +
                           " does not end at the end of an element.");
 }
@@ -234,7 +270,6 @@ void StreamSave::WriteElements(platform::FileHandle& file, SaveOutput& out, size
 
   TailWriter tail(out, position);
   uint32_t previousUid = first > 0 ? static_cast<uint32_t>(items[first - 1]->GetNumber(kKeyUid)) : 0;
-  std::string gap;
   for (size_t i = first; i < items.size(); ++i) {
     Container& item = *items[i];
     const uint32_t uid = static_cast<uint32_t>(item.GetNumber(kKeyUid));
@@ -242,19 +277,16 @@ void StreamSave::WriteElements(platform::FileHandle& file, SaveOutput& out, size
       WriteSerialisationLog("Serialisation Issue: UID incorrectly ordered at " + std::to_string(uid) + ".\n");
     previousUid = uid;
 
-    gap.clear();
     const ItemPlace old = PlaceOf(&item);
+    int64_t gapLength = 0;
+    bool nextHasOffset = false;
     if (update_ && old.offset > 0) {
       const Container* next = i + 1 < items.size() ? items[i + 1] : nullptr;
-      const bool nextHasOffset = next != nullptr && next->FileOffset() > 0;
+      nextHasOffset = next != nullptr && next->FileOffset() > 0;
       int64_t gapEnd = -1;
       if (nextHasOffset) gapEnd = next->FileOffset();
       else if (!fullyLoaded) gapEnd = RootEnd(file);
-      if (gapEnd > old.End()) {
-        gap.resize(static_cast<size_t>(gapEnd - old.End()));
-        ReadAt(file, old.End(), gap);
-        CheckGap(gap, item, nextHasOffset);
-      }
+      gapLength = std::max<int64_t>(0, gapEnd - old.End());
     }
 
     const int64_t at = tail.Position();
@@ -262,7 +294,7 @@ void StreamSave::WriteElements(platform::FileHandle& file, SaveOutput& out, size
     const size_t before = pending.size();
     AppendElement(pending, item, properties, validUtf8);
     item.SetFilePlace(static_cast<int32_t>(at), static_cast<uint32_t>(pending.size() - before));
-    pending += gap;
+    if (gapLength > 0) CopyGap(file, tail, old.End(), gapLength, item, nextHasOffset);
     tail.FlushIfClear(nextRead[i - first + 1]);
   }
   tail.Pending() += kRootEnd;
