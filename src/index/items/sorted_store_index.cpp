@@ -173,20 +173,27 @@ FolderDetails SORTEDSTOREINDEXTYPE::GetFolderDetails() {
 void SORTEDSTOREINDEXTYPE::FreeAll() {
   // Every container the index owns is in one of these; an item whose key
   // was taken by another may be missing from an order, so gather them all.
-  std::vector<Container*> all(sequence_.begin(), sequence_.end());
-  all.insert(all.end(), removed_.begin(), removed_.end());
-  all.insert(all.end(), byUid_.begin(), byUid_.end());
-  byId_.ForEach([&all](Container* c) { all.push_back(c); });
+  // The owner link marks each one gathered, so none is taken twice; removed
+  // items have lost it already and are in no order.
+  std::vector<Container*> all;
+  all.reserve(sequence_.size());
+  auto gather = [this, &all](Container* c) {
+    if (c->Owner() != this) return;
+    c->SetOwner(nullptr);
+    all.push_back(c);
+  };
+  for (Container* c : sequence_) gather(c);
+  for (Container* c : byUid_) gather(c);
+  byId_.ForEach(gather);
+  std::sort(removed_.begin(), removed_.end());
+  removed_.erase(std::unique(removed_.begin(), removed_.end()), removed_.end());
+  for (Container* c : removed_)
+    if (c->Owner() == nullptr) all.push_back(c);
   sequence_.clear();
   removed_.clear();
   byUid_.clear();
   byId_.Clear();
-  std::sort(all.begin(), all.end());
-  all.erase(std::unique(all.begin(), all.end()), all.end());
-  for (Container* c : all) {
-    c->SetOwner(nullptr);
-    delete c;
-  }
+  for (Container* c : all) delete c;
 }
 
 void SORTEDSTOREINDEXTYPE::FreeSavedRemovals() {
