@@ -86,11 +86,11 @@ class HeaderParser {
     std::string_view raw;
     for (int lines = 0; lines < kHeaderLineCount && reader.Next(raw); ++lines) {
       if (raw[0] == '\r' || raw[0] == '\n') {
-        CutAtHeaderEnd();
+        if (options_.keepHeaderText) CutAtHeaderEnd();
         break;
       }
-      const std::string_view text = UpToNul(raw);
-      info_.headerText.append(text);
+      const std::string_view text = reader.MayHoldNul() ? UpToNul(raw) : raw;
+      if (options_.keepHeaderText) info_.headerText.append(text);
       const std::string_view line = StripLineEnd(text);
       Line(line);
     }

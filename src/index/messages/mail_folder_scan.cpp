@@ -92,6 +92,7 @@ class FolderWalk {
     branding_ = UidBrandingEnabled() != 0;
     options_.checkUids = branding_;
     options_.alternativeHasAttachments = MultipartAlternativeHasAttachments() == 1;
+    options_.keepHeaderText = false;
   }
 
   // True when every file was walked; writes _DIRSIZE.TMP either way.

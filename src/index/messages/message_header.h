@@ -57,6 +57,9 @@ struct HeaderParseOptions {
   bool seenFromXRead = true;
   // multipart/alternative counts as having attachments.
   bool alternativeHasAttachments = false;
+  // Keeps the header lines in info.headerText; a scan, which never looks at
+  // them, saves copying every header.
+  bool keepHeaderText = true;
   // The file's last-write time and size when a directory listing already
   // gave them (saves asking the file again); otherwise the open file is asked.
   bool haveFileFacts = false;
