@@ -1,6 +1,7 @@
 #include "index/file/index_file_format.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "index/items/index_item_property_container.h"
@@ -45,7 +46,19 @@ bool ParseDigits(std::string_view text, uint32_t base, uint32_t& value) {
   return true;
 }
 
-bool IsSafeAsciiByte(unsigned char c) { return (c >= 0x20 && c < 0x7F && c != '&' && c != '<' && c != '>') || c == '\t' || c == '\n' || c == '\r'; }
+constexpr bool IsSafeAsciiByte(unsigned char c) { return (c >= 0x20 && c < 0x7F && c != '&' && c != '<' && c != '>') || c == '\t' || c == '\n' || c == '\r'; }
+
+// What the escaping does with a byte: kept as it is, escaped by name, or
+// anything else (the slow path's repair and references).
+enum : uint8_t { kKeep, kEscape, kOther };
+constexpr std::array<uint8_t, 256> kByteClass = [] {
+  std::array<uint8_t, 256> table{};
+  for (int c = 0; c < 256; ++c)
+    table[c] = IsSafeAsciiByte(static_cast<unsigned char>(c)) ? kKeep
+               : (c == '&' || c == '<' || c == '>')             ? kEscape
+                                                                 : kOther;
+  return table;
+}();
 
 // Length of the well-formed UTF-8 sequence at `p` (0 when there is none).
 size_t WellFormedLength(const unsigned char* p, size_t left) {
@@ -195,28 +208,27 @@ std::string RepairUtf8(std::string_view value) {
 }
 
 void AppendEscaped(std::string& out, std::string_view value, bool validUtf8) {
+  // Plain ASCII, with at most '&', '<' and '>' to escape (addresses such as
+  // "Ann <ann@x>"): nothing to repair or reference, so one pass escapes it
+  // straight into `out`, a run at a time. Anything else starts again below.
+  const size_t mark = out.size();
   const auto* bytes = reinterpret_cast<const unsigned char*>(value.data());
-  if (std::all_of(bytes, bytes + value.size(), IsSafeAsciiByte)) {
-    out.append(value);
+  size_t run = 0;
+  size_t at = 0;
+  for (; at < value.size(); ++at) {
+    const unsigned char c = bytes[at];
+    const uint8_t kind = kByteClass[c];
+    if (kind == kKeep) continue;
+    if (kind == kOther) break;
+    out.append(value.data() + run, at - run);
+    out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : "&gt;";
+    run = at + 1;
+  }
+  if (at == value.size()) {
+    out.append(value.data() + run, value.size() - run);
     return;
   }
-  // Addresses ("Ann <ann@x>") are plain ASCII but for the escaped bytes:
-  // nothing to repair or reference, so they are escaped straight into `out`.
-  if (std::all_of(bytes, bytes + value.size(),
-                  [](unsigned char c) { return IsSafeAsciiByte(c) || c == '&' || c == '<' || c == '>'; })) {
-    for (size_t at = 0; at < value.size();) {
-      const size_t special = value.find_first_of("&<>", at);
-      if (special == std::string_view::npos) {
-        out.append(value.substr(at));
-        break;
-      }
-      out.append(value.substr(at, special - at));
-      const char c = value[special];
-      out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : "&gt;";
-      at = special + 1;
-    }
-    return;
-  }
+  out.resize(mark);
   const std::string repaired = validUtf8 ? RepairUtf8(value) : std::string();
   if (validUtf8) value = repaired;
 
