@@ -14,12 +14,12 @@ namespace {
 
 // The files the store keeps beside its items, each with the one spelling it
 // is created and opened under.
-constexpr std::array<std::string_view, 22> kLibraryFiles = {
+constexpr std::array<std::string_view, 24> kLibraryFiles = {
     "_index.xml",     "_index.blk",     "_index.dat",     "_index.xml.bak", "_index.xml.bad",
     "_index.jnl",     "_groups.xml",    "_groups.blk",    "_groups.jnl",    "_CHANGE.DTY",
     "_FOLDER.DAT",    "_DIRSIZE.TMP",   "_folder.xml",    "_folder.dty",    "_folder.blk",
     "_activity.tab",  "_activity.blk",  "_activity.tmp",  "_srchidx.upd",   "_srchidx.dty",
-    "_Shares.xml",    "_Access.XML"};
+    "_Shares.xml",    "_Access.XML",    "_pending.dlv",   "_index.xml.tmp"};
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
