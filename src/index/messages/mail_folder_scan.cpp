@@ -169,7 +169,8 @@ class FolderWalk {
     // A UID found in the file came from elsewhere: the folder numbers anew.
     info_->uidFromFile = 0;
     auto item = std::make_unique<IndexItemPropertyContainer>();
-    SetItemFromHeader(*item, *info_, false);
+    // The texts go where a load of the index would put them: no block each.
+    SetItemFromHeader(*item, *info_, false, &index_.loadedText);
     item->SetNumber(kKeyUid, static_cast<int32_t>(++uidCounter_));
     if (!index_.InsertAtEnd(item.get())) return facts.size;
     IndexItemPropertyContainer* added = item.release();
