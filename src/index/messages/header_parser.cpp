@@ -17,11 +17,12 @@ enum class Field { None, To, Cc, ReplyTo, From, Subject, Categories };
 
 char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
-// Starts with `prefix`, in any case.
+// Starts with `prefix`, in any case. Headers are nearly always written as
+// the prefix is, so letters are folded only where the bytes differ.
 bool Is(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i)
-    if (FoldCase(text[i]) != FoldCase(prefix[i])) return false;
+    if (text[i] != prefix[i] && FoldCase(text[i]) != FoldCase(prefix[i])) return false;
   return true;
 }
 
