@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstring>
 
 #include "index/items/index_item_property_container.h"
@@ -215,16 +218,45 @@ void AppendEscaped(std::string& out, std::string_view value, bool validUtf8) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(value.data());
   size_t run = 0;
   size_t at = 0;
-  for (; at < value.size(); ++at) {
-    const unsigned char c = bytes[at];
-    const uint8_t kind = kByteClass[c];
-    if (kind == kKeep) continue;
-    if (kind == kOther) break;
-    out.append(value.data() + run, at - run);
+  auto escape = [&](size_t where) {
+    out.append(value.data() + run, where - run);
+    const unsigned char c = bytes[where];
     out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : "&gt;";
-    run = at + 1;
+    run = where + 1;
+  };
+  bool other = false;
+  while (!other && at < value.size()) {
+#if defined(__SSE2__)
+    // Sixteen bytes at a time while they are printable ASCII: a mask of the
+    // ones to escape, taken bit by bit. A block with any other byte (a tab
+    // too) goes through the table below.
+    if (at + 16 <= value.size()) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+      const __m128i outside = _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),  // also 0x80 and up
+                                           _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)));
+      if (_mm_movemask_epi8(outside) == 0) {
+        const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')),
+                                                          _mm_cmpeq_epi8(v, _mm_set1_epi8('<'))),
+                                             _mm_cmpeq_epi8(v, _mm_set1_epi8('>')));
+        for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(special)); mask != 0; mask &= mask - 1)
+          escape(at + static_cast<size_t>(__builtin_ctz(mask)));
+        at += 16;
+        continue;
+      }
+    }
+#endif
+    const size_t end = at + 16 < value.size() ? at + 16 : value.size();
+    for (; at < end; ++at) {
+      const uint8_t kind = kByteClass[bytes[at]];
+      if (kind == kKeep) continue;
+      if (kind == kOther) {
+        other = true;
+        break;
+      }
+      escape(at);
+    }
   }
-  if (at == value.size()) {
+  if (!other) {
     out.append(value.data() + run, value.size() - run);
     return;
   }
