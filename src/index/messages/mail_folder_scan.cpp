@@ -56,9 +56,11 @@ std::string Folded(std::string_view name) {
 // kinds suffice: sizes and times come with each file's open.
 Listing ListMessageFiles(platform::FolderFiles& files, const std::string& folder, uint32_t limit) {
   Listing listing;
+  std::vector<platform::FolderEntry> entries = files.List("*.MAI");
   std::vector<std::pair<std::string, std::string>> keyed;  // folded, as listed
+  keyed.reserve(entries.size());
   uint64_t counted = 0;
-  for (platform::FolderEntry& entry : files.List("*.MAI")) {
+  for (platform::FolderEntry& entry : entries) {
     if (entry.kind == platform::EntryKind::Directory || entry.kind == platform::EntryKind::Link) continue;
     if (!IsIndexableMessageName(entry.name) || entry.name[0] == '_' || entry.name[0] == '.') continue;
     if (!KeepableMessageName(folder, entry.name)) continue;
