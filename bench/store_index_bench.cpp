@@ -11,7 +11,8 @@
 //                         same, and std::ifstream open/read/close (before
 //                         it, a warm-up pass of the latter). x_bare is the
 //                         call's time over the bare pass's (wall), and
-//                         x_bare_cpu the same in CPU time.
+//                         x_bare_cpu the same in CPU time; x_bare_fastest
+//                         the fastest call over the fastest bare pass.
 //   BM_WalkNewMail/N      the walk alone (no load, no save), same ceiling
 //   BM_ListMailFolder/N   the directory listing the walk starts with
 //   BM_ReopenUnchanged    OpenRecord mode 1 of an unchanged 100,000-item
@@ -154,6 +155,9 @@ double StreamPass(const MailFolder& folder, std::vector<char>& buffer) {
 // same files cached.
 struct Ceiling {
   double bareSeconds = 0, bareAtSeconds = 0, bareCpu = 0;
+  // The fastest iteration of the call and of the bare pass: what a busy
+  // shared machine disturbs least in wall time.
+  double fastestCall = 0, fastestBare = 0;
   double headSeconds = 0, headCpu = 0;
   double streamSeconds = 0;
   static bool Warm(const MailFolder& folder, std::vector<char>& buffer) { return StreamPass(folder, buffer) > 0; }
@@ -164,6 +168,7 @@ struct Ceiling {
     const double bareAt = BarePass(folder, buffer, true);
     bareSeconds += bare;
     bareAtSeconds += bareAt;
+    if (fastestBare == 0 || bare < fastestBare) fastestBare = bare;
     const std::clock_t cpuStart = std::clock();
     const double head = HeadPass(folder, buffer);
     headCpu += CpuSecondsSince(cpuStart);
@@ -184,6 +189,7 @@ struct Ceiling {
     // CPU time is what a busy shared machine disturbs least.
     state.counters["bare_cpu_ms"] = bareCpu * 1e3 / n;
     state.counters["x_bare_cpu"] = cpu / bareCpu;
+    state.counters["x_bare_fastest"] = fastestCall / fastestBare;
     state.counters["head_msg/s"] = files * n / headSeconds;
     state.counters["head_cpu_ms"] = headCpu * 1e3 / n;
     state.counters["ifstream_msg/s"] = files * n / streamSeconds;
@@ -210,6 +216,7 @@ void BM_ScanNewMail(benchmark::State& state) {
     cpu += CpuSecondsSince(cpuStart);
     state.SetIterationTime(took);
     seconds += took;
+    if (ceiling.fastestCall == 0 || took < ceiling.fastestCall) ceiling.fastestCall = took;
     tw::FolderDetails details;
     tw::ReadFolderDatFile(folder.directory + "/_FOLDER.DAT", details);
     if (result != 1 || index->Count() != static_cast<size_t>(count) ||
@@ -240,6 +247,7 @@ void BM_WalkNewMail(benchmark::State& state) {
     cpu += CpuSecondsSince(cpuStart);
     state.SetIterationTime(took);
     seconds += took;
+    if (ceiling.fastestCall == 0 || took < ceiling.fastestCall) ceiling.fastestCall = took;
     if (!whole || index->Count() != static_cast<size_t>(count)) return state.SkipWithError("walk missed files");
     index.reset();
     if (!ceiling.Run(folder, buffer)) return state.SkipWithError("ceiling pass failed");
@@ -427,8 +435,8 @@ void BM_DirectInsert(benchmark::State& state) {
 }
 
 BENCHMARK(BM_ListMailFolder)->Arg(20000)->Arg(kBig)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_WalkNewMail)->Arg(20000)->Arg(kBig)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_ScanNewMail)->Arg(20000)->Arg(kBig)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_WalkNewMail)->Arg(20000)->Arg(kBig)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_ScanNewMail)->Arg(20000)->Arg(kBig)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ReopenUnchanged)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(50);
 BENCHMARK(BM_ColdOpen)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_DirectInsert)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(200);
