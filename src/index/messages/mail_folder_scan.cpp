@@ -49,6 +49,21 @@ std::string Folded(std::string_view name) {
   return folded;
 }
 
+// A name's place in the sort: its first eight folded bytes as a number
+// (names hold no NUL, so a shorter name's zero padding sorts it first),
+// the whole folded name only where those are equal.
+struct SortKey {
+  uint64_t head = 0;
+  uint32_t index = 0;
+};
+
+uint64_t HeadOf(std::string_view folded) {
+  uint64_t head = 0;
+  for (size_t i = 0; i < 8; ++i)
+    head = head << 8 | (i < folded.size() ? static_cast<unsigned char>(folded[i]) : 0u);
+  return head;
+}
+
 // The message files of the folder in name order (any case). Names that
 // begin with "_" or ".", that are too long or not UTF-8, and symbolic links
 // (wherever they point) are not counted; at most `limit` are taken, and the
@@ -57,8 +72,11 @@ std::string Folded(std::string_view name) {
 Listing ListMessageFiles(platform::FolderFiles& files, const std::string& folder, uint32_t limit) {
   Listing listing;
   std::vector<platform::FolderEntry> entries = files.List("*.MAI");
-  std::vector<std::pair<std::string, std::string>> keyed;  // folded, as listed
-  keyed.reserve(entries.size());
+  std::vector<std::string> folded;
+  std::vector<SortKey> keys;
+  folded.reserve(entries.size());
+  keys.reserve(entries.size());
+  listing.names.reserve(entries.size());
   uint64_t counted = 0;
   for (platform::FolderEntry& entry : entries) {
     if (entry.kind == platform::EntryKind::Directory || entry.kind == platform::EntryKind::Link) continue;
@@ -69,11 +87,17 @@ Listing ListMessageFiles(platform::FolderFiles& files, const std::string& folder
       break;
     }
     ++counted;
-    keyed.emplace_back(Folded(entry.name), std::move(entry.name));
+    folded.push_back(Folded(entry.name));
+    keys.push_back({HeadOf(folded.back()), static_cast<uint32_t>(keys.size())});
+    listing.names.push_back(std::move(entry.name));
   }
-  std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  listing.names.reserve(keyed.size());
-  for (auto& [folded, name] : keyed) listing.names.push_back(std::move(name));
+  std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
+    return a.head != b.head ? a.head < b.head : folded[a.index] < folded[b.index];
+  });
+  std::vector<std::string> sorted;
+  sorted.reserve(keys.size());
+  for (const SortKey& key : keys) sorted.push_back(std::move(listing.names[key.index]));
+  listing.names = std::move(sorted);
   return listing;
 }
 
