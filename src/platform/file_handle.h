@@ -59,6 +59,7 @@ class FileHandle {
  private:
   friend FileHandle OpenFile(std::string_view, Access, Share, Disposition);
   friend FileHandle OpenForReading(std::string_view, FileInfo*);
+  friend class FolderFiles;
   friend bool DeleteHeldFile(const FileHandle&, std::string_view);
   friend FileHandle CreateNewFile(std::string_view, Access, Share, std::string_view);
   int fd_ = -1;

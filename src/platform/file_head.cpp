@@ -11,14 +11,25 @@
 #include "platform/file_status.h"
 #include "platform/last_error.h"
 #include "platform/path_mapping.h"
+#include "platform/shared_read.h"
 
 namespace tw::platform {
-namespace {
+namespace detail {
 
-uint32_t OpenError(int err, const std::string& systemPath) {
+int OpenReadOnly(int dirFd, const char* path, bool noFollow) {
+  int fd;
+  do {
+    // O_NONBLOCK: opening a pipe must not wait for a writer (it is refused
+    // later); regular files ignore it.
+    fd = ::openat(dirFd, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | (noFollow ? O_NOFOLLOW : 0));
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+uint32_t ReadOpenError(int err, std::string_view systemPath) {
   switch (err) {
     case ENOENT:
-      return detail::MissingEntryError(systemPath);
+      return MissingEntryError(systemPath);
     case ENOTDIR:
       return kErrorPathNotFound;
     case EISDIR:
@@ -32,49 +43,42 @@ uint32_t OpenError(int err, const std::string& systemPath) {
   }
 }
 
-int OpenReadOnly(const std::string& systemPath) {
-  int fd;
-  do {
-    // O_NONBLOCK: opening a pipe must not wait for a writer (it is refused
-    // below); regular files ignore it.
-    fd = ::open(systemPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
+}  // namespace detail
+
+namespace {
 
 // The name as written when it is there, else as the case-insensitive
 // mapping finds it. -1 with the last error set.
 int OpenMapped(std::string_view path) {
   std::string written;
   if (!detail::MapPathAsWritten(path, written)) return -1;
-  int fd = OpenReadOnly(written);
+  int fd = detail::OpenReadOnly(AT_FDCWD, written.c_str(), false);
   if (fd >= 0) return fd;
   int err = errno;
   if (err == ENOENT || err == ENOTDIR) {
     std::string mapped;
     if (!detail::MapPath(path, mapped)) return -1;
     if (mapped != written) {
-      fd = OpenReadOnly(mapped);
+      fd = detail::OpenReadOnly(AT_FDCWD, mapped.c_str(), false);
       if (fd >= 0) return fd;
       err = errno;
       written = std::move(mapped);
     }
   }
-  SetLastError(OpenError(err, written));
+  SetLastError(detail::ReadOpenError(err, written));
   return -1;
 }
 
 // A shared lock: refused (32) only while another handle holds the file
 // exclusively. A file system without locks has nobody to respect.
-bool LockShared(int fd) {
+uint32_t LockShared(int fd) {
   int rc;
   do {
     rc = ::flock(fd, LOCK_SH | LOCK_NB);
   } while (rc != 0 && errno == EINTR);
-  if (rc == 0) return true;
-  if (errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL) return true;
-  SetLastError(errno == EWOULDBLOCK ? kErrorSharingViolation : ErrorFromErrno(errno));
-  return false;
+  if (rc == 0) return kErrorSuccess;
+  if (errno == ENOLCK || errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL) return kErrorSuccess;
+  return errno == EWOULDBLOCK ? kErrorSharingViolation : ErrorFromErrno(errno);
 }
 
 void Fill(const struct stat& st, std::string_view path, FileInfo& info) {
@@ -89,30 +93,29 @@ void Fill(const struct stat& st, std::string_view path, FileInfo& info) {
 
 }  // namespace
 
+namespace detail {
+
+uint32_t HoldForReading(int fd, std::string_view name, FileInfo* info) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return ErrorFromErrno(errno);
+  if (!S_ISREG(st.st_mode)) return kErrorAccessDenied;
+  if (const uint32_t error = LockShared(fd); error != kErrorSuccess) return error;
+  if (info != nullptr) Fill(st, name, *info);
+  return kErrorSuccess;
+}
+
+}  // namespace detail
+
 FileHandle OpenForReading(std::string_view path, FileInfo* info) {
   FileHandle handle;
   const int fd = OpenMapped(path);
   if (fd < 0) return handle;
   handle.fd_ = fd;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) {
-    const uint32_t error = ErrorFromErrno(errno);
+  if (const uint32_t error = detail::HoldForReading(fd, path, info); error != kErrorSuccess) {
     handle.Close();
     SetLastError(error);
     return handle;
   }
-  if (!S_ISREG(st.st_mode)) {
-    handle.Close();
-    SetLastError(kErrorAccessDenied);
-    return handle;
-  }
-  if (!LockShared(fd)) {
-    const uint32_t error = GetLastError();
-    handle.Close();
-    SetLastError(error);
-    return handle;
-  }
-  if (info != nullptr) Fill(st, path, *info);
   SetLastError(kErrorSuccess);
   return handle;
 }

@@ -14,12 +14,12 @@ namespace {
 
 // The files the store keeps beside its items, each with the one spelling it
 // is created and opened under.
-constexpr std::array<std::string_view, 22> kLibraryFiles = {
+constexpr std::array<std::string_view, 24> kLibraryFiles = {
     "_index.xml",     "_index.blk",     "_index.dat",     "_index.xml.bak", "_index.xml.bad",
     "_index.jnl",     "_groups.xml",    "_groups.blk",    "_groups.jnl",    "_CHANGE.DTY",
     "_FOLDER.DAT",    "_DIRSIZE.TMP",   "_folder.xml",    "_folder.dty",    "_folder.blk",
     "_activity.tab",  "_activity.blk",  "_activity.tmp",  "_srchidx.upd",   "_srchidx.dty",
-    "_Shares.xml",    "_Access.XML"};
+    "_Shares.xml",    "_Access.XML",    "_pending.dlv",   "_index.xml.tmp"};
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -84,6 +84,18 @@ void Canonicalise(detail::SplitPath& sp) {
   }
 }
 
+// A writer's own temporary of a library file ("_FOLDER.DAT.<pid>.<tid>.tmp"):
+// only its writer names it, and always as written, so it is never looked
+// for in other spellings (which in a large folder means listing it).
+bool IsLibraryTemporary(std::string_view name) {
+  if (name.size() < 4 || !detail::EqualsIgnoreCase(name.substr(name.size() - 4), ".tmp")) return false;
+  for (std::string_view canonical : kLibraryFiles)
+    if (name.size() > canonical.size() && name[canonical.size()] == '.' &&
+        detail::EqualsIgnoreCase(name.substr(0, canonical.size()), canonical))
+      return true;
+  return false;
+}
+
 // Finds each component that does not exist as written without regard to
 // case, from the deepest directory that does exist downwards.
 std::string Resolve(detail::SplitPath& sp) {
@@ -109,7 +121,7 @@ std::string Resolve(detail::SplitPath& sp) {
         continue;
       }
     }
-    if (IsDotName(part) || !CanonicalLibraryFileName(part).empty()) break;
+    if (IsDotName(part) || !CanonicalLibraryFileName(part).empty() || IsLibraryTemporary(part)) break;
     std::string found = detail::FindNameIgnoringCase(current.empty() ? std::string(".") : current, part);
     if (found.empty()) break;
     sp.parts[i] = found;

@@ -1,6 +1,10 @@
 #include "index/file/index_file_format.h"
 
 #include <algorithm>
+#include <array>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstring>
 
 #include "index/items/index_item_property_container.h"
@@ -45,7 +49,19 @@ bool ParseDigits(std::string_view text, uint32_t base, uint32_t& value) {
   return true;
 }
 
-bool IsSafeAsciiByte(unsigned char c) { return (c >= 0x20 && c < 0x7F && c != '&' && c != '<' && c != '>') || c == '\t' || c == '\n' || c == '\r'; }
+constexpr bool IsSafeAsciiByte(unsigned char c) { return (c >= 0x20 && c < 0x7F && c != '&' && c != '<' && c != '>') || c == '\t' || c == '\n' || c == '\r'; }
+
+// What the escaping does with a byte: kept as it is, escaped by name, or
+// anything else (the slow path's repair and references).
+enum : uint8_t { kKeep, kEscape, kOther };
+constexpr std::array<uint8_t, 256> kByteClass = [] {
+  std::array<uint8_t, 256> table{};
+  for (int c = 0; c < 256; ++c)
+    table[c] = IsSafeAsciiByte(static_cast<unsigned char>(c)) ? kKeep
+               : (c == '&' || c == '<' || c == '>')             ? kEscape
+                                                                 : kOther;
+  return table;
+}();
 
 // Length of the well-formed UTF-8 sequence at `p` (0 when there is none).
 size_t WellFormedLength(const unsigned char* p, size_t left) {
@@ -195,28 +211,56 @@ std::string RepairUtf8(std::string_view value) {
 }
 
 void AppendEscaped(std::string& out, std::string_view value, bool validUtf8) {
+  // Plain ASCII, with at most '&', '<' and '>' to escape (addresses such as
+  // "Ann <ann@x>"): nothing to repair or reference, so one pass escapes it
+  // straight into `out`, a run at a time. Anything else starts again below.
+  const size_t mark = out.size();
   const auto* bytes = reinterpret_cast<const unsigned char*>(value.data());
-  if (std::all_of(bytes, bytes + value.size(), IsSafeAsciiByte)) {
-    out.append(value);
-    return;
-  }
-  // Addresses ("Ann <ann@x>") are plain ASCII but for the escaped bytes:
-  // nothing to repair or reference, so they are escaped straight into `out`.
-  if (std::all_of(bytes, bytes + value.size(),
-                  [](unsigned char c) { return IsSafeAsciiByte(c) || c == '&' || c == '<' || c == '>'; })) {
-    for (size_t at = 0; at < value.size();) {
-      const size_t special = value.find_first_of("&<>", at);
-      if (special == std::string_view::npos) {
-        out.append(value.substr(at));
+  size_t run = 0;
+  size_t at = 0;
+  auto escape = [&](size_t where) {
+    out.append(value.data() + run, where - run);
+    const unsigned char c = bytes[where];
+    out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : "&gt;";
+    run = where + 1;
+  };
+  bool other = false;
+  while (!other && at < value.size()) {
+#if defined(__SSE2__)
+    // Sixteen bytes at a time while they are printable ASCII: a mask of the
+    // ones to escape, taken bit by bit. A block with any other byte (a tab
+    // too) goes through the table below.
+    if (at + 16 <= value.size()) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + at));
+      const __m128i outside = _mm_or_si128(_mm_cmplt_epi8(v, _mm_set1_epi8(0x20)),  // also 0x80 and up
+                                           _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)));
+      if (_mm_movemask_epi8(outside) == 0) {
+        const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')),
+                                                          _mm_cmpeq_epi8(v, _mm_set1_epi8('<'))),
+                                             _mm_cmpeq_epi8(v, _mm_set1_epi8('>')));
+        for (auto mask = static_cast<unsigned>(_mm_movemask_epi8(special)); mask != 0; mask &= mask - 1)
+          escape(at + static_cast<size_t>(__builtin_ctz(mask)));
+        at += 16;
+        continue;
+      }
+    }
+#endif
+    const size_t end = at + 16 < value.size() ? at + 16 : value.size();
+    for (; at < end; ++at) {
+      const uint8_t kind = kByteClass[bytes[at]];
+      if (kind == kKeep) continue;
+      if (kind == kOther) {
+        other = true;
         break;
       }
-      out.append(value.substr(at, special - at));
-      const char c = value[special];
-      out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : "&gt;";
-      at = special + 1;
+      escape(at);
     }
+  }
+  if (!other) {
+    out.append(value.data() + run, value.size() - run);
     return;
   }
+  out.resize(mark);
   const std::string repaired = validUtf8 ? RepairUtf8(value) : std::string();
   if (validUtf8) value = repaired;
 

@@ -18,6 +18,7 @@ bool HeaderLineReader::Refill() {
     left_ -= got;
     if (left_ == 0) eof_ = true;
   }
+  if (got > 0 && std::memchr(buffer_ + end_, '\0', got) != nullptr) nulSeen_ = true;
   end_ += got;
   return got > 0;
 }

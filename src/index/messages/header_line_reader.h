@@ -23,7 +23,8 @@ class HeaderLineReader {
   // `knownSize`, when a listing gave it, saves the read that finds the end.
   explicit HeaderLineReader(platform::FileHandle& file, uint64_t knownSize = kUnknownSize)
       : file_(&file), data_(buffer_), left_(knownSize) {}
-  explicit HeaderLineReader(std::string_view text) : data_(text.data()), end_(text.size()), eof_(true) {}
+  explicit HeaderLineReader(std::string_view text)
+      : data_(text.data()), end_(text.size()), eof_(true), nulSeen_(text.find('\0') != std::string_view::npos) {}
   HeaderLineReader(const HeaderLineReader&) = delete;
   HeaderLineReader& operator=(const HeaderLineReader&) = delete;
 
@@ -35,6 +36,8 @@ class HeaderLineReader {
   void Consume() { at_ = end_; }
   // Reads the next block of the file into the buffer; false at the end.
   bool Refill();
+  // False while no NUL byte has been read: lines need no cutting at one.
+  bool MayHoldNul() const { return nulSeen_; }
 
  private:
   platform::FileHandle* file_ = nullptr;
@@ -42,6 +45,7 @@ class HeaderLineReader {
   size_t at_ = 0;
   size_t end_ = 0;
   bool eof_ = false;
+  bool nulSeen_ = false;
   uint64_t left_ = kUnknownSize;  // bytes of the file not read yet, when known
   char buffer_[kBufferSize];
 };

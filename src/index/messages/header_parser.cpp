@@ -17,11 +17,12 @@ enum class Field { None, To, Cc, ReplyTo, From, Subject, Categories };
 
 char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
-// Starts with `prefix`, in any case.
+// Starts with `prefix`, in any case. Headers are nearly always written as
+// the prefix is, so letters are folded only where the bytes differ.
 bool Is(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i)
-    if (FoldCase(text[i]) != FoldCase(prefix[i])) return false;
+    if (text[i] != prefix[i] && FoldCase(text[i]) != FoldCase(prefix[i])) return false;
   return true;
 }
 
@@ -86,11 +87,11 @@ class HeaderParser {
     std::string_view raw;
     for (int lines = 0; lines < kHeaderLineCount && reader.Next(raw); ++lines) {
       if (raw[0] == '\r' || raw[0] == '\n') {
-        CutAtHeaderEnd();
+        if (options_.keepHeaderText) CutAtHeaderEnd();
         break;
       }
-      const std::string_view text = UpToNul(raw);
-      info_.headerText.append(text);
+      const std::string_view text = reader.MayHoldNul() ? UpToNul(raw) : raw;
+      if (options_.keepHeaderText) info_.headerText.append(text);
       const std::string_view line = StripLineEnd(text);
       Line(line);
     }

@@ -27,57 +27,77 @@
 #include "index/file/store_index_serialiser.h"
 #include "platform/file_handle.h"
 #include "platform/files.h"
+#include "platform/folder_files.h"
 
 namespace tw {
 namespace {
 
-// What the walk needs of a directory entry.
-struct MessageFile {
-  std::string name;
-  uint64_t size = 0;
-  uint64_t lastWriteTime = 0;
-};
-
+// The message files to walk, in name order.
 struct Listing {
-  std::vector<MessageFile> files;
+  std::vector<std::string> names;
   bool limited = false;  // a file beyond the limit exists and was not taken
 };
 
-char Folded(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+// The name with its letters folded to lower case: names compare in the
+// order the store's listings sort (any case, then the shorter first) by
+// their folded forms' plain byte order, each folded once, not at every
+// comparison of a sort.
+std::string Folded(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+  return folded;
+}
 
-// Name order without regard to case, as the listings of the store sort.
-bool NameBefore(const std::string& a, const std::string& b) {
-  const size_t n = a.size() < b.size() ? a.size() : b.size();
-  for (size_t i = 0; i < n; ++i) {
-    const auto x = static_cast<unsigned char>(Folded(a[i]));
-    const auto y = static_cast<unsigned char>(Folded(b[i]));
-    if (x != y) return x < y;
-  }
-  return a.size() < b.size();
+// A name's place in the sort: its first eight folded bytes as a number
+// (names hold no NUL, so a shorter name's zero padding sorts it first),
+// the whole folded name only where those are equal.
+struct SortKey {
+  uint64_t head = 0;
+  uint32_t index = 0;
+};
+
+uint64_t HeadOf(std::string_view folded) {
+  uint64_t head = 0;
+  for (size_t i = 0; i < 8; ++i)
+    head = head << 8 | (i < folded.size() ? static_cast<unsigned char>(folded[i]) : 0u);
+  return head;
 }
 
 // The message files of the folder in name order (any case). Names that
 // begin with "_" or ".", that are too long or not UTF-8, and symbolic links
 // (wherever they point) are not counted; at most `limit` are taken, and the
-// listing is cut short only when there is more.
-Listing ListMessageFiles(const std::string& folder, uint32_t limit) {
+// listing is cut short only when there is more. The listing's own entry
+// kinds suffice: sizes and times come with each file's open.
+Listing ListMessageFiles(platform::FolderFiles& files, const std::string& folder, uint32_t limit) {
   Listing listing;
-  platform::FindHandle find;
-  platform::FindData data;
+  std::vector<platform::FolderEntry> entries = files.List("*.MAI");
+  std::vector<std::string> folded;
+  std::vector<SortKey> keys;
+  folded.reserve(entries.size());
+  keys.reserve(entries.size());
+  listing.names.reserve(entries.size());
   uint64_t counted = 0;
-  for (bool more = find.First(InFolder(folder, "*.MAI"), data); more; more = find.Next(data)) {
-    if ((data.attributes & platform::kAttrDirectory) != 0 || platform::IsLink(data)) continue;
-    if (!IsIndexableMessageName(data.name) || data.name[0] == '_' || data.name[0] == '.') continue;
-    if (!KeepableMessageName(folder, data.name)) continue;
+  for (platform::FolderEntry& entry : entries) {
+    if (entry.kind == platform::EntryKind::Directory || entry.kind == platform::EntryKind::Link) continue;
+    if (!IsIndexableMessageName(entry.name) || entry.name[0] == '_' || entry.name[0] == '.') continue;
+    if (!KeepableMessageName(folder, entry.name)) continue;
     if (counted >= limit) {
       listing.limited = true;  // a file beyond the limit: the walk is cut short
       break;
     }
     ++counted;
-    listing.files.push_back({std::move(data.name), data.size, data.lastWriteTime});
+    folded.push_back(Folded(entry.name));
+    keys.push_back({HeadOf(folded.back()), static_cast<uint32_t>(keys.size())});
+    listing.names.push_back(std::move(entry.name));
   }
-  std::sort(listing.files.begin(), listing.files.end(),
-            [](const MessageFile& a, const MessageFile& b) { return NameBefore(a.name, b.name); });
+  std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
+    return a.head != b.head ? a.head < b.head : folded[a.index] < folded[b.index];
+  });
+  std::vector<std::string> sorted;
+  sorted.reserve(keys.size());
+  for (const SortKey& key : keys) sorted.push_back(std::move(listing.names[key.index]));
+  listing.names = std::move(sorted);
   return listing;
 }
 
@@ -99,46 +119,58 @@ class FolderWalk {
     branding_ = UidBrandingEnabled() != 0;
     options_.checkUids = branding_;
     options_.alternativeHasAttachments = MultipartAlternativeHasAttachments() == 1;
-    options_.haveFileFacts = true;
+    options_.keepHeaderText = false;
   }
 
   // True when every file was walked; writes _DIRSIZE.TMP either way.
   bool Run() {
     RemoveFolderLeftovers(folder_);
-    const Listing listing = ListMessageFiles(folder_, MaximumIndexRows());
+    Listing listing;
+    if (files_.Open(folder_)) listing = ListMessageFiles(files_, folder_, MaximumIndexRows());
     if (HasPendingDeliveries(folder_)) pending_ = ReadPendingDeliveries(folder_);
     uint64_t bytes = 0;
     RaiseToUidFloor();
     uidCounter_ = index_.LastUid();
-    for (const MessageFile& file : listing.files) {
-      bytes += file.size;
-      if (IndexItemPropertyContainer* known = index_.FindById(file.name))
-        Refresh(*known, file);
-      else
-        Add(file);
+    for (const std::string& name : listing.names) {
+      if (IndexItemPropertyContainer* known = index_.FindById(name)) {
+        platform::FileInfo facts;
+        if (!files_.GetInfo(name, facts)) continue;  // gone since the listing
+        bytes += facts.size;
+        Refresh(*known, name, facts);
+      } else {
+        bytes += Add(name);
+      }
     }
     WriteFolderSizeFile(folder_, bytes);
     return !listing.limited && !uidsExhausted_;
   }
 
  private:
-  // Reads the file's header into info_; false when the file is gone.
-  bool Parse(const MessageFile& file, uint32_t expectedValidity) {
+  // Reads the file's header into info_, and its facts as the open file
+  // gives them; false when it cannot be opened (gone, or held by a writer).
+  bool Parse(const std::string& name, uint32_t expectedValidity, platform::FileInfo& facts) {
+    platform::FileHandle file = files_.OpenForReading(name, &facts);
+    if (!file.IsOpen()) return false;
     info_->Reset();
-    SetBounded(info_->fileName, sizeof info_->fileName, file.name);
+    SetBounded(info_->fileName, sizeof info_->fileName, name);
     // A delivery killed before it indexed its message still gives its flags.
-    if (const auto pending = pending_.find(file.name); pending != pending_.end())
-      info_->initialFlags = pending->second;
+    if (const auto pending = pending_.find(name); pending != pending_.end()) info_->initialFlags = pending->second;
     info_->expectedUidValidity = expectedValidity;
-    options_.lastWriteTime = file.lastWriteTime;
-    options_.fileSize = file.size;
-    return ParseHeaders(InFolder(folder_, file.name), *info_, options_) != 0;
+    ParseOpenHeaders(file, facts, *info_, options_);
+    return true;
   }
 
-  void Refresh(IndexItemPropertyContainer& item, const MessageFile& file) {
-    const uint32_t fileTime = platform::FileTimeToDosDateTime(file.lastWriteTime);
-    if (ItemModifiedDate(item) == fileTime && item.GetNumber(SizeKey()) == ClampedSize(file.size)) return;
-    if (Parse(file, 0)) RereadItemFromHeader(item, *info_);
+  // The size of a file that is not read, for the folder's size total.
+  uint64_t SizeOf(const std::string& name) const {
+    platform::FileInfo facts;
+    return files_.GetInfo(name, facts) ? facts.size : 0;
+  }
+
+  void Refresh(IndexItemPropertyContainer& item, const std::string& name, const platform::FileInfo& listed) {
+    const uint32_t fileTime = platform::FileTimeToDosDateTime(listed.lastWriteTime);
+    if (ItemModifiedDate(item) == fileTime && item.GetNumber(SizeKey()) == ClampedSize(listed.size)) return;
+    platform::FileInfo facts;
+    if (Parse(name, 0, facts)) RereadItemFromHeader(item, *info_);
   }
 
   // New messages get UIDs above every UID the folder handed out, also those
@@ -151,29 +183,33 @@ class FolderWalk {
     if (index_.LastUid() < index_.uidFloor) index_.SetLastUid(index_.uidFloor);
   }
 
-  void Add(const MessageFile& file) {
+  // Indexes a new message file; its size, for the folder's size total.
+  uint64_t Add(const std::string& name) {
     if (uidCounter_ >= kHighestUid) {
       uidsExhausted_ = true;  // the folder stays dirty rather than reuse a UID
-      return;
+      return SizeOf(name);
     }
-    if (!Parse(file, validity_)) return;  // vanished since the listing
+    platform::FileInfo facts;
+    if (!Parse(name, validity_, facts)) return SizeOf(name);
     if (ContainsNoCase(info_->initialFlags, "SEEN")) info_->read = 1;
     // A UID found in the file came from elsewhere: the folder numbers anew.
     info_->uidFromFile = 0;
     auto item = std::make_unique<IndexItemPropertyContainer>();
-    SetItemFromHeader(*item, *info_, false);
+    // The texts go where a load of the index would put them: no block each.
+    SetItemFromHeader(*item, *info_, false, &index_.loadedText);
     item->SetNumber(kKeyUid, static_cast<int32_t>(++uidCounter_));
-    if (!index_.InsertAtEnd(item.get())) return;
+    if (!index_.InsertAtEnd(item.get())) return facts.size;
     IndexItemPropertyContainer* added = item.release();
-    if (branding_ && RemoveBrandingHeaders(folder_, file.name)) {
+    if (branding_ && RemoveBrandingHeaders(folder_, name)) {
       // The rewritten file is shorter and newer; the item follows it so the
       // next scan does not read it again.
       platform::FileInfo now;
-      if (platform::GetFileInfo(InFolder(folder_, file.name), now)) {
+      if (platform::GetFileInfo(InFolder(folder_, name), now)) {
         added->SetText("MODIFIEDDATE", std::to_string(platform::FileTimeToDosDateTime(now.lastWriteTime)));
         added->SetNumber(SizeKey(), ClampedSize(now.size));
       }
     }
+    return facts.size;
   }
 
   static PropertyKey SizeKey() {
@@ -190,6 +226,7 @@ class FolderWalk {
   bool uidsExhausted_ = false;
   bool branding_ = false;
   std::map<std::string, std::string> pending_;
+  platform::FolderFiles files_;
 };
 
 uint32_t BlockMode(int32_t reason) { return reason == 0 ? kMarkerBlock : kHeldBlock; }

@@ -62,6 +62,12 @@ int32_t ParseHeaders(const std::string& path, MessageHeaderInfo& info, const Hea
   platform::FileInfo facts;
   platform::FileHandle file = platform::OpenForReading(path, &facts);
   if (!file.IsOpen()) return 0;
+  ParseOpenHeaders(file, facts, info, options);
+  return 1;
+}
+
+void ParseOpenHeaders(platform::FileHandle& file, const platform::FileInfo& facts, MessageHeaderInfo& info,
+                      const HeaderParseOptions& options) {
   const uint64_t lastWrite = options.haveFileFacts ? options.lastWriteTime : facts.lastWriteTime;
   const uint64_t size = options.haveFileFacts ? options.fileSize : facts.size;
   info.fileTime = platform::FileTimeToDosDateTime(lastWrite);
@@ -71,7 +77,6 @@ int32_t ParseHeaders(const std::string& path, MessageHeaderInfo& info, const Hea
   // than one buffer, and the body search for attachments, read on.
   HeaderLineReader reader(file, size);
   ParseHeaderLines(reader, info, options);
-  return 1;
 }
 
 }  // namespace tw

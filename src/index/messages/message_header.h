@@ -7,6 +7,11 @@
 #include <string>
 #include <string_view>
 
+namespace tw::platform {
+class FileHandle;
+struct FileInfo;
+}  // namespace tw::platform
+
 namespace tw {
 
 inline constexpr size_t kHeaderAddressCapacity = 512;  // from, reply-to, message id
@@ -52,6 +57,9 @@ struct HeaderParseOptions {
   bool seenFromXRead = true;
   // multipart/alternative counts as having attachments.
   bool alternativeHasAttachments = false;
+  // Keeps the header lines in info.headerText; a scan, which never looks at
+  // them, saves copying every header.
+  bool keepHeaderText = true;
   // The file's last-write time and size when a directory listing already
   // gave them (saves asking the file again); otherwise the open file is asked.
   bool haveFileFacts = false;
@@ -62,6 +70,11 @@ struct HeaderParseOptions {
 // Parses the header of the file at `path` into `info`, and fills its file
 // time and size. 0 when the file cannot be opened, else 1.
 int32_t ParseHeaders(const std::string& path, MessageHeaderInfo& info, const HeaderParseOptions& options);
+
+// The same for a file already open for reading; `facts` are the open file's
+// (OpenForReading fills them), used unless `options` give the facts.
+void ParseOpenHeaders(platform::FileHandle& file, const platform::FileInfo& facts, MessageHeaderInfo& info,
+                      const HeaderParseOptions& options);
 
 // The same for message text in memory (file time and size are left alone).
 void ParseHeaderText(std::string_view text, MessageHeaderInfo& info, const HeaderParseOptions& options);

@@ -8,6 +8,7 @@
 #include "index/messages/message_index_settings.h"
 #include "index/items/property_registry.h"
 #include "index/items/sorted_store_index.h"
+#include "index/items/text_arena.h"
 #include "index/file/store_index_serialiser.h"
 #include "platform/files.h"
 
@@ -56,22 +57,31 @@ void SetChangingProperties(IndexItemPropertyContainer& item, const MessageHeader
   SetDecimal(item, k.size, info.size);
 }
 
-void SetHeaderProperties(IndexItemPropertyContainer& item, const MessageHeaderInfo& info) {
+// A text kept in `arena` when there is one and the text is too long to be
+// held inside the container's own word (a block of its own otherwise).
+void SetKeptText(IndexItemPropertyContainer& item, PropertyKey key, std::string_view text, TextArena* arena) {
+  if (arena != nullptr && text.size() >= 8)
+    item.SetTextView(key, arena->Keep(text));
+  else
+    item.SetText(key, text);
+}
+
+void SetHeaderProperties(IndexItemPropertyContainer& item, const MessageHeaderInfo& info, TextArena* arena) {
   const MessageKeys& k = Keys();
-  item.SetText(k.messageDate, info.messageDate);
+  SetKeptText(item, k.messageDate, info.messageDate, arena);
   SetDecimal(item, k.modifiedDate, info.fileTime);
   SetDecimal(item, k.importance, info.priority);
   SetFlags(item, FlagStatusFromHeader(info));
   SetDecimal(item, k.attachments, info.hasAttachments);
-  item.SetText(k.from, info.from);
-  item.SetText(k.to, info.to);
-  item.SetText(k.cc, info.cc);
-  item.SetText(k.subject, info.subject);
-  item.SetText(k.received, info.receivedDate);
+  SetKeptText(item, k.from, info.from, arena);
+  SetKeptText(item, k.to, info.to, arena);
+  SetKeptText(item, k.cc, info.cc, arena);
+  SetKeptText(item, k.subject, info.subject, arena);
+  SetKeptText(item, k.received, info.receivedDate, arena);
   SetDecimal(item, kKeyRead, info.read);
   item.SetText(k.state, "0");
-  item.SetText(k.messageClass, info.messageClass);
-  item.SetText(k.categories, info.categories);
+  SetKeptText(item, k.messageClass, info.messageClass, arena);
+  SetKeptText(item, k.categories, info.categories, arena);
   SetDecimal(item, k.size, info.size);
 }
 
@@ -89,10 +99,11 @@ std::string FlagStatusFromHeader(const MessageHeaderInfo& info) {
   return flags;
 }
 
-void SetItemFromHeader(IndexItemPropertyContainer& item, const MessageHeaderInfo& info, bool placeholder) {
-  item.SetText(kKeyId, info.fileName);
+void SetItemFromHeader(IndexItemPropertyContainer& item, const MessageHeaderInfo& info, bool placeholder,
+                       TextArena* arena) {
+  SetKeptText(item, kKeyId, info.fileName, arena);
   SetDecimal(item, kKeyUid, info.uidFromFile);
-  if (!placeholder) SetHeaderProperties(item, info);
+  if (!placeholder) SetHeaderProperties(item, info, arena);
 }
 
 uint32_t ItemModifiedDate(const IndexItemPropertyContainer& item) {
@@ -110,7 +121,7 @@ uint32_t ItemModifiedDate(const IndexItemPropertyContainer& item) {
 void RereadItemFromHeader(IndexItemPropertyContainer& item, const MessageHeaderInfo& info) {
   if (ItemModifiedDate(item) == 0) {
     // Never dated before: everything but the identity comes anew.
-    SetHeaderProperties(item, info);
+    SetHeaderProperties(item, info, nullptr);
     return;
   }
   char scratch[16];

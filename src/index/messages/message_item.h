@@ -12,6 +12,7 @@ namespace tw {
 
 class IndexItemPropertyContainer;
 class SORTEDSTOREINDEXTYPE;
+class TextArena;
 
 // Message file names of this many characters or more are never indexed.
 inline constexpr size_t kMessageNameLimit = 64;
@@ -23,8 +24,10 @@ bool IsIndexableMessageName(std::string_view name);
 // ID and UID, then (unless `placeholder`) every property the header gives:
 // MESSAGEDATE, MODIFIEDDATE, IMPORTANCE, FLAGSTATUS (READ follows it),
 // ATTACHMENTS, FROM, TO, CC, SUBJECT, RECEIVED, READ, STATE, CLASS,
-// CATEGORIES and SIZE.
-void SetItemFromHeader(IndexItemPropertyContainer& item, const MessageHeaderInfo& info, bool placeholder);
+// CATEGORIES and SIZE. With `arena` (the text arena of the index the item
+// goes into) the texts are kept there instead of in a block each.
+void SetItemFromHeader(IndexItemPropertyContainer& item, const MessageHeaderInfo& info, bool placeholder,
+                       TextArena* arena = nullptr);
 
 // An item whose file changed keeps its flags: only MESSAGEDATE, SUBJECT,
 // RECEIVED, MODIFIEDDATE, ATTACHMENTS, READ and SIZE are set again (READ

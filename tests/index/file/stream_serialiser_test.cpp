@@ -55,6 +55,15 @@ TEST(StreamSerialiserTest, WritesExactBytes) {
       {"address", {{"ID", "f"}, {"UID", "4"}, {"FROM", "\"A & B\" <ab@x>"}}, 1,
        "<BASEELEMENT LASTUID=\"x00000004\"><ELEMENT ID=\"f\" UID=\"4\">"
        "<FROM>\"A &amp; B\" &lt;ab@x&gt;</FROM><READ>0</READ></ELEMENT></BASEELEMENT>\r\n"},
+      // Longer than the 16-byte blocks the escaping looks at: escapes in
+      // several blocks, a tab, a '<' opening a block, then a control byte.
+      {"long values",
+       {{"ID", "g"}, {"UID", "5"}, {"FROM", "Ann Example <ann@x.org>, \"B & C\" <bc@x.org>\tD <d@x>"},
+        {"SUBJECT", "0123456789abcdef<\x01"}},
+       0,
+       "<BASEELEMENT LASTUID=\"x00000005\"><ELEMENT ID=\"g\" UID=\"5\"><FROM>Ann Example &lt;ann@x.org&gt;, "
+       "\"B &amp; C\" &lt;bc@x.org&gt;\tD &lt;d@x&gt;</FROM><READ>0</READ><SUBJECT>0123456789abcdef&lt;&#x1;</SUBJECT>"
+       "</ELEMENT></BASEELEMENT>\r\n"},
       {"repaired UTF-8", {{"ID", "u"}, {"UID", "2"}, {"SUBJECT", "a\xFF\x01\x7F\xC3\xA9"}}, 1,
        "<BASEELEMENT LASTUID=\"x00000002\"><ELEMENT ID=\"u\" UID=\"2\"><READ>0</READ>"
        "<SUBJECT>a   \xC3\xA9</SUBJECT></ELEMENT></BASEELEMENT>\r\n"},

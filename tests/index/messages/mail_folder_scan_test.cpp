@@ -15,6 +15,7 @@
 #include "index/lifecycle/scan_folders.h"
 #include "index/file/serialiser_choice.h"
 #include "platform/files.h"
+#include "support/holder_process.h"
 #include "support/index_fixture.h"
 #include "support/store_fixture.h"
 
@@ -185,6 +186,28 @@ TEST(MailFolderScanTest, VanishedFilesAndHeldBlocks) {
   EXPECT_TRUE(test::PathExists(block));
   UnBlockIndexFileAccessEx(block, kHeldBlock, &handle);
   EXPECT_EQ(ScanMailFolder(index, "", kScanExplicit, false), 0);
+}
+
+// A message a writer still holds without sharing is left for the next scan,
+// but its bytes count towards the folder's size.
+TEST(MailFolderScanTest, AMessageItsWriterHoldsWaitsForTheNextScan) {
+  test::FastSleep fast;
+  ScanFolder folder;
+  const std::string a = Message("Subject: here");
+  const std::string b = Message("Subject: being written", std::string(3000, 'b'));
+  folder.Write(a, "a.MAI");
+  folder.Write(b, "b.MAI");
+  {
+    test::HolderProcess writer("exclusive", folder.File("b.MAI"));
+    ASSERT_EQ(writer.Line(), "ok");
+    SORTEDSTOREINDEXTYPE index;
+    ASSERT_EQ(folder.Scan(index), 1);
+    EXPECT_EQ(Column(folder.Saved(), "ID"), (std::vector<std::string>{"a.MAI"}));
+    EXPECT_EQ(folder.Read("_DIRSIZE.TMP"), std::to_string((a.size() + b.size()) / 1024));
+  }
+  SORTEDSTOREINDEXTYPE index;
+  ASSERT_EQ(folder.Scan(index), 1);
+  EXPECT_EQ(Column(folder.Saved(), "SUBJECT"), (std::vector<std::string>{"here", "being written"}));
 }
 
 TEST(MailFolderScanTest, LinksAndNamesTheIndexCannotKeepAreLeftOut) {

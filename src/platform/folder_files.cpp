@@ -1,0 +1,130 @@
+#include "platform/folder_files.h"
+
+#include <dirent.h>
+
+#include <cerrno>
+
+#include "platform/creation_time.h"
+#include "platform/file_status.h"
+#include "platform/last_error.h"
+#include "platform/path_mapping.h"
+#include "platform/shared_read.h"
+
+namespace tw::platform {
+namespace {
+
+DIR* AsDir(void* p) { return static_cast<DIR*>(p); }
+
+EntryKind KindOf(const detail::FileStatus& status) {
+  if (status.isLink) return EntryKind::Link;
+  if (status.IsDirectory()) return EntryKind::Directory;
+  return status.IsRegular() ? EntryKind::File : EntryKind::Other;
+}
+
+}  // namespace
+
+FolderFiles::~FolderFiles() {
+  if (dir_ != nullptr) ::closedir(AsDir(dir_));
+}
+
+bool FolderFiles::Open(std::string_view path) {
+  if (dir_ != nullptr) ::closedir(AsDir(dir_));
+  dir_ = nullptr;
+  if (!detail::MapPath(path, path_)) return false;
+  DIR* dir = ::opendir(path_.c_str());
+  if (dir == nullptr) {
+    const int err = errno;
+    SetLastError(err == ENOENT || err == ENOTDIR ? kErrorPathNotFound : ErrorFromErrno(err));
+    return false;
+  }
+  dir_ = dir;
+  SetLastError(kErrorSuccess);
+  return true;
+}
+
+std::vector<FolderEntry> FolderFiles::List(std::string_view pattern) {
+  std::vector<FolderEntry> entries;
+  if (dir_ == nullptr) {
+    SetLastError(kErrorInvalidHandle);
+    return entries;
+  }
+  DIR* dir = AsDir(dir_);
+  ::rewinddir(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name(entry->d_name);
+    if (name == "." || name == ".." || !IsValidFileName(name) || detail::IsBookkeepingName(name)) continue;
+    if (!MatchesPattern(pattern, name)) continue;
+    EntryKind kind;
+    switch (entry->d_type) {
+      case DT_REG: kind = EntryKind::File; break;
+      case DT_DIR: kind = EntryKind::Directory; break;
+      case DT_LNK: kind = EntryKind::Link; break;
+      case DT_UNKNOWN: {
+        detail::FileStatus status;
+        if (!detail::QueryStatus(::dirfd(dir), entry->d_name, status)) continue;  // gone since
+        kind = KindOf(status);
+        break;
+      }
+      default: kind = EntryKind::Other; break;
+    }
+    entries.push_back({std::string(name), kind});
+  }
+  SetLastError(kErrorSuccess);
+  return entries;
+}
+
+bool FolderFiles::CheckName(std::string_view name) const {
+  if (dir_ == nullptr) {
+    SetLastError(kErrorInvalidHandle);
+    return false;
+  }
+  if (name == "." || name == ".." || !IsValidFileName(name)) {
+    SetLastError(kErrorInvalidName);
+    return false;
+  }
+  if (name.size() > detail::kMaxComponentLength) {
+    SetLastError(kErrorFilenameTooLong);
+    return false;
+  }
+  return true;
+}
+
+bool FolderFiles::GetInfo(std::string_view name, FileInfo& info) const {
+  if (!CheckName(name)) return false;
+  const std::string entry(name);
+  detail::FileStatus status;
+  if (!detail::QueryStatus(::dirfd(AsDir(dir_)), entry.c_str(), status)) {
+    SetLastError(detail::ReadOpenError(errno, detail::JoinPath(path_, entry)));
+    return false;
+  }
+  info.attributes = detail::AttributesOf(status, entry);
+  // Only a directory's creation time may need its path.
+  info.creationTime =
+      detail::CreationTimeOf(status, status.IsDirectory() ? detail::JoinPath(path_, entry) : std::string());
+  info.lastAccessTime = detail::AccessFileTime(status);
+  info.lastWriteTime = detail::WriteFileTime(status);
+  info.size = status.IsDirectory() ? 0 : status.size;
+  SetLastError(kErrorSuccess);
+  return true;
+}
+
+FileHandle FolderFiles::OpenForReading(std::string_view name, FileInfo* info) const {
+  FileHandle handle;
+  if (!CheckName(name)) return handle;
+  const std::string entry(name);
+  const int fd = detail::OpenReadOnly(::dirfd(AsDir(dir_)), entry.c_str(), true);
+  if (fd < 0) {
+    SetLastError(errno == ELOOP ? kErrorAccessDenied : detail::ReadOpenError(errno, detail::JoinPath(path_, entry)));
+    return handle;
+  }
+  handle.fd_ = fd;
+  if (const uint32_t error = detail::HoldForReading(fd, entry, info); error != kErrorSuccess) {
+    handle.Close();
+    SetLastError(error);
+    return handle;
+  }
+  SetLastError(kErrorSuccess);
+  return handle;
+}
+
+}  // namespace tw::platform

@@ -1,0 +1,58 @@
+// The files of one directory, for a scan that reads thousands of them (a
+// mail folder's messages). The listing takes each entry's kind from the
+// directory itself instead of asking every entry for its status, and files
+// are opened by name in the directory held open, which spares each open the
+// walk along the directory's path and the letter-case mapping: a name from
+// the listing is the file's exact spelling.
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_handle.h"
+#include "platform/files.h"
+
+namespace tw::platform {
+
+enum class EntryKind { File, Directory, Link, Other };
+
+struct FolderEntry {
+  std::string name;
+  EntryKind kind = EntryKind::Other;  // of the entry itself: a link is a Link
+};
+
+class FolderFiles {
+ public:
+  FolderFiles() = default;
+  ~FolderFiles();
+  FolderFiles(const FolderFiles&) = delete;
+  FolderFiles& operator=(const FolderFiles&) = delete;
+
+  // The directory at `path` (mapped as every path is). False with the last
+  // error set (3 when it is not there).
+  bool Open(std::string_view path);
+  bool IsOpen() const { return dir_ != nullptr; }
+
+  // The entries whose names match `pattern` (find wildcards) in listing
+  // order, without "." and "..", names Windows forbids or the platform's own
+  // files, as FindHandle would list them. Only an entry whose kind the file
+  // system does not tell is asked for its status.
+  std::vector<FolderEntry> List(std::string_view pattern);
+
+  // What FindHandle reports of the entry `name` (a link described by its
+  // target). False with the last error set (2 when it is gone).
+  bool GetInfo(std::string_view name, FileInfo& info) const;
+
+  // OpenForReading of the entry `name`, spelt exactly (a name from List);
+  // a symbolic link is refused (5). `info` as OpenForReading fills it.
+  FileHandle OpenForReading(std::string_view name, FileInfo* info = nullptr) const;
+
+ private:
+  // A single name of this directory, else the last error is set (123).
+  bool CheckName(std::string_view name) const;
+
+  void* dir_ = nullptr;
+  std::string path_;  // the directory's system path
+};
+
+}  // namespace tw::platform
