@@ -305,11 +305,12 @@ void StreamSave::WriteElements(platform::FileHandle& file, SaveOutput& out, size
 bool StreamSave::PlacesKnown() const {
   if (!index_.elementPlacesKnown) return false;
   const uint32_t lowest = index_.LowestUid();
-  for (const Container* item : index_.ByUid()) {
-    if (lowest != 0 && static_cast<uint32_t>(item->GetNumber(kKeyUid)) >= lowest) break;
-    if (item->FileOffset() <= 0) return false;
-  }
-  return true;
+  const std::vector<Container*>& items = index_.ByUid();
+  const auto end = lowest == 0 ? items.end()
+                               : std::lower_bound(items.begin(), items.end(), lowest, [](const Container* c, uint32_t uid) {
+                                   return static_cast<uint32_t>(c->GetNumber(kKeyUid)) < uid;
+                                 });
+  return std::all_of(items.begin(), end, [](const Container* item) { return item->FileOffset() > 0; });
 }
 
 int32_t StreamSave::Run() {
