@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <string>
 
 #include "common/text.h"
 
@@ -114,8 +116,8 @@ int64_t WallSeconds(const MessageDateFields& f) {
   return days * kDaySeconds + static_cast<int64_t>(f.hour) * 3600 + static_cast<int64_t>(f.minute) * 60 + f.second;
 }
 
-// The local zone's offset from UTC at `when`, daylight time included.
-bool LocalOffset(int64_t when, int64_t& offset) {
+// The local zone's offset from UTC at `when`, from the C library.
+bool AskLocalOffset(int64_t when, int64_t& offset) {
   const std::time_t t = static_cast<std::time_t>(when);
   std::tm local{};
   if (localtime_r(&t, &local) == nullptr) return false;
@@ -123,11 +125,91 @@ bool LocalOffset(int64_t when, int64_t& offset) {
   return true;
 }
 
+// The offsets of the hours of UTC asked lately, for the zone TZ named then:
+// a scan converts two dates a message, three offsets each, and asking the C
+// library costs more than all the rest of a date. An hour is kept only when
+// its first and last second have the same offset, so a change-over inside
+// it is always asked for.
+struct LocalOffsetCache {
+  struct Hour {
+    int64_t hour = 0;
+    int64_t offset = 0;
+    bool known = false;
+  };
+  std::string zone;
+  bool zoneSet = false;
+  Hour hours[64];
+
+  void FollowZone() {
+    const char* tz = std::getenv("TZ");
+    if (zoneSet == (tz != nullptr) && (tz == nullptr || zone == tz)) return;
+    zoneSet = tz != nullptr;
+    zone = tz != nullptr ? tz : "";
+    for (Hour& h : hours) h.known = false;
+  }
+};
+
+// The local zone's offset from UTC at `when`, daylight time included.
+bool LocalOffset(int64_t when, int64_t& offset) {
+  thread_local LocalOffsetCache cache;
+  cache.FollowZone();
+  const int64_t hour = (when >= 0 ? when : when - 3599) / 3600;
+  LocalOffsetCache::Hour& kept = cache.hours[static_cast<uint64_t>(hour) % 64];
+  if (kept.known && kept.hour == hour) {
+    offset = kept.offset;
+    return true;
+  }
+  int64_t first = 0;
+  int64_t last = 0;
+  if (!AskLocalOffset(hour * 3600, first) || !AskLocalOffset(hour * 3600 + 3599, last) || first != last)
+    return AskLocalOffset(when, offset);
+  kept = {hour, first, true};
+  offset = first;
+  return true;
+}
+
+// The civil date of a day counted from 1970-01-01 (proleptic Gregorian).
+void CivilFromDays(int64_t days, int& year, int& month, int& day) {
+  days += 719468;
+  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const int64_t dayOfEra = days - era * 146097;
+  const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
+  day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
+  month = static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
+  year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+}
+
 size_t WriteFields(const MessageDateFields& f, char* out, size_t capacity) {
   const int n = std::snprintf(out, capacity, "%4d-%02d-%02dT%02d:%02d:%02d", f.year, f.month, f.day, f.hour,
                               f.minute, f.second);
   if (n < 0) return 0;
   return static_cast<size_t>(n) < capacity ? static_cast<size_t>(n) : capacity - 1;
+}
+
+// WriteFields for a time formed here (a four-digit year, every field in
+// range), without the cost of a formatted print.
+size_t WriteIsoDigits(const MessageDateFields& f, char* out, size_t capacity) {
+  if (f.year < 1000 || f.year > 9999 || capacity < 20) return WriteFields(f, out, capacity);
+  auto two = [](char* at, int value) {
+    at[0] = static_cast<char>('0' + value / 10);
+    at[1] = static_cast<char>('0' + value % 10);
+  };
+  two(out, f.year / 100);
+  two(out + 2, f.year % 100);
+  out[4] = '-';
+  two(out + 5, f.month);
+  out[7] = '-';
+  two(out + 8, f.day);
+  out[10] = 'T';
+  two(out + 11, f.hour);
+  out[13] = ':';
+  two(out + 14, f.minute);
+  out[16] = ':';
+  two(out + 17, f.second);
+  out[19] = '\0';
+  return 19;
 }
 
 // atoi rules: leading blanks, an optional sign, digits (at most nine).
@@ -171,10 +253,18 @@ size_t IsoDateFromMessageDate(std::string_view text, char* out, size_t capacity)
   if (offsetThen != offset) asLocal = wall - offsetThen;
   if (asLocal < 0 || asLocal > kLastFormableTime) return WriteFields(f, out, capacity);
 
-  const std::time_t shifted = static_cast<std::time_t>(asLocal - static_cast<int64_t>(f.zoneMinutes) * 60);
-  std::tm result{};
-  if (shifted < 0 || localtime_r(&shifted, &result) == nullptr) return WriteFields(f, out, capacity);
-  return std::strftime(out, capacity, "%Y-%m-%dT%H:%M:%S", &result);
+  const int64_t shifted = asLocal - static_cast<int64_t>(f.zoneMinutes) * 60;
+  int64_t shiftedOffset = 0;
+  if (shifted < 0 || !LocalOffset(shifted, shiftedOffset)) return WriteFields(f, out, capacity);
+  const int64_t local = shifted + shiftedOffset;
+  const int64_t days = (local >= 0 ? local : local - (kDaySeconds - 1)) / kDaySeconds;
+  const int64_t secondOfDay = local - days * kDaySeconds;
+  MessageDateFields result;
+  CivilFromDays(days, result.year, result.month, result.day);
+  result.hour = static_cast<int>(secondOfDay / 3600);
+  result.minute = static_cast<int>(secondOfDay / 60 % 60);
+  result.second = static_cast<int>(secondOfDay % 60);
+  return WriteIsoDigits(result, out, capacity);
 }
 
 std::string IsoDateFromMessageDate(std::string_view text) {
