@@ -43,6 +43,24 @@ TEST(HeaderDatesTest, MessageDateIsFieldsLessZoneAlsoInDaylightTime) {
   EXPECT_EQ(IsoDateFromMessageDate("Tue, 14 Jan 2014 12:00:00 +0000"), "2014-01-14T12:00:00");
 }
 
+// Offsets are kept per hour of UTC: a change of zone, and change-overs on
+// the half hour, must still give what the C library's conversions give.
+TEST(HeaderDatesTest, EachZoneAndHalfHourChangeOverGivesItsOwnTime) {
+  const std::string date = "Sun, 6 Apr 2025 01:40:00 +1100";
+  {
+    ScopedTimeZone utc("UTC0");
+    EXPECT_EQ(IsoDateFromMessageDate(date), "2025-04-05T14:40:00");
+  }
+  // Lord Howe Island: +11 until 2:00 on the first Sunday in April, then
+  // +10:30 (01:30 to 02:00 comes twice); +10:30 until 2:00 on the first
+  // Sunday in October, then +11 (02:00 to 02:30 never comes).
+  ScopedTimeZone lordHowe("<+1030>-10:30<+11>-11,M10.1.0,M4.1.0");
+  EXPECT_EQ(IsoDateFromMessageDate(date), "2025-04-05T15:10:00");
+  EXPECT_EQ(IsoDateFromMessageDate("Sun, 6 Apr 2025 02:10:00 +1030"), "2025-04-05T16:10:00");
+  EXPECT_EQ(IsoDateFromMessageDate("Sun, 6 Apr 2025 01:45:00 +0000"), "2025-04-06T01:45:00");
+  EXPECT_EQ(IsoDateFromMessageDate("Sun, 5 Oct 2025 02:15:00 +0000"), "2025-10-05T02:45:00");
+}
+
 TEST(HeaderDatesTest, OutputIsBoundedByTheCapacity) {
   ScopedTimeZone utc("UTC0");
   char out[8] = "xxxxxxx";
