@@ -6,6 +6,7 @@
 #include <ctime>
 #include <string>
 
+#include "calendar/date_texts.h"
 #include "common/text.h"
 
 namespace tw {
@@ -18,7 +19,6 @@ constexpr size_t kMaxFieldDigits = 9;
 // The last second a time can be formed for: 3000-12-31 23:59:59 UTC.
 constexpr int kLastFormableYear = 3000;
 constexpr int64_t kLastFormableTime = 32535215999;
-constexpr int64_t kDaySeconds = 86400;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -99,20 +99,10 @@ bool ReadMessageDate(std::string_view text, MessageDateFields& f) {
   return true;
 }
 
-// Days from 1970-01-01 to the first of the month (proleptic Gregorian).
-int64_t DaysFromCivil(int64_t year, int month) {
-  year -= month <= 2 ? 1 : 0;
-  const int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const int64_t yearOfEra = year - era * 400;
-  const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5;
-  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  return era * 146097 + dayOfEra - 719468;
-}
-
 // The fields read as if they were UTC; days, hours, minutes and seconds
 // beyond their range carry over.
 int64_t WallSeconds(const MessageDateFields& f) {
-  const int64_t days = DaysFromCivil(f.year, f.month) + f.day - 1;
+  const int64_t days = DaysFromCivil(f.year, f.month, 1) + f.day - 1;
   return days * kDaySeconds + static_cast<int64_t>(f.hour) * 3600 + static_cast<int64_t>(f.minute) * 60 + f.second;
 }
 
@@ -168,18 +158,6 @@ bool LocalOffset(int64_t when, int64_t& offset) {
   return true;
 }
 
-// The civil date of a day counted from 1970-01-01 (proleptic Gregorian).
-void CivilFromDays(int64_t days, int& year, int& month, int& day) {
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t dayOfEra = days - era * 146097;
-  const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-  const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-  const int64_t shiftedMonth = (5 * dayOfYear + 2) / 153;
-  day = static_cast<int>(dayOfYear - (153 * shiftedMonth + 2) / 5 + 1);
-  month = static_cast<int>(shiftedMonth < 10 ? shiftedMonth + 3 : shiftedMonth - 9);
-  year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
-}
 
 size_t WriteFields(const MessageDateFields& f, char* out, size_t capacity) {
   const int n = std::snprintf(out, capacity, "%4d-%02d-%02dT%02d:%02d:%02d", f.year, f.month, f.day, f.hour,
@@ -260,7 +238,11 @@ size_t IsoDateFromMessageDate(std::string_view text, char* out, size_t capacity)
   const int64_t days = (local >= 0 ? local : local - (kDaySeconds - 1)) / kDaySeconds;
   const int64_t secondOfDay = local - days * kDaySeconds;
   MessageDateFields result;
-  CivilFromDays(days, result.year, result.month, result.day);
+  int64_t year = 0, month = 0, day = 0;
+  CivilFromDays(days, year, month, day);
+  result.year = static_cast<int>(year);
+  result.month = static_cast<int>(month);
+  result.day = static_cast<int>(day);
   result.hour = static_cast<int>(secondOfDay / 3600);
   result.minute = static_cast<int>(secondOfDay / 60 % 60);
   result.second = static_cast<int>(secondOfDay % 60);

@@ -58,10 +58,5 @@ std::optional<ValueBlock> ConvertStoredValue(ValueBlock fetched, uint32_t storag
 std::optional<ValueBlock> ReadPropertyValue(const IndexItemPropertyContainer& item,
                                             const PropertyDescriptor& descriptor, bool birthday = false);
 
-// ISO date text ("%4d-%02d-%02dT%02d:%02d:%02d", UTC) and file time.
-std::string IsoTextFromFileTime(uint64_t fileTime);
-// Also reads "YYYYMMDD[THHMMSS]" and a date without a time; none when the
-// text is not a date from 1601 on.
-std::optional<uint64_t> FileTimeFromIsoText(std::string_view text);
 
 }  // namespace tw

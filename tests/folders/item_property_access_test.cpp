@@ -7,6 +7,7 @@
 
 #include "common/text.h"
 #include "folders/item_property_access.h"
+#include "calendar/date_texts.h"
 #include "folders/property_conversion.h"
 #include "index/lifecycle/store_index_record.h"
 #include "platform/files.h"
