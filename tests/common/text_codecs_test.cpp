@@ -5,8 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "common/chunk_buffer.h"
 #include "common/dictionary_codec.h"
 #include "common/text_codecs.h"
+#include "support/test_support.h"
 
 namespace tw {
 namespace {
@@ -87,6 +89,35 @@ TEST(HeaderTextCodecsTest, QuotedPrintableQEncodingAndEncodedWords) {
   EXPECT_EQ(q, "abc");
   EXPECT_EQ(EncodedWord("plain \x80"), "plain \x80");
   EXPECT_EQ(EncodedWord("caf\xc3\xa9"), "=?UTF-8?Q?caf=C3=A9?=");
+}
+
+TEST(ChunkBufferTest, GathersByUnitAndTakesALongTextAsAChunkOfItsOwn) {
+  ChunkBuffer buffer(1024);
+  const std::string line(400, 'a');
+  buffer.Append(line);
+  buffer.Append(line);
+  EXPECT_EQ(buffer.AssembledSize(), 0u) << "800 bytes stay in the chunk";
+  buffer.Append(line);
+  EXPECT_EQ(buffer.AssembledSize(), 801u) << "a third line would reach the unit";
+  EXPECT_EQ(buffer.ChunkLength(), 400u);
+  buffer.Append(std::string(3000, 'b'));
+  EXPECT_EQ(buffer.ChunkLength(), 0u);
+  EXPECT_EQ(buffer.Flush(), 1);
+  EXPECT_EQ(buffer.Text(), std::string(1200, 'a') + std::string(3000, 'b'));
+  EXPECT_EQ(buffer.AssembledSize(), 4201u);
+}
+
+TEST(ChunkBufferTest, TheUnitComesFromTheRegistryWithItsFloor) {
+  const std::string section = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick\\Providers\\Store]\r\n";
+  const std::pair<std::string, size_t> cases[] = {
+      {"", 131072}, {test::DwordValue("Message Part Allocation Unit", 100), 65536},
+      {test::DwordValue("Message Part Allocation Unit", 4096), 4096}};
+  for (const auto& [values, unit] : cases) {
+    test::ScopedRegistry registry(section + values);
+    ResetMessagePartAllocationUnit();
+    EXPECT_EQ(MessagePartAllocationUnit(), unit) << values;
+  }
+  ResetMessagePartAllocationUnit();
 }
 
 }  // namespace
