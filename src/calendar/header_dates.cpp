@@ -158,7 +158,6 @@ bool LocalOffset(int64_t when, int64_t& offset) {
   return true;
 }
 
-
 size_t WriteFields(const MessageDateFields& f, char* out, size_t capacity) {
   const int n = std::snprintf(out, capacity, "%4d-%02d-%02dT%02d:%02d:%02d", f.year, f.month, f.day, f.hour,
                               f.minute, f.second);
