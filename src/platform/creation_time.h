@@ -9,11 +9,16 @@
 #include <string>
 
 #include "platform/file_status.h"
+#include "platform/files.h"
 
 namespace tw::platform::detail {
 
 // `path` names the entry `status` was read from.
 uint64_t CreationTimeOf(const FileStatus& status, const std::string& path);
+
+// What GetFileInfo reports of the entry `name` at `path` (the path is asked
+// only where the status lacks the creation time).
+FileInfo InfoFromStatus(const FileStatus& status, std::string_view name, const std::string& path);
 
 // For tests: pretend the file system has no birth time, or no extended
 // attributes, to reach the fallbacks. Both true is the normal state.

@@ -34,6 +34,20 @@ bool QueryPath(std::string_view path, std::string& systemPath, detail::FileStatu
 
 }  // namespace
 
+namespace detail {
+
+FileInfo InfoFromStatus(const FileStatus& status, std::string_view name, const std::string& path) {
+  FileInfo info;
+  info.attributes = AttributesOf(status, name);
+  info.creationTime = CreationTimeOf(status, path);
+  info.lastAccessTime = AccessFileTime(status);
+  info.lastWriteTime = WriteFileTime(status);
+  info.size = status.IsDirectory() ? 0 : status.size;
+  return info;
+}
+
+}  // namespace detail
+
 uint32_t GetFileAttributes(std::string_view path) {
   std::string systemPath;
   detail::FileStatus status;
@@ -46,11 +60,7 @@ bool GetFileInfo(std::string_view path, FileInfo& info) {
   std::string systemPath;
   detail::FileStatus status;
   if (!QueryPath(path, systemPath, status)) return false;
-  info.attributes = detail::AttributesOf(status, detail::LastComponent(systemPath));
-  info.creationTime = detail::CreationTimeOf(status, systemPath);
-  info.lastAccessTime = detail::AccessFileTime(status);
-  info.lastWriteTime = detail::WriteFileTime(status);
-  info.size = status.IsDirectory() ? 0 : status.size;
+  info = detail::InfoFromStatus(status, detail::LastComponent(systemPath), systemPath);
   SetLastError(kErrorSuccess);
   return true;
 }
@@ -111,13 +121,6 @@ bool StampFileWrittenNow(std::string_view path, FileStamp& stamp) {
   stamp = StampOf(status);
   SetLastError(kErrorSuccess);
   return true;
-}
-
-int64_t NanosecondsSinceWrite(const FileStamp& stamp) {
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  return (static_cast<int64_t>(now.tv_sec) - stamp.writeSeconds) * 1000000000 +
-         (static_cast<int64_t>(now.tv_nsec) - static_cast<int64_t>(stamp.writeNanoseconds));
 }
 
 }  // namespace tw::platform

@@ -79,8 +79,6 @@ bool GetFileStamp(std::string_view path, FileStamp& stamp);
 // stamp writes from a coarse clock (one tick is milliseconds), so a later
 // write by anyone, even within the same tick, leaves a different time.
 bool StampFileWrittenNow(std::string_view path, FileStamp& stamp);
-// Nanoseconds from the stamp's write time to the precise clock now.
-int64_t NanosecondsSinceWrite(const FileStamp& stamp);
 
 // File times ------------------------------------------------------------------
 

@@ -97,13 +97,8 @@ bool FolderFiles::GetInfo(std::string_view name, FileInfo& info) const {
     SetLastError(detail::ReadOpenError(errno, detail::JoinPath(path_, entry)));
     return false;
   }
-  info.attributes = detail::AttributesOf(status, entry);
   // Only a directory's creation time may need its path.
-  info.creationTime =
-      detail::CreationTimeOf(status, status.IsDirectory() ? detail::JoinPath(path_, entry) : std::string());
-  info.lastAccessTime = detail::AccessFileTime(status);
-  info.lastWriteTime = detail::WriteFileTime(status);
-  info.size = status.IsDirectory() ? 0 : status.size;
+  info = detail::InfoFromStatus(status, entry, status.IsDirectory() ? detail::JoinPath(path_, entry) : std::string());
   SetLastError(kErrorSuccess);
   return true;
 }

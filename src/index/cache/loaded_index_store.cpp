@@ -62,20 +62,22 @@ void LoadedIndexStore::Keep(const std::string& indexFile, std::unique_ptr<SORTED
   const size_t capacity = Capacity();
   if (!index || capacity == 0) return;
   index->ownerRecord = nullptr;
-  std::vector<std::unique_ptr<SORTEDSTOREINDEXTYPE>> dropped;
+  std::vector<std::unique_ptr<SORTEDSTOREINDEXTYPE>> dropped;  // freed outside the lock
   {
     std::lock_guard<std::mutex> guard(mutex_);
-    for (Entry& e : entries_) {
-      if (e.indexFile == indexFile) dropped.push_back(std::move(e.index));
+    const auto kept = std::find_if(entries_.begin(), entries_.end(),
+                                   [&](const Entry& e) { return e.indexFile == indexFile; });
+    if (kept != entries_.end()) {
+      dropped.push_back(std::move(kept->index));
+      entries_.erase(kept);
     }
-    std::erase_if(entries_, [&](const Entry& e) { return e.indexFile == indexFile; });
+    // An index in use is out of the store, and one put back goes last:
+    // the first is the least recently kept.
     while (entries_.size() >= capacity) {
-      auto oldest = std::min_element(entries_.begin(), entries_.end(),
-                                     [](const Entry& a, const Entry& b) { return a.lastUse < b.lastUse; });
-      dropped.push_back(std::move(oldest->index));
-      entries_.erase(oldest);
+      dropped.push_back(std::move(entries_.front().index));
+      entries_.erase(entries_.begin());
     }
-    entries_.push_back(Entry{indexFile, stamp, std::move(index), ++clock_});
+    entries_.push_back(Entry{indexFile, stamp, std::move(index)});
     NoteMet(indexFile, capacity);
   }
 }
@@ -94,15 +96,6 @@ bool LoadedIndexStore::NoteMet(const std::string& indexFile, size_t capacity) {
   if (met_.size() >= 4 * capacity) met_.erase(met_.begin());
   met_.push_back(indexFile);
   return met;
-}
-
-void LoadedIndexStore::Forget(const std::string& indexFile) {
-  std::vector<std::unique_ptr<SORTEDSTOREINDEXTYPE>> dropped;
-  std::lock_guard<std::mutex> guard(mutex_);
-  for (Entry& e : entries_) {
-    if (e.indexFile == indexFile) dropped.push_back(std::move(e.index));
-  }
-  std::erase_if(entries_, [&](const Entry& e) { return e.indexFile == indexFile; });
 }
 
 void LoadedIndexStore::Clear() {

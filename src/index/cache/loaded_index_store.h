@@ -28,7 +28,6 @@ class LoadedIndexStore {
   // Keeps a fully loaded index that equals its file as the file is stamped.
   void Keep(const std::string& indexFile, std::unique_ptr<SORTEDSTOREINDEXTYPE> index,
             const platform::FileStamp& stamp);
-  void Forget(const std::string& indexFile);
   // True when an index of this file is worth loading whole to keep: the
   // process has met the file before (a process that meets a folder once
   // gains nothing from keeping it). Notes the meeting.
@@ -50,17 +49,11 @@ class LoadedIndexStore {
     std::string indexFile;
     platform::FileStamp stamp;
     std::unique_ptr<SORTEDSTOREINDEXTYPE> index;
-    uint64_t lastUse = 0;
   };
 
   std::mutex mutex_;
   std::vector<Entry> entries_;
   std::vector<std::string> met_;  // index files met lately, the latest last
-  uint64_t clock_ = 0;
 };
-
-// A file written this long ago can no longer share its write time with a
-// later write, whatever the file system's clock tick.
-inline constexpr int64_t kSettledWriteNanoseconds = 1'000'000'000;
 
 }  // namespace tw

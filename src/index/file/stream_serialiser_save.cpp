@@ -304,20 +304,19 @@ void StreamSave::WriteElements(platform::FileHandle& file, SaveOutput& out, size
 
 bool StreamSave::PlacesKnown() const {
   if (!index_.elementPlacesKnown) return false;
+#ifdef NDEBUG
+  // A save places every item it writes, and an insert marks its own UID as
+  // changed, so the items below the lowest changed UID of an index whose
+  // places are known all have theirs. The walk that proves it touches every
+  // item (0.3 ms for 100,000): checked builds make it on every save.
+  return true;
+#else
   const uint32_t lowest = index_.LowestUid();
   const std::vector<Container*>& items = index_.ByUid();
   const auto end = lowest == 0 ? items.end()
                                : std::lower_bound(items.begin(), items.end(), lowest, [](const Container* c, uint32_t uid) {
                                    return static_cast<uint32_t>(c->GetNumber(kKeyUid)) < uid;
                                  });
-#ifdef NDEBUG
-  // A save places every item it writes, and an insert marks its own UID as
-  // changed, so the items below the lowest changed UID of an index whose
-  // places are known all have theirs. The walk that proves it touches every
-  // item (0.3 ms for 100,000): checked builds make it on every save.
-  (void)end;
-  return true;
-#else
   return std::all_of(items.begin(), end, [](const Container* item) { return item->FileOffset() > 0; });
 #endif
 }
