@@ -38,17 +38,6 @@ struct Listing {
   bool limited = false;  // a file beyond the limit exists and was not taken
 };
 
-// The name with its letters folded to lower case: names compare in the
-// order the store's listings sort (any case, then the shorter first) by
-// their folded forms' plain byte order, each folded once, not at every
-// comparison of a sort.
-std::string Folded(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-  return folded;
-}
-
 // A name's place in the sort: its first eight folded bytes as a number
 // (names hold no NUL, so a shorter name's zero padding sorts it first),
 // the whole folded name only where those are equal.
@@ -87,7 +76,9 @@ Listing ListMessageFiles(platform::FolderFiles& files, const std::string& folder
       break;
     }
     ++counted;
-    folded.push_back(Folded(entry.name));
+    // Folded once, not at every comparison of the sort: the folded forms'
+    // byte order is the store's listing order (any case, shorter first).
+    folded.push_back(ToLower(entry.name));
     keys.push_back({HeadOf(folded.back()), static_cast<uint32_t>(keys.size())});
     listing.names.push_back(std::move(entry.name));
   }
