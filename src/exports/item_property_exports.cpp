@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "folders/item_property_access.h"
+#include "folders/properties/item_property_access.h"
 #include "frame/event_report.h"
 #include "index/items/index_item.h"
 #include "index/lifecycle/store_index_record.h"

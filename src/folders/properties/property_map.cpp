@@ -1,4 +1,4 @@
-#include "folders/property_map.h"
+#include "folders/properties/property_map.h"
 
 #include <iterator>
 

@@ -1,4 +1,4 @@
-#include "folders/property_conversion.h"
+#include "folders/properties/property_conversion.h"
 
 #include <cstdio>
 #include <cstring>

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "folders/property_map.h"
+#include "folders/properties/property_map.h"
 #include "index/items/index_item_property_container.h"
 
 namespace tw {

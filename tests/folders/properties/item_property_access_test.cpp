@@ -6,9 +6,9 @@
 #include <string>
 
 #include "common/text.h"
-#include "folders/item_property_access.h"
+#include "folders/properties/item_property_access.h"
 #include "calendar/date_texts.h"
-#include "folders/property_conversion.h"
+#include "folders/properties/property_conversion.h"
 #include "index/lifecycle/store_index_record.h"
 #include "platform/files.h"
 

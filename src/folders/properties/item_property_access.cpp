@@ -1,4 +1,4 @@
-#include "folders/item_property_access.h"
+#include "folders/properties/item_property_access.h"
 
 #include <cstring>
 #include <memory>
@@ -6,8 +6,8 @@
 #include <string>
 
 #include "common/text.h"
-#include "folders/property_conversion.h"
-#include "folders/property_map.h"
+#include "folders/properties/property_conversion.h"
+#include "folders/properties/property_map.h"
 #include "index/locking/mutex_lock.h"
 #include "index/items/property_registry.h"
 #include "index/lifecycle/store_index_record.h"
