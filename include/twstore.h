@@ -190,6 +190,51 @@ TWSTORE_API uint32_t GetCachedStatus(const char* postoffice, const char* mailbox
 /* Writes the folder's 13 counter words; 0 when a name is empty. */
 TWSTORE_API uint32_t SetCachedStatus(const char* postoffice, const char* mailbox, const char* folderName, const uint32_t* details);
 
+/* ---- Item access --------------------------------------------------------
+ * The calling thread opens one folder (or one item) and works through its
+ * current item. Opened indexes are shared through a process-wide cache:
+ * with thread affinity on (the default) each thread has its own, with it
+ * off threads share one per folder. Folder type 5 is a calendar file. */
+
+/* 1 opened; 2 already open on this thread, or mode 200 (nothing loaded);
+ * 0 failure. */
+TWSTORE_API uint32_t StoreFolder_Open(const char* postoffice, const char* mailbox, const char* folder, uint32_t folderType, int32_t openMode);
+/* 1 opened; 2 the same item was open and loaded already; 0 failure. */
+TWSTORE_API uint32_t StoreFolder_OpenItem(const char* postoffice, const char* mailbox, const char* folder, const char* itemId, uint32_t folderType);
+/* Closes one nesting level of the thread's open folder. 1. */
+TWSTORE_API uint32_t StoreFolder_Close(void);
+/* Commits the thread's open index (changed items are written back first). 1. */
+TWSTORE_API uint32_t StoreFolder_Save(uint32_t ignored);
+/* Commits every cached index. 1. */
+TWSTORE_API uint32_t Store_Save(uint32_t ignored);
+/* Walks the items in ascending UID order: 1 while an item is current. */
+TWSTORE_API uint32_t StoreFolder_FindFirstItem(void);
+TWSTORE_API uint32_t StoreFolder_FindNextItem(void);
+/* Ends a walk and releases the folder, forgetting its names. 1. */
+TWSTORE_API uint32_t StoreFolder_FindClose(void);
+/* 1 when the item was found and is now current. */
+TWSTORE_API uint32_t StoreFolder_SelectItem(const char* itemId);
+/* The first item (by UID) whose index property equals the value, without
+ * regard to case (_Ex: byte for byte when exact is nonzero). */
+TWSTORE_API uint32_t StoreFolder_SelectItemByField(const char* propertyName, const char* value);
+TWSTORE_API uint32_t StoreFolder_SelectItemByField_Ex(const char* propertyName, const char* value, uint32_t exact);
+/* The item of that ID (made when missing) becomes current; 0 when the
+ * index is not loaded. */
+TWSTORE_API uint32_t StoreFolder_CreateItem(const char* itemId);
+/* Removes the item from the index and its file from the folder. */
+TWSTORE_API uint32_t StoreFolder_DeleteItem(const char* itemId);
+/* 1 when the current item had changes and was written back. */
+TWSTORE_API uint32_t StoreFolder_CommitItem(void);
+/* 2 with a new block (free with StoreItem_FreeProperty or Memory_Free) and
+ * its length; 0 no open folder; 0xFFFFFFFF no mapping, value or conversion. */
+TWSTORE_API uint32_t StoreItem_GetProperty(const char* propertyName, void** value, uint32_t* length);
+/* Sets a property of the item (empty ID: the current item), made when
+ * missing. 1 set, 0 not. */
+TWSTORE_API uint32_t StoreItem_SetProperty(const char* itemId, const char* propertyName, const char* value);
+TWSTORE_API void StoreItem_FreeProperty(void* value);
+/* Writes the current item back to its own file (contacts and calendar). 1. */
+TWSTORE_API uint32_t StoreItem_SaveToStore(void);
+
 /* ---- Index texts ------------------------------------------------------ */
 
 /* Copies the text between startTag and the endTag after it into buffer

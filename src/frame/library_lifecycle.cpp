@@ -97,4 +97,10 @@ platform::RecursiveMutex* EnsureIndexOpenLock() {
   return g_indexOpenLock.get();
 }
 
+platform::RecursiveMutex* EnsureIndexCacheLock() {
+  std::lock_guard<std::mutex> guard(g_lockCreation);
+  CreateIfAbsent(g_indexCacheLock);
+  return g_indexCacheLock.get();
+}
+
 }  // namespace tw

@@ -22,7 +22,9 @@ uint32_t StoreLibrarySetAffinity(uint32_t mode);
 // The two process-local locks of the index cache; nullptr while absent.
 platform::RecursiveMutex* IndexOpenLock();
 platform::RecursiveMutex* IndexCacheLock();
-// Re-creates IndexOpenLock after a shut-down closed it.
+// Create the lock when it is absent (IndexOpenLock after a shut-down closed
+// it); nullptr when there is no memory for it.
 platform::RecursiveMutex* EnsureIndexOpenLock();
+platform::RecursiveMutex* EnsureIndexCacheLock();
 
 }  // namespace tw

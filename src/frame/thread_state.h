@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,14 +11,10 @@ struct STOREINDEXTYPE;
 
 namespace tw {
 
-// The item a thread works on through the item calls.
-struct CurrentItem {
-  void* item = nullptr;  // the item handle, once items exist
-  int32_t kind = -1;     // folder type given at open; -1 not yet known
-  std::string postoffice;
-  std::string mailbox;
-  std::string folderName;
-  std::string folderPath;
+// What the item calls keep for a thread beyond the names below (its current
+// item and cursor); they make it on first use.
+struct ThreadItemState {
+  virtual ~ThreadItemState() = default;
 };
 
 struct TLSStoreIndex {
@@ -25,10 +22,9 @@ struct TLSStoreIndex {
   std::string mailbox;
   std::string folder;
   std::string cacheKey;  // empty when the thread holds no cached index
-  CurrentItem currentItem;
-  size_t itemCursor = 0;
   STOREINDEXTYPE* openIndex = nullptr;
   void* calendarReader = nullptr;
+  std::unique_ptr<ThreadItemState> items;
 };
 
 // The thread's own folder lists, used when a folder enumeration is given no

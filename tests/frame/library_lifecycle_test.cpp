@@ -93,7 +93,7 @@ TEST_F(FrameLifecycle, ThreadsGetStateOnFirstUseAndReleaseItWhenTheyEnd) {
     std::thread([&] {
       seen = ThreadStoreIndex();
       ASSERT_NE(seen, nullptr);
-      EXPECT_EQ(seen->currentItem.kind, -1);
+      EXPECT_EQ(seen->items, nullptr);
       EXPECT_EQ(seen->openIndex, nullptr);
       ThreadFolderSearchTable()->lists = {reinterpret_cast<void*>(1)};
     }).join();

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/text.h"
+#include "folders/item_kind_rules.h"
 #include "folders/properties/property_conversion.h"
 #include "folders/properties/property_map.h"
 #include "index/locking/mutex_lock.h"
@@ -14,10 +15,6 @@
 
 namespace tw {
 namespace {
-
-// Their own rules (contact, calendar and task files) are not part of this
-// dispatch.
-bool HasOwnRules(uint32_t kind) { return kind == kKindContacts || kind == kKindCalendar || kind == kKindTasks; }
 
 bool IsMailKind(uint32_t kind) { return kind == kKindMail || kind == kKindMailLike; }
 
@@ -68,7 +65,10 @@ uint32_t SetItemProperty(STOREINDEXTYPE* record, IndexItem* handle, std::string_
     handle = &CurrentItemOf(*record);
   }
   if (record != nullptr && handle->kind == kKindUnbound) handle->kind = record->folderType;
-  if (HasOwnRules(handle->kind)) return 0;
+  if (HasOwnRules(handle->kind)) {
+    ItemKindRules* rules = KindRules(handle->kind);
+    return rules->setProperty != nullptr ? rules->setProperty(record, *handle, id, name, value) : 0;
+  }
 
   std::string_view indexName = name;
   if (IsMailKind(handle->kind)) {
@@ -99,9 +99,11 @@ uint32_t GetItemProperty(IndexItem& handle, std::string_view name, void** value,
   *value = nullptr;
   *length = 0;
   if (handle.kind > kKindMailLike) return 0;
-  if (HasOwnRules(handle.kind)) return kNoPropertyValue;
-
-  if (const std::optional<PropertyDescriptor> mapped = FindProperty(handle.kind, name)) {
+  if (HasOwnRules(handle.kind)) {
+    ItemKindRules* rules = KindRules(handle.kind);
+    if (rules->getProperty != nullptr && rules->getProperty(handle, name, value, length) == kPropertyReturned)
+      return kPropertyReturned;
+  } else if (const std::optional<PropertyDescriptor> mapped = FindProperty(handle.kind, name)) {
     // Body texts live in the item's own file, not in the index.
     if (mapped->longText == kLongTextBody) return kNoPropertyValue;
     const IndexItemPropertyContainer* item = handle.Container();

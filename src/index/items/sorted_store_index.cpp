@@ -20,6 +20,14 @@ const PropertyKey& SeqKey() {
 
 }  // namespace
 
+uint32_t SORTEDSTOREINDEXTYPE::ItemUid(const Container& container) { return UidOf(&container); }
+
+SORTEDSTOREINDEXTYPE::Container* SORTEDSTOREINDEXTYPE::NextByUid(uint32_t uid) {
+  if (uid == UINT32_MAX) return nullptr;
+  const auto next = UidPosition(uid + 1);
+  return next != byUid_.end() ? *next : nullptr;
+}
+
 int32_t NullIndexLoader::Load(SORTEDSTOREINDEXTYPE& index, int32_t) { return index.LoadLevel(); }
 
 std::vector<IndexItemPropertyContainer*>::iterator SORTEDSTOREINDEXTYPE::UidPosition(uint32_t uid) {
@@ -217,6 +225,7 @@ void SORTEDSTOREINDEXTYPE::Empty() {
   loadedText.Clear();
   lowestUid_ = 0;
   elementPlacesKnown = false;
+  savedStamp.reset();
 }
 
 void SORTEDSTOREINDEXTYPE::UnInit() {
@@ -227,6 +236,7 @@ void SORTEDSTOREINDEXTYPE::UnInit() {
     lastUid_ = 0;
     lowestUid_ = 0;
     elementPlacesKnown = false;
+    savedStamp.reset();
     uidFloor = 0;
   } catch (...) {
     ReportException("SORTEDSTOREINDEXTYPE::UnInit", kStoreIndexTypeSource, __LINE__, std::current_exception());

@@ -15,6 +15,7 @@
 // key is taken).
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -24,6 +25,7 @@
 #include "index/items/index_item_property_container.h"
 #include "index/items/item_id_table.h"
 #include "index/items/text_arena.h"
+#include "platform/files.h"
 
 namespace tw {
 
@@ -86,6 +88,10 @@ class SORTEDSTOREINDEXTYPE {
   // True when the items' file offsets were read from or written to the
   // index file as it is now; an in-place update relies on them.
   bool elementPlacesKnown = false;
+  // The index file's stamp when this process last saved the index and it
+  // has not changed in memory since; none otherwise. Only such an index may
+  // be kept for later opens.
+  std::optional<platform::FileStamp> savedStamp;
   // No new item gets a UID at or below this: UIDs the folder handed out
   // before its index was lost. Kept by Empty (a rebuild starts from it),
   // cleared by UnInit.
@@ -134,6 +140,9 @@ class SORTEDSTOREINDEXTYPE {
   Container* FindById(std::string_view id);
   Container* FindLoadedById(std::string_view id);
   Container* FindByUid(uint32_t uid);
+  // The first item in UID order whose UID is above `uid`; null when none.
+  Container* NextByUid(uint32_t uid);
+  static uint32_t ItemUid(const Container& container);
 
   size_t Count() const { return byUid_.size(); }
   const std::vector<Container*>& Sequence() const { return sequence_; }

@@ -232,13 +232,6 @@ struct DirectRecord {
 
 bool InFolderWords(const std::string& list, std::string_view word) { return ContainsNoCase(list, word); }
 
-// MODIFIEDDATE follows the item file's last-write time.
-void RefreshModifiedDate(IndexItemPropertyContainer& item, const std::string& folder) {
-  platform::FileInfo info;
-  if (!platform::GetFileInfo(InFolder(folder, item.GetText(kKeyId)), info)) return;
-  item.SetText("MODIFIEDDATE", std::to_string(platform::FileTimeToDosDateTime(info.lastWriteTime)));
-}
-
 }  // namespace
 
 InsertOutcome InsertMessageFiles(const std::string& postoffice, const std::string& mailbox, const std::string& folder,

@@ -1,10 +1,12 @@
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 
 #include "common/file_management.h"
 #include "common/text.h"
 #include "frame/event_report.h"
 #include "frame/settings.h"
+#include "index/cache/loaded_index_store.h"
 #include "index/locking/index_file_blocking.h"
 #include "index/file/index_save.h"
 #include "index/locking/mutex_lock.h"
@@ -60,6 +62,29 @@ int32_t Load(STOREINDEXTYPE& record, uint32_t mode) {
   record.itemCount = static_cast<uint32_t>(index.Count());
   record.lastUid = index.LastUid();
   return 1;
+}
+
+// Under the folder's block: a record with nothing loaded takes the index
+// this process kept of the folder, when the file is still as it was saved.
+bool AdoptKeptIndex(STOREINDEXTYPE& record, uint32_t mode) {
+  StoreIndexMutexLock lock(LockFieldsOf(record));
+  if (IndexOf(record).LoadLevel() > 0 || LoadedIndexStore::Process().Capacity() == 0) return false;
+  const std::string indexFile = IndexFilePath(record);
+  platform::FileStamp stamp;
+  if (!platform::GetFileStamp(indexFile, stamp)) return false;
+  std::unique_ptr<SORTEDSTOREINDEXTYPE> kept = LoadedIndexStore::Process().TakeCurrent(indexFile, stamp);
+  if (kept == nullptr) return false;
+  CurrentItemOf(record).Reset();
+  AdoptIndex(record, std::move(kept));
+  SORTEDSTOREINDEXTYPE& index = IndexOf(record);
+  index.loadOptions = IndexLoadOptions{false, false, 0, mode != 5, false, true};
+  index.savedStamp = stamp;
+  record.changed = 0;
+  record.indexFileSize = static_cast<uint32_t>(stamp.size);
+  record.itemCount = static_cast<uint32_t>(index.Count());
+  record.lastUid = index.LastUid();
+  Trace(1, std::string("StoreIndex_Open::Using kept index for folder ") + record.folderPath);
+  return true;
 }
 
 bool Reusable(STOREINDEXTYPE& record) {
@@ -144,8 +169,10 @@ int32_t OpenRecord(STOREINDEXTYPE& record, uint32_t mode) {
           rebuilt = true;
         }
       }
+      const bool adopted = !rebuilt && AdoptKeptIndex(record, mode);
       UnBlockIndexFileAccessEx(block, kHeldBlock, &handle);
       if (rebuilt) return Load(record, mode);
+      if (adopted) return 1;
     }
   } else if (mode == 2) {
     {

@@ -4,6 +4,7 @@
 #include "common/file_management.h"
 #include "frame/event_report.h"
 #include "frame/store_paths.h"
+#include "index/cache/loaded_index_store.h"
 #include "index/messages/folder_cache_files.h"
 #include "index/locking/index_file_blocking.h"
 #include "index/file/index_save.h"
@@ -29,6 +30,20 @@ void EnsureDirectory(const std::string& path) {
   } catch (...) {
     // the save then fails on its own and marks the folder dirty
   }
+}
+
+// Under the block after a save: the file gets a stamp that any later write
+// changes, and the index remembers it, so that the index can be kept once
+// the record lets go of it unchanged.
+void StampSavedIndex(STOREINDEXTYPE& record) {
+  SORTEDSTOREINDEXTYPE& index = IndexOf(record);
+  index.savedStamp.reset();
+  if (LoadedIndexStore::Process().Capacity() == 0) return;
+  const std::string indexFile = IndexFilePath(record);
+  platform::FileStamp stamp;
+  if (!platform::StampFileWrittenNow(indexFile, stamp)) return;
+  RememberIndexFile(index, indexFile);
+  index.savedStamp = stamp;
 }
 
 bool FullyInMemory(SORTEDSTOREINDEXTYPE& index) { return index.LoadLevel() >= 3 && index.keyFilter.empty(); }
@@ -63,6 +78,7 @@ int32_t SaveRecord(STOREINDEXTYPE& record) {
   if (modified) WriteChangeFlagIn(path);
   if (saved) {
     record.changed = 0;
+    StampSavedIndex(record);
     if (record.folderType == kFolderTypeMail) {
       // Only a complete index can be counted, and counting costs a walk of
       // the items: done only for a folder that has no counters yet.

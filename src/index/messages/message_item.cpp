@@ -118,6 +118,12 @@ uint32_t ItemModifiedDate(const IndexItemPropertyContainer& item) {
   return static_cast<uint32_t>(value);
 }
 
+void RefreshModifiedDate(IndexItemPropertyContainer& item, const std::string& folder) {
+  platform::FileInfo info;
+  if (!platform::GetFileInfo(InFolder(folder, item.GetText(kKeyId)), info)) return;
+  item.SetText("MODIFIEDDATE", std::to_string(platform::FileTimeToDosDateTime(info.lastWriteTime)));
+}
+
 void RereadItemFromHeader(IndexItemPropertyContainer& item, const MessageHeaderInfo& info) {
   if (ItemModifiedDate(item) == 0) {
     // Never dated before: everything but the identity comes anew.

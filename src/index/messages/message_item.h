@@ -37,6 +37,9 @@ void RereadItemFromHeader(IndexItemPropertyContainer& item, const MessageHeaderI
 
 // The MODIFIEDDATE an item holds, as the unsigned DOS date and time.
 uint32_t ItemModifiedDate(const IndexItemPropertyContainer& item);
+// MODIFIEDDATE follows the item file's last-write time (the file named by
+// the item's ID in `folder`); an item without a file keeps its date.
+void RefreshModifiedDate(IndexItemPropertyContainer& item, const std::string& folder);
 
 // The FLAGSTATUS a header gives: "\RECENT" for no initial flags, else the
 // initial flags with SEEN (read) or RECENT added.

@@ -243,7 +243,7 @@ TEST_F(ItemPropertyAccess, GetMapsConvertsAndFallsBackToTheLocation) {
       {0, "TW_POSTOFFICE", 8, 2, "", 1},           {0, "TW_FOLDER_PATH", 8, 2, "", 1},
       {4, "PR_SUBJECT", 8, 2, "Hello", 6},         {4, "PR_BODY", 8, kNone, kNoValue, 0},
       {4, "TW_MAILBOX", 8, 2, "bob", 4},           {9, "PR_SUBJECT", 8, kNone, kNoValue, 0},
-      {9, "TW_Folder", 8, 2, "", 1},               {1, "TW_MAILBOX", 8, kNone, kNoValue, 0},
+      {9, "TW_Folder", 8, 2, "", 1},               {1, "TW_MAILBOX", 8, 2, "bob", 4},
       {3, "PR_SUBJECT", 8, kNone, kNoValue, 0},    {54, "TW_MAILBOX", 8, 0, kNoValue, 0},
       {26, "PR_SUBJECT", 8, 0, kNoValue, 0},
   };
