@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets up this machine, then builds and runs every test: the optimised build
-# and the AddressSanitizer/UndefinedBehaviorSanitizer build.
+# Sets up this machine, then builds and runs every test: the optimised build,
+# the AddressSanitizer/UndefinedBehaviorSanitizer build, and the
+# ThreadSanitizer build of the tests that run threads against the index cache.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,7 +16,7 @@ else
   echo "GlusterFS could not be set up (see /tmp/twgluster-up.log); the two-host tests will be skipped"
 fi
 
-for preset in default asan; do
+for preset in default asan tsan; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
   ctest --preset "$preset"
