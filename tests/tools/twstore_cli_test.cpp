@@ -142,6 +142,28 @@ TEST_F(TwstoreCli, DeliverListFlagStatusRemove) {
                 StatusLine("recent arrivals since count", 0), StatusLine("LASTUID", 4)});
 }
 
+TEST_F(TwstoreCli, ShowAndSetOneItemByItsPropertyNames) {
+  ASSERT_EQ(Twstore("deliver", MessageFile("one.eml", "a@example.com", "first")).status, 0);
+  CliRun run = Twstore("show", "--ids 1");
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("PR_SUBJECT\tSUBJECT\tfirst\n"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("PR_TW_FROM\tFROM\ta@example.com\n"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("-\tUID\t1\n"), std::string::npos) << "index names beyond the table" << run.output;
+
+  run = Twstore("set", "--ids 1 --property PR_TW_FLAGSTATUS --value '\\SEEN \\FLAGGED'");
+  ASSERT_EQ(run.status, 0) << run.output;
+  run = Twstore("show", "--ids 1 --property flagstatus");
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(run.output, "PR_TW_FLAGSTATUS\tFLAGSTATUS\t\\SEEN \\FLAGGED\n");
+  run = Twstore("show", "--ids 1 --property PR_TW_READ");
+  EXPECT_EQ(run.output, "PR_TW_READ\tREAD\t1\n") << "READ follows the flags";
+  EXPECT_EQ(List()[0].substr(0, 17), "1\t\\SEEN \\FLAGGED\t");
+
+  EXPECT_EQ(Twstore("set", "--ids 1 --property NOT_A_NAME --value x").status >> 8, 2);
+  EXPECT_EQ(Twstore("show", "--ids 1 --property NOT_A_NAME").status >> 8, 1);
+  EXPECT_EQ(Twstore("show", "--ids 9").status >> 8, 2) << "no such item";
+}
+
 TEST_F(TwstoreCli, DeliverWithFlagsAndReindexOfForeignFiles) {
   const CliRun run = Twstore("deliver", "--flags '\\SEEN' " + MessageFile("m.eml", "a@b", "seen one"));
   ASSERT_EQ(run.status, 0) << run.output;

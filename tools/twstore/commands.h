@@ -61,6 +61,19 @@ struct RemoveRequest {
   bool deleteFiles = false;
 };
 
+// One item of a mail folder, and optionally one of its properties (a PR_
+// name or an index name).
+struct ItemRequest {
+  FolderRequest target;
+  std::string ids;       // one UID or message file name
+  std::string property;  // empty: every property
+};
+
+struct SetRequest {
+  ItemRequest item;
+  std::string value;
+};
+
 int ShowPaths(const PathsRequest& request, std::ostream& out, std::ostream& err);
 int ShowSettings(std::ostream& out);
 int Listen(const ListenRequest& request, std::ostream& out, std::ostream& err);
@@ -71,5 +84,7 @@ int ListItems(const FolderRequest& request, const Console& console, std::ostream
 int FlagItems(const FlagRequest& request, std::ostream& out, std::ostream& err);
 int RemoveItems(const RemoveRequest& request, std::ostream& out, std::ostream& err);
 int ShowStatus(const FolderRequest& request, std::ostream& out, std::ostream& err);
+int ShowItem(const ItemRequest& request, std::ostream& out, std::ostream& err);
+int SetItem(const SetRequest& request, std::ostream& out, std::ostream& err);
 
 }  // namespace tw::cli

@@ -78,6 +78,20 @@ int main(int argc, char** argv) {
   tw::cli::FolderRequest status;
   AddFolderOptions(app.add_subcommand("status", "Print a folder's cached counters (_FOLDER.DAT)"), status);
 
+  tw::cli::ItemRequest show;
+  auto* showCommand =
+      app.add_subcommand("show", "Print one item's properties (PR_ name, index name, value) and its body parts");
+  AddFolderOptions(showCommand, show.target);
+  showCommand->add_option("--ids", show.ids, "The item's UID or message file name")->required();
+  showCommand->add_option("--property", show.property, "Only this property (PR_ name or index name)");
+
+  tw::cli::SetRequest set;
+  auto* setCommand = app.add_subcommand("set", "Set one property of an item and save the folder's index");
+  AddFolderOptions(setCommand, set.item.target);
+  setCommand->add_option("--ids", set.item.ids, "The item's UID or message file name")->required();
+  setCommand->add_option("--property", set.item.property, "PR_ name, e.g. PR_TW_FLAGSTATUS")->required();
+  setCommand->add_option("--value", set.value, "The new value, e.g. \\SEEN")->required();
+
   CLI11_PARSE(app, argc, argv);
 
   tw::cli::Console console;
@@ -103,6 +117,8 @@ int main(int argc, char** argv) {
   if (app.got_subcommand("flag")) rc = tw::cli::FlagItems(flag, std::cout, std::cerr);
   if (app.got_subcommand("remove")) rc = tw::cli::RemoveItems(remove, std::cout, std::cerr);
   if (app.got_subcommand("status")) rc = tw::cli::ShowStatus(status, std::cout, std::cerr);
+  if (app.got_subcommand("show")) rc = tw::cli::ShowItem(show, std::cout, std::cerr);
+  if (app.got_subcommand("set")) rc = tw::cli::SetItem(set, std::cout, std::cerr);
   tw::ProcessDetach();
   return rc;
 }
