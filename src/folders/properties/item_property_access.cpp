@@ -6,6 +6,8 @@
 #include <string>
 
 #include "common/text.h"
+#include "folders/properties/body_properties.h"
+#include "folders/properties/file_properties.h"
 #include "folders/properties/property_conversion.h"
 #include "folders/properties/property_map.h"
 #include "index/locking/mutex_lock.h"
@@ -102,8 +104,11 @@ uint32_t GetItemProperty(IndexItem& handle, std::string_view name, void** value,
   if (HasOwnRules(handle.kind)) return kNoPropertyValue;
 
   if (const std::optional<PropertyDescriptor> mapped = FindProperty(handle.kind, name)) {
-    // Body texts live in the item's own file, not in the index.
-    if (mapped->longText == kLongTextBody) return kNoPropertyValue;
+    // Body texts and file facts live in the item's own file, not in the index.
+    if (mapped->longText == kLongTextBody)
+      return ReadBodyProperty(handle, name, mapped->storageType, mapped->valueType, value, length);
+    if (mapped->longText == kLongTextFileDate || mapped->longText == kLongTextFileType)
+      return ReadFileProperty(handle, *mapped, value, length);
     const IndexItemPropertyContainer* item = handle.Container();
     if (item != nullptr && item->Has(StoredName(mapped->indexName))) {
       std::optional<ValueBlock> block = ReadPropertyValue(*item, *mapped);
