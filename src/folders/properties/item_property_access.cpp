@@ -7,6 +7,8 @@
 
 #include "common/text.h"
 #include "folders/item_kind_rules.h"
+#include "folders/properties/body_properties.h"
+#include "folders/properties/file_properties.h"
 #include "folders/properties/property_conversion.h"
 #include "folders/properties/property_map.h"
 #include "index/locking/mutex_lock.h"
@@ -36,17 +38,12 @@ bool BindToRecordItem(STOREINDEXTYPE& record, IndexItem& handle, std::string_vie
   return true;
 }
 
-std::string_view FixedText(const char (&field)[kItemLocationSize]) {
-  const void* end = std::memchr(field, '\0', sizeof field);
-  return std::string_view(field, end != nullptr ? static_cast<const char*>(end) - field : sizeof field);
-}
-
 // The location text a location name stands for; none for other names.
 std::optional<std::string_view> LocationText(const IndexItem& handle, std::string_view name) {
-  if (EqualsNoCase(name, "TW_POSTOFFICE")) return FixedText(handle.postoffice);
-  if (EqualsNoCase(name, "TW_MAILBOX")) return FixedText(handle.mailbox);
-  if (EqualsNoCase(name, "TW_FOLDER")) return FixedText(handle.folderName);
-  if (EqualsNoCase(name, "TW_FOLDER_PATH")) return FixedText(handle.folderPath);
+  if (EqualsNoCase(name, "TW_POSTOFFICE")) return LocationView(handle.postoffice);
+  if (EqualsNoCase(name, "TW_MAILBOX")) return LocationView(handle.mailbox);
+  if (EqualsNoCase(name, "TW_FOLDER")) return LocationView(handle.folderName);
+  if (EqualsNoCase(name, "TW_FOLDER_PATH")) return LocationView(handle.folderPath);
   return std::nullopt;
 }
 
@@ -104,8 +101,11 @@ uint32_t GetItemProperty(IndexItem& handle, std::string_view name, void** value,
     if (rules->getProperty != nullptr && rules->getProperty(handle, name, value, length) == kPropertyReturned)
       return kPropertyReturned;
   } else if (const std::optional<PropertyDescriptor> mapped = FindProperty(handle.kind, name)) {
-    // Body texts live in the item's own file, not in the index.
-    if (mapped->longText == kLongTextBody) return kNoPropertyValue;
+    // Body texts and file facts live in the item's own file, not in the index.
+    if (mapped->longText == kLongTextBody)
+      return ReadBodyProperty(handle, name, mapped->storageType, mapped->valueType, value, length);
+    if (mapped->longText == kLongTextFileDate || mapped->longText == kLongTextFileType)
+      return ReadFileProperty(handle, *mapped, value, length);
     const IndexItemPropertyContainer* item = handle.Container();
     if (item != nullptr && item->Has(StoredName(mapped->indexName))) {
       std::optional<ValueBlock> block = ReadPropertyValue(*item, *mapped);

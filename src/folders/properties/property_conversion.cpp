@@ -176,7 +176,10 @@ std::optional<ValueBlock> ValueBlock::Allocate(size_t size, uint32_t length) {
 std::optional<ValueBlock> FetchStoredValue(const IndexItemPropertyContainer& item, std::string_view indexName,
                                            uint32_t storageType) {
   if (!item.Has(indexName)) return std::nullopt;
-  const std::string text = item.GetText(indexName);
+  return StoredValueFromText(item.GetText(indexName), storageType);
+}
+
+std::optional<ValueBlock> StoredValueFromText(std::string_view text, uint32_t storageType) {
   switch (storageType) {
     case kValueText:
     case kValueTextOnly:

@@ -47,6 +47,10 @@ class ValueBlock {
 std::optional<ValueBlock> FetchStoredValue(const IndexItemPropertyContainer& item, std::string_view indexName,
                                            uint32_t storageType);
 
+// A text read as a value of `storageType`, by the rules FetchStoredValue
+// applies to the text an index keeps.
+std::optional<ValueBlock> StoredValueFromText(std::string_view text, uint32_t storageType);
+
 // Converts a fetched value from `storageType` to `valueType`; none when no
 // rule joins them. `birthday` selects the birthday property's rule for the
 // date 2147483647 seconds after 1970, which stands for "no date".
@@ -57,6 +61,5 @@ std::optional<ValueBlock> ConvertStoredValue(ValueBlock fetched, uint32_t storag
 // the index name).
 std::optional<ValueBlock> ReadPropertyValue(const IndexItemPropertyContainer& item,
                                             const PropertyDescriptor& descriptor, bool birthday = false);
-
 
 }  // namespace tw

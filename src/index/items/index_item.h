@@ -12,6 +12,13 @@ namespace tw {
 
 inline constexpr size_t kItemLocationSize = 1024;
 
+// One of an item's location texts, as far as its NUL.
+inline std::string_view LocationView(const char (&field)[kItemLocationSize]) {
+  size_t length = 0;
+  while (length < kItemLocationSize && field[length] != '\0') ++length;
+  return std::string_view(field, length);
+}
+
 class IndexItem {
  public:
   IndexItem() = default;
