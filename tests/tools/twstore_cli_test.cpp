@@ -149,6 +149,7 @@ TEST_F(TwstoreCli, ShowAndSetOneItemByItsPropertyNames) {
   EXPECT_NE(run.output.find("PR_SUBJECT\tSUBJECT\tfirst\n"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("PR_TW_FROM\tFROM\ta@example.com\n"), std::string::npos) << run.output;
   EXPECT_NE(run.output.find("-\tUID\t1\n"), std::string::npos) << "index names beyond the table" << run.output;
+  EXPECT_NE(run.output.find("PR_BODY\t-\t6 bytes\nbody\r\n"), std::string::npos) << "its body part" << run.output;
 
   run = Twstore("set", "--ids 1 --property PR_TW_FLAGSTATUS --value '\\SEEN \\FLAGGED'");
   ASSERT_EQ(run.status, 0) << run.output;

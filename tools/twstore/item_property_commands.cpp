@@ -175,6 +175,16 @@ int ShowItem(const ItemRequest& request, std::ostream& out, std::ostream& err) {
       }
     }
   }
+  // The body parts, as the message file holds them.
+  for (const char* part : {"PR_BODY", "PR_BODY_HTML"}) {
+    if (!request.property.empty() && !EqualsNoCase(request.property, part)) continue;
+    void* value = nullptr;
+    uint32_t length = 0;
+    if (GetCurrentItemBody(part, &value, &length) != kPropertyReturned || value == nullptr) continue;
+    out << part << "\t-\t" << length - 1 << " bytes\n" << static_cast<const char*>(value);
+    std::free(value);
+    found = true;
+  }
   if (!request.property.empty() && !found) {
     err << "twstore: the item has no property " << Named(request.property) << "\n";
     return kExitFailed;

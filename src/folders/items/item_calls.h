@@ -32,6 +32,9 @@ uint32_t CommitItem();
 uint32_t SaveItemToStore();
 
 uint32_t GetCurrentItemProperty(std::string_view name, void** value, uint32_t* length);
+// A body part of the current item read from its own file ("PR_BODY",
+// "PR_BODY_HTML", "PR_BNP_vCalendar"), as text.
+uint32_t GetCurrentItemBody(std::string_view partName, void** value, uint32_t* length);
 uint32_t SetCurrentItemProperty(std::string_view id, std::string_view name, std::string_view value);
 
 // Releases the calling thread's hold on its open index (the frame's seams).

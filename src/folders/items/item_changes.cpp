@@ -5,7 +5,9 @@
 #include "folders/item_kind_rules.h"
 #include "folders/items/item_binding.h"
 #include "folders/items/item_calls.h"
+#include "folders/properties/body_properties.h"
 #include "folders/properties/item_property_access.h"
+#include "folders/properties/property_map.h"
 #include "frame/store_paths.h"
 #include "index/file/store_index_serialiser.h"
 #include "index/items/property_registry.h"
@@ -120,6 +122,17 @@ uint32_t GetCurrentItemProperty(std::string_view name, void** value, uint32_t* l
   StoreIndexMutexLock lock(LockFieldsOf(record));
   BindForPropertyRead(*items, record);
   return GetItemProperty(items->current, name, value, length);
+}
+
+uint32_t GetCurrentItemBody(std::string_view partName, void** value, uint32_t* length) {
+  *value = nullptr;
+  *length = 0;
+  ThreadItems* items = HeldItems();
+  if (items == nullptr) return 0;
+  STOREINDEXTYPE& record = items->entry->record;
+  StoreIndexMutexLock lock(LockFieldsOf(record));
+  BindForPropertyRead(*items, record);
+  return ReadBodyProperty(items->current, partName, kValueLongText, kValueLongText, value, length);
 }
 
 uint32_t SetCurrentItemProperty(std::string_view id, std::string_view name, std::string_view value) {
