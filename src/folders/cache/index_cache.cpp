@@ -145,7 +145,9 @@ void CacheRelease(TLSStoreIndex& state, ThreadItems& items, bool reset) {
     platform::RecursiveMutex* cacheLock = EnsureIndexCacheLock();
     if (cacheLock == nullptr) return;
     MutexLock guard(cacheLock, platform::kInfinite);
-    if (LowerHold(items, 1)) {
+    // With reset the thread forgets the record, so it lets go of every
+    // nested open: it could never close them.
+    if (LowerHold(items, reset ? UINT32_MAX : 1)) {
       Forget(state, items);
       reset = true;
     }

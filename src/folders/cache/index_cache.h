@@ -56,9 +56,10 @@ std::string ItemCacheKey(const TLSStoreIndex& state, std::string_view postoffice
 // kCacheCreated or kCacheFound; 0 when there is no memory. Without the
 // cache lock (it cannot be made) 1, and the thread is left as it was.
 uint32_t CacheAcquire(TLSStoreIndex& state, ThreadItems& items, bool itemRecord);
-// Lowers the thread's count by one; at 0 the thread lets go, and the record
-// is destroyed when no other thread holds it. `reset` also forgets the
-// thread's folder names and key, as does letting go.
+// Lowers the thread's count by one (with `reset`, to 0); at 0 the thread
+// lets go, and the record is destroyed when no other thread holds it.
+// `reset` also forgets the thread's folder names and key, as does letting
+// go.
 void CacheRelease(TLSStoreIndex& state, ThreadItems& items, bool reset);
 // Lets go of the thread's record whatever its count.
 void DropAllHolds(ThreadItems& items);

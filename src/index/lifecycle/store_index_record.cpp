@@ -91,7 +91,9 @@ std::unique_ptr<SORTEDSTOREINDEXTYPE> TakeIndex(STOREINDEXTYPE& record) {
 }
 
 StoreIndexLockFields* LockFieldsOf(STOREINDEXTYPE& record) {
-  IndexOf(record);
+  // The lock is taken before the index is looked at: an initialised
+  // record's index may be swapped by the thread that holds the lock.
+  if (!Initialised(record)) IndexOf(record);
   return reinterpret_cast<StoreIndexLockFields*>(&record.recordLock);
 }
 

@@ -106,8 +106,9 @@ TEST_F(ItemAccess, NestedOpensShareOneRecordUntilTheLastClose) {
 
   EXPECT_EQ(Open(200), 2u) << "mode 200 loads nothing";
   EXPECT_EQ(StoreFolder_FindFirstItem(), 0u);
+  EXPECT_EQ(Open(), 2u);
   StoreFolder_FindClose();
-  EXPECT_EQ(CachedRecordCount(), 0u);
+  EXPECT_EQ(CachedRecordCount(), 0u) << "a find-close lets go of every nested open";
   EXPECT_EQ(StoreFolder_Open(nullptr, "bob", kInbox, 0, 1), 0u);
   EXPECT_EQ(StoreFolder_Open("PO", "bob", "\\NoSuchFolder\\..\\..\\x", 0, 1), 0u);
   EXPECT_EQ(CachedRecordCount(), 0u) << "a failed open leaves nothing cached";
