@@ -99,7 +99,8 @@ uint32_t GetItemProperty(IndexItem& handle, std::string_view name, void** value,
   *value = nullptr;
   *length = 0;
   if (handle.kind > kKindMailLike) return 0;
-  if (HasOwnRules(handle.kind)) return kNoPropertyValue;
+  // Contact and calendar items are read from their own files.
+  if (handle.kind == kKindContacts || handle.kind == kKindCalendar) return kNoPropertyValue;
 
   if (const std::optional<PropertyDescriptor> mapped = FindProperty(handle.kind, name)) {
     // Body texts live in the item's own file, not in the index.

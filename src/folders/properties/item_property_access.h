@@ -31,7 +31,8 @@ uint32_t SetItemProperty(STOREINDEXTYPE* record, IndexItem* handle, std::string_
 // no mapping, the item has no value or no conversion applies. Mapped names
 // that find nothing fall back to the item's location texts (TW_POSTOFFICE,
 // TW_MAILBOX, TW_FOLDER, TW_FOLDER_PATH). Kinds above 25 give 0; body
-// properties and contact, calendar and task items give kNoPropertyValue.
+// properties and contact and calendar items give kNoPropertyValue; task
+// items read through the task table.
 uint32_t GetItemProperty(IndexItem& handle, std::string_view name, void** value, uint32_t* length);
 
 }  // namespace tw

@@ -1,12 +1,13 @@
 #include "folders/properties/property_conversion.h"
 
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
 
 #include "calendar/date_texts.h"
+#include "common/number_texts.h"
 #include "common/text.h"
+#include "common/wide_text.h"
 #include "platform/files.h"
 
 namespace tw {
@@ -41,15 +42,11 @@ std::optional<ValueBlock> VariableTextBlock(std::string_view text) {
   return block;
 }
 
-// Each byte becomes one 16-bit unit (the store's 8-bit texts are Latin-1).
 std::optional<ValueBlock> WideTextBlock(std::string_view text) {
   if (text.size() > kLongestText) return std::nullopt;
-  auto block = ValueBlock::Allocate((text.size() + 1) * 2, static_cast<uint32_t>(text.size() + 1));
-  if (!block) return block;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t unit = static_cast<unsigned char>(text[i]);
-    std::memcpy(block->Data() + i * 2, &unit, 2);
-  }
+  const std::u16string wide = WideFromUtf8(text);
+  auto block = ValueBlock::Allocate((wide.size() + 1) * sizeof(char16_t), static_cast<uint32_t>(wide.size() + 1));
+  if (block && !wide.empty()) std::memcpy(block->Data(), wide.data(), wide.size() * sizeof(char16_t));
   return block;
 }
 
@@ -72,11 +69,6 @@ std::string_view TextOf(const ValueBlock& block) {
   const char* data = reinterpret_cast<const char*>(block.Data());
   const void* end = std::memchr(data, '\0', block.Size());
   return std::string_view(data, end != nullptr ? static_cast<const char*>(end) - data : block.Size());
-}
-
-double DoubleFromText(std::string_view text) {
-  const std::string bounded(text);
-  return std::strtod(bounded.c_str(), nullptr);
 }
 
 uint32_t TruthFromText(std::string_view text) { return EqualsNoCase(text, "TRUE") || text == "1" ? 1 : 0; }
@@ -221,7 +213,7 @@ std::optional<ValueBlock> ConvertStoredValue(ValueBlock fetched, uint32_t storag
       return std::nullopt;
     }
     case kValueDouble:
-      if (valueType == kValueText) return FixedTextBlock(FormatText(kTextBlockSize, "%10.2f", ScalarOf<double>(fetched)));
+      if (valueType == kValueText) return FixedTextBlock(FixedPointText(ScalarOf<double>(fetched), 10, 2));
       return std::nullopt;
     case kValueTruth:
       if (valueType == kValueText) return FixedTextBlock(ScalarOf<uint32_t>(fetched) != 0 ? "1" : "0");
