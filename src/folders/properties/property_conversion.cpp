@@ -1,8 +1,10 @@
 #include "folders/properties/property_conversion.h"
 
+#include <charconv>
 #include <cstring>
 #include <limits>
 #include <string>
+#include <system_error>
 
 #include "calendar/date_texts.h"
 #include "common/number_texts.h"
@@ -73,11 +75,26 @@ std::string_view TextOf(const ValueBlock& block) {
 
 uint32_t TruthFromText(std::string_view text) { return EqualsNoCase(text, "TRUE") || text == "1" ? 1 : 0; }
 
-// Decimal, or hexadecimal after "0x"; leading blanks and a sign as strtoul
-// takes them.
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// Decimal, or hexadecimal after "0x" (a leading "0" is not octal); leading
+// blanks and a sign as strtoul takes them, a minus negating modulo 2^32.
+// Too large saturates.
 uint32_t WordFromText(std::string_view text) {
-  const std::string bounded(text);
-  return static_cast<uint32_t>(std::strtoul(bounded.c_str(), nullptr, 0));
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int base = 10;
+  if (text.size() - i > 2 && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') && IsHexDigit(text[i + 2])) {
+    base = 16;
+    i += 2;
+  }
+  uint32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data() + i, text.data() + text.size(), value, base);
+  if (error == std::errc::result_out_of_range) return std::numeric_limits<uint32_t>::max();
+  if (error != std::errc()) return 0;
+  return negative ? 0u - value : value;
 }
 
 // Digits only, at most 20 of them, without overflow.
