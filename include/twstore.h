@@ -234,6 +234,10 @@ TWSTORE_API uint32_t StoreItem_SetProperty(const char* itemId, const char* prope
 TWSTORE_API void StoreItem_FreeProperty(void* value);
 /* Writes the current item back to its own file (contacts and calendar). 1. */
 TWSTORE_API uint32_t StoreItem_SaveToStore(void);
+/* The value type a property is handed out with in a folder of this type:
+ * types 0 to 4 use their own table (1 for a name it lacks); any other type
+ * tries the mail, contact and calendar tables (0 for a name none has). */
+TWSTORE_API uint32_t StoreItemProperty_GetType(const char* propertyName, uint32_t folderType);
 
 /* ---- Index texts ------------------------------------------------------ */
 

@@ -5,6 +5,7 @@
 
 #include "folders/items/item_calls.h"
 #include "folders/properties/item_property_access.h"
+#include "folders/properties/property_types.h"
 #include "frame/event_report.h"
 #include "twstore.h"
 
@@ -98,6 +99,11 @@ void StoreItem_FreeProperty(void* value) { std::free(value); }
 
 uint32_t StoreItem_SaveToStore(void) {
   return Guarded("StoreItem_SaveToStore", __LINE__, 1, [] { return tw::SaveItemToStore(); });
+}
+
+uint32_t StoreItemProperty_GetType(const char* propertyName, uint32_t folderType) {
+  return Guarded("StoreItemProperty_GetType", __LINE__, 0,
+                 [&] { return tw::PropertyValueType(Text(propertyName), folderType); });
 }
 
 }  // extern "C"

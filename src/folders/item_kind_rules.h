@@ -2,10 +2,10 @@
 // calendar (2) and tasks (3) keep items in files of their own and follow
 // rules of their own. The parts that handle each kind fill in its entry; an
 // empty step answers as for a property or item that is not there and
-// changes nothing, deletes no file.
+// changes nothing, deletes no file. The kinds' property tables are handed
+// in apart, through SetKindPropertyLookups (property_map.h).
 #pragma once
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,8 +30,6 @@ struct ItemKindRules {
   bool (*writeItem)(STOREINDEXTYPE& record, IndexItem& item) = nullptr;
   // Writes every changed item of the record back before its index is saved.
   void (*commitItems)(STOREINDEXTYPE& record) = nullptr;
-  // The value type of a name of the kind's table; none when it has no row.
-  std::optional<uint32_t> (*valueType)(std::string_view name) = nullptr;
 };
 
 // A folder of type 5 is one calendar file read through a reader the thread

@@ -96,7 +96,9 @@ uint32_t GetItemProperty(IndexItem& handle, std::string_view name, void** value,
   *value = nullptr;
   *length = 0;
   if (handle.kind > kKindMailLike) return 0;
-  if (HasOwnRules(handle.kind)) {
+  // Contact and calendar items follow rules of their own; task items read
+  // through the task table.
+  if (handle.kind == kKindContacts || handle.kind == kKindCalendar) {
     ItemKindRules* rules = KindRules(handle.kind);
     if (rules->getProperty != nullptr && rules->getProperty(handle, name, value, length) == kPropertyReturned)
       return kPropertyReturned;

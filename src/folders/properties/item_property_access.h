@@ -30,10 +30,11 @@ uint32_t SetItemProperty(STOREINDEXTYPE* record, IndexItem* handle, std::string_
 // Memory_Free) and its length; kNoPropertyValue with none when the name has
 // no mapping, the item has no value or no conversion applies. Mapped names
 // that find nothing fall back to the item's location texts (TW_POSTOFFICE,
-// TW_MAILBOX, TW_FOLDER, TW_FOLDER_PATH). Kinds above 25 give 0; contact,
-// calendar and task items give kNoPropertyValue. Body properties come from
-// the item's own file (ReadBodyProperty, whose result is handed on), file
-// dates and type from the file's facts (ReadFileProperty).
+// TW_MAILBOX, TW_FOLDER, TW_FOLDER_PATH). Kinds above 25 give 0; contact
+// and calendar items go to their kind's rules; task items read through the
+// task table. Body properties come from the item's own file
+// (ReadBodyProperty, whose result is handed on), file dates and type from
+// the file's facts (ReadFileProperty).
 uint32_t GetItemProperty(IndexItem& handle, std::string_view name, void** value, uint32_t* length);
 
 }  // namespace tw

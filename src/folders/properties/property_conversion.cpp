@@ -1,12 +1,15 @@
 #include "folders/properties/property_conversion.h"
 
-#include <cstdio>
+#include <charconv>
 #include <cstring>
 #include <limits>
 #include <string>
+#include <system_error>
 
 #include "calendar/date_texts.h"
+#include "common/number_texts.h"
 #include "common/text.h"
+#include "common/wide_text.h"
 #include "platform/files.h"
 
 namespace tw {
@@ -41,15 +44,11 @@ std::optional<ValueBlock> VariableTextBlock(std::string_view text) {
   return block;
 }
 
-// Each byte becomes one 16-bit unit (the store's 8-bit texts are Latin-1).
 std::optional<ValueBlock> WideTextBlock(std::string_view text) {
   if (text.size() > kLongestText) return std::nullopt;
-  auto block = ValueBlock::Allocate((text.size() + 1) * 2, static_cast<uint32_t>(text.size() + 1));
-  if (!block) return block;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char16_t unit = static_cast<unsigned char>(text[i]);
-    std::memcpy(block->Data() + i * 2, &unit, 2);
-  }
+  const std::u16string wide = WideFromUtf8(text);
+  auto block = ValueBlock::Allocate((wide.size() + 1) * sizeof(char16_t), static_cast<uint32_t>(wide.size() + 1));
+  if (block && !wide.empty()) std::memcpy(block->Data(), wide.data(), wide.size() * sizeof(char16_t));
   return block;
 }
 
@@ -74,18 +73,28 @@ std::string_view TextOf(const ValueBlock& block) {
   return std::string_view(data, end != nullptr ? static_cast<const char*>(end) - data : block.Size());
 }
 
-double DoubleFromText(std::string_view text) {
-  const std::string bounded(text);
-  return std::strtod(bounded.c_str(), nullptr);
-}
-
 uint32_t TruthFromText(std::string_view text) { return EqualsNoCase(text, "TRUE") || text == "1" ? 1 : 0; }
 
-// Decimal, or hexadecimal after "0x"; leading blanks and a sign as strtoul
-// takes them.
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+// Decimal, or hexadecimal after "0x" (a leading "0" is not octal); leading
+// blanks and a sign as strtoul takes them, a minus negating modulo 2^32.
+// Too large saturates.
 uint32_t WordFromText(std::string_view text) {
-  const std::string bounded(text);
-  return static_cast<uint32_t>(std::strtoul(bounded.c_str(), nullptr, 0));
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  int base = 10;
+  if (text.size() - i > 2 && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') && IsHexDigit(text[i + 2])) {
+    base = 16;
+    i += 2;
+  }
+  uint32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data() + i, text.data() + text.size(), value, base);
+  if (error == std::errc::result_out_of_range) return std::numeric_limits<uint32_t>::max();
+  if (error != std::errc()) return 0;
+  return negative ? 0u - value : value;
 }
 
 // Digits only, at most 20 of them, without overflow.
@@ -224,7 +233,7 @@ std::optional<ValueBlock> ConvertStoredValue(ValueBlock fetched, uint32_t storag
       return std::nullopt;
     }
     case kValueDouble:
-      if (valueType == kValueText) return FixedTextBlock(FormatText(kTextBlockSize, "%10.2f", ScalarOf<double>(fetched)));
+      if (valueType == kValueText) return FixedTextBlock(FixedPointText(ScalarOf<double>(fetched), 10, 2));
       return std::nullopt;
     case kValueTruth:
       if (valueType == kValueText) return FixedTextBlock(ScalarOf<uint32_t>(fetched) != 0 ? "1" : "0");

@@ -24,7 +24,8 @@ class ValueBlock {
   unsigned char* Data() const { return data_.get(); }
   size_t Size() const { return size_; }
   // The length handed out with the block: the value type's fixed size, or
-  // for a text its length plus the terminator (in characters for wide text).
+  // for a text its length plus the terminator (in 16-bit units for wide
+  // text).
   uint32_t Length() const { return length_; }
   // Gives the block to the caller.
   void* Release() { return data_.release(); }
@@ -42,8 +43,9 @@ class ValueBlock {
 // they stand (1, 2, 4, 5, 6, 11 in a 1024-byte block, cut to 1023 bytes),
 // numbers and truth values read from the text, a date (3) from a DOS date
 // and time as MODIFIEDDATE keeps it, a file time in decimal or an ISO date
-// text. None when the item does not have the property or it cannot be read
-// as that type.
+// text. Wide texts (15, 16) are the UTF-8 text as UTF-16. Numbers are read
+// the same in every locale. None when the item does not have the property
+// or it cannot be read as that type.
 std::optional<ValueBlock> FetchStoredValue(const IndexItemPropertyContainer& item, std::string_view indexName,
                                            uint32_t storageType);
 

@@ -67,9 +67,25 @@ inline bool IsVariableValueType(uint32_t code) { return ValueTypeSize(code) == k
 std::optional<PropertyDescriptor> FindMailProperty(std::string_view name);
 // The common names, then the file-root table.
 std::optional<PropertyDescriptor> FindFileRootProperty(std::string_view name);
-// The table of a folder type: mail for 0 and 25, file root for 4; none for
-// the others here.
+// The common names, then the task table.
+std::optional<PropertyDescriptor> FindTaskProperty(std::string_view name);
+// The common names, then the contact or calendar table's lookup below.
+std::optional<PropertyDescriptor> FindContactProperty(std::string_view name);
+std::optional<PropertyDescriptor> FindCalendarProperty(std::string_view name);
+// The table of a folder type: mail for 0 and 25, contacts 1, calendar 2,
+// tasks 3, file root 4; none for the others.
 std::optional<PropertyDescriptor> FindProperty(uint32_t kind, std::string_view name);
+
+// The contact and calendar tables belong to those folder kinds, which hand
+// their lookups in here (without the common names, which are tried first).
+// A null lookup, and the default, knows no name. Returns the lookups it
+// replaces.
+using PropertyLookup = std::optional<PropertyDescriptor> (*)(std::string_view name);
+struct KindPropertyLookups {
+  PropertyLookup contacts = nullptr;
+  PropertyLookup calendar = nullptr;
+};
+KindPropertyLookups SetKindPropertyLookups(KindPropertyLookups lookups);
 
 // One row of a table, for callers that walk them.
 struct PropertyMapping {
@@ -85,5 +101,6 @@ struct PropertyTable {
 PropertyTable CommonPropertyTable();
 PropertyTable MailPropertyTable();
 PropertyTable FileRootPropertyTable();
+PropertyTable TaskPropertyTable();
 
 }  // namespace tw
