@@ -1,5 +1,7 @@
 #include "folders/cache/index_cache.h"
 
+#include "folders/cache/record_access.h"
+
 #include <algorithm>
 #include <memory>
 #include <new>
@@ -68,7 +70,7 @@ bool LowerHold(ThreadItems& items, uint32_t count) {
   CachedRecord& entry = *items.entry;
   MutexLock opening(IndexOpenLock(), platform::kInfinite);
   {
-    StoreIndexMutexLock recordLock(LockFieldsOf(entry.record));
+    RecordChanging changing(entry);
     ClearCurrentItem(items);
     auto hold = entry.holds.find(&items);
     const uint32_t held = hold != entry.holds.end() ? hold->second : 0;
@@ -123,7 +125,7 @@ uint32_t CacheAcquire(TLSStoreIndex& state, ThreadItems& items, bool itemRecord)
     result = kCacheCreated;
   }
   CachedRecord& entry = *found->second;
-  StoreIndexMutexLock recordLock(LockFieldsOf(entry.record));
+  RecordChanging changing(entry);
   ++entry.holds[&items];
   ++entry.record.openCount;
   items.entry = &entry;
@@ -135,7 +137,7 @@ void RaiseOpenCount(ThreadItems& items) {
   platform::RecursiveMutex* cacheLock = EnsureIndexCacheLock();
   if (cacheLock == nullptr || items.entry == nullptr) return;
   MutexLock guard(cacheLock, platform::kInfinite);
-  StoreIndexMutexLock recordLock(LockFieldsOf(items.entry->record));
+  RecordChanging changing(*items.entry);
   ++items.entry->holds[&items];
   ++items.entry->record.openCount;
 }

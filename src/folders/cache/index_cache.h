@@ -13,9 +13,11 @@
 // IndexOpenLock (identity, paths, loading, destruction), the record lock
 // (items, current items and cursors of every holder), the folder's block.
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +42,9 @@ struct CachedRecord {
   // Items changed through the item calls since the last save, to be
   // written back before it (an item may appear more than once).
   std::vector<IndexItemPropertyContainer*> written;
+  // Readers share the record, changes hold it alone (record_access.h).
+  std::mutex changers;
+  std::atomic<bool> changing{false};
 };
 
 inline constexpr uint32_t kCacheCreated = 1;

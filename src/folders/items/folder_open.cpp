@@ -5,6 +5,7 @@
 
 #include "common/text.h"
 #include "folders/cache/index_cache.h"
+#include "folders/cache/record_access.h"
 #include "folders/item_kind_rules.h"
 #include "folders/items/item_calls.h"
 #include "folders/items/item_binding.h"
@@ -59,7 +60,7 @@ void LetGoOfOpenIndex(TLSStoreIndex& state, ThreadItems& items) {
 // reloaded items of the same ID; their walks go on by UID.
 uint32_t LoadForHolder(CachedRecord& entry, ThreadItems& self) {
   STOREINDEXTYPE& record = entry.record;
-  StoreIndexMutexLock lock(LockFieldsOf(record));
+  RecordChanging changing(entry);
   const bool shared = entry.holds.size() > 1;
   if (shared && record.changed != 0) return 1;
   std::vector<std::pair<ThreadItems*, std::string>> bound;
@@ -114,7 +115,7 @@ void WriteBackChangedItems(CachedRecord& entry) {
 // their own files one by one.
 void Commit(CachedRecord& entry) {
   STOREINDEXTYPE& record = entry.record;
-  StoreIndexMutexLock lock(LockFieldsOf(record));
+  RecordChanging changing(entry);
   WriteBackChangedItems(entry);
   if (entry.itemRecord) {
     record.changed = 0;
@@ -132,10 +133,11 @@ void ReleaseEntirely(TLSStoreIndex& state) {
 }
 
 void ForgetCurrentItem(TLSStoreIndex& state) {
-  if (ThreadItems* items = ExistingItemsOf(state)) {
-    StoreIndexMutexLock lock(items->entry != nullptr ? LockFieldsOf(items->entry->record) : nullptr);
-    ClearCurrentItem(*items);
-  }
+  ThreadItems* items = ExistingItemsOf(state);
+  if (items == nullptr) return;
+  if (items->entry == nullptr) return ClearCurrentItem(*items);
+  RecordChanging changing(*items->entry);
+  ClearCurrentItem(*items);
 }
 
 void FreeCalendarReader(TLSStoreIndex& state) {
@@ -190,7 +192,7 @@ uint32_t OpenItem(std::string_view postoffice, std::string_view mailbox, std::st
   if (state->openIndex != nullptr) {
     bool loaded = false;
     if (key == state->cacheKey) {
-      StoreIndexMutexLock lock(LockFieldsOf(*state->openIndex));
+      RecordReading reading(*items->entry, *items);
       loaded = IndexOf(*state->openIndex).LoadLevel() > 0;
     }
     if (loaded) {
@@ -213,7 +215,7 @@ uint32_t OpenItem(std::string_view postoffice, std::string_view mailbox, std::st
       return 0;
     }
     STOREINDEXTYPE& record = items->entry->record;
-    StoreIndexMutexLock lock(LockFieldsOf(record));
+    RecordChanging changing(*items->entry);
     if (acquired == kCacheCreated) {
       GiveIdentity(record, *state, folderType);
       IndexOf(record).UnInit();
@@ -228,7 +230,7 @@ uint32_t OpenItem(std::string_view postoffice, std::string_view mailbox, std::st
   if (folderType == kKindContacts) {
     ItemKindRules* rules = KindRules(kKindContacts);
     STOREINDEXTYPE& record = items->entry->record;
-    StoreIndexMutexLock lock(LockFieldsOf(record));
+    RecordChanging changing(*items->entry);
     if (rules->loadItem != nullptr && IsSafeItemId(id)) rules->loadItem(record, items->current, id);
   }
   return 1;

@@ -2,6 +2,7 @@
 // and reading their properties.
 #include <memory>
 
+#include "folders/cache/record_access.h"
 #include "folders/item_kind_rules.h"
 #include "folders/items/item_binding.h"
 #include "folders/items/item_calls.h"
@@ -38,7 +39,7 @@ uint32_t CreateItem(std::string_view id) {
   ThreadItems* items = HeldItems();
   if (items == nullptr) return 0;
   STOREINDEXTYPE& record = items->entry->record;
-  StoreIndexMutexLock lock(LockFieldsOf(record));
+  RecordChanging changing(*items->entry);
   BindCurrentItem(*items, record);
   SORTEDSTOREINDEXTYPE& index = IndexOf(record);
   if (index.LoadLevel() <= 0) return 0;
@@ -62,7 +63,7 @@ uint32_t DeleteItem(std::string_view id) {
   ThreadItems* items = HeldItems();
   if (items == nullptr) return 0;
   STOREINDEXTYPE& record = items->entry->record;
-  StoreIndexMutexLock lock(LockFieldsOf(record));
+  RecordChanging changing(*items->entry);
   BindCurrentItem(*items, record);
   if (HasOwnRules(record.folderType)) {
     ItemKindRules* rules = KindRules(record.folderType);
@@ -79,7 +80,7 @@ uint32_t CommitItem() {
   ThreadItems* items = HeldItems();
   if (items == nullptr) return 0;
   STOREINDEXTYPE& record = items->entry->record;
-  StoreIndexMutexLock lock(LockFieldsOf(record));
+  RecordChanging changing(*items->entry);
   BindCurrentItem(*items, record);
   IndexItemPropertyContainer* item = items->current.Container();
   if (!HasStatus(item)) return 0;
@@ -99,7 +100,7 @@ uint32_t SaveItemToStore() {
   ThreadItems* items = HeldItems();
   if (items == nullptr) return 1;
   STOREINDEXTYPE& record = items->entry->record;
-  StoreIndexMutexLock lock(LockFieldsOf(record));
+  RecordChanging changing(*items->entry);
   BindCurrentItem(*items, record);
   ItemKindRules* rules = KindRules(items->current.kind);
   if (rules != nullptr && rules->writeItem != nullptr && !items->current.IsEmpty())
@@ -119,7 +120,7 @@ uint32_t GetCurrentItemProperty(std::string_view name, void** value, uint32_t* l
   items = HeldItems();
   if (items == nullptr) return 0;
   STOREINDEXTYPE& record = items->entry->record;
-  StoreIndexMutexLock lock(LockFieldsOf(record));
+  RecordReading reading(*items->entry, *items);
   BindForPropertyRead(*items, record);
   return GetItemProperty(items->current, name, value, length);
 }
@@ -130,7 +131,7 @@ uint32_t GetCurrentItemBody(std::string_view partName, void** value, uint32_t* l
   ThreadItems* items = HeldItems();
   if (items == nullptr) return 0;
   STOREINDEXTYPE& record = items->entry->record;
-  StoreIndexMutexLock lock(LockFieldsOf(record));
+  RecordReading reading(*items->entry, *items);
   BindForPropertyRead(*items, record);
   return ReadBodyProperty(items->current, partName, kValueLongText, kValueLongText, value, length);
 }
@@ -140,7 +141,7 @@ uint32_t SetCurrentItemProperty(std::string_view id, std::string_view name, std:
   if (items == nullptr) return 0;
   CachedRecord& entry = *items->entry;
   STOREINDEXTYPE& record = entry.record;
-  StoreIndexMutexLock lock(LockFieldsOf(record));
+  RecordChanging changing(*items->entry);
   if (items->current.kind == kKindUnbound) items->current.kind = record.folderType;
   if (items->current.postoffice[0] == '\0') BindCurrentItem(*items, record);
   if (!id.empty() && !IsSafeItemId(id)) return 0;

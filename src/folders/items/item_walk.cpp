@@ -1,5 +1,6 @@
 // Walking and selecting the items of the thread's open folder.
 #include "common/text.h"
+#include "folders/cache/record_access.h"
 #include "folders/item_kind_rules.h"
 #include "folders/items/item_binding.h"
 #include "folders/items/item_calls.h"
@@ -44,10 +45,11 @@ uint32_t FindFirstItem() {
   ThreadItems* items = HeldItems();
   if (items == nullptr) return 0;
   STOREINDEXTYPE& record = items->entry->record;
-  StoreIndexMutexLock lock(LockFieldsOf(record));
+  RecordChanging changing(*items->entry);
   items->current.kind = record.folderType;
   SORTEDSTOREINDEXTYPE& index = IndexOf(record);
   if (index.LoadLevel() <= 0 || !index.EnsureLoaded(kLevelFull)) return 0;
+  items->cursorPlace = 0;
   return StandOn(*items, index.ByUid().empty() ? nullptr : index.ByUid().front());
 }
 
@@ -56,16 +58,16 @@ uint32_t FindNextItem() {
   ThreadItems* items = HeldItems();
   if (items == nullptr) return 0;
   STOREINDEXTYPE& record = items->entry->record;
-  StoreIndexMutexLock lock(LockFieldsOf(record));
+  RecordReading reading(*items->entry, *items);
   if (!items->walking) return 0;
-  return StandOn(*items, IndexOf(record).NextByUid(items->cursorUid));
+  return StandOn(*items, IndexOf(record).NextByUid(items->cursorUid, items->cursorPlace));
 }
 
 uint32_t SelectItem(std::string_view id) {
   ThreadItems* items = HeldItems();
   if (items == nullptr) return 0;
   STOREINDEXTYPE& record = items->entry->record;
-  StoreIndexMutexLock lock(LockFieldsOf(record));
+  RecordChanging changing(*items->entry);
   BindCurrentItem(*items, record);
   IndexItemPropertyContainer* found = IndexOf(record).FindById(id);
   if (found == nullptr) return 0;
@@ -77,7 +79,7 @@ uint32_t SelectItemByField(std::string_view name, std::string_view value, bool e
   ThreadItems* items = HeldItems();
   if (items == nullptr) return 0;
   STOREINDEXTYPE& record = items->entry->record;
-  StoreIndexMutexLock lock(LockFieldsOf(record));
+  RecordReading reading(*items->entry, *items);
   BindCurrentItem(*items, record);
   for (IndexItemPropertyContainer* item : IndexOf(record).ByUid()) {
     const std::string text = item->GetText(name);

@@ -22,10 +22,14 @@ const PropertyKey& SeqKey() {
 
 uint32_t SORTEDSTOREINDEXTYPE::ItemUid(const Container& container) { return UidOf(&container); }
 
-SORTEDSTOREINDEXTYPE::Container* SORTEDSTOREINDEXTYPE::NextByUid(uint32_t uid) {
+SORTEDSTOREINDEXTYPE::Container* SORTEDSTOREINDEXTYPE::NextByUid(uint32_t uid, size_t& place) {
   if (uid == UINT32_MAX) return nullptr;
-  const auto next = UidPosition(uid + 1);
-  return next != byUid_.end() ? *next : nullptr;
+  size_t next = place + 1;
+  if (place >= byUid_.size() || UidOf(byUid_[place]) != uid)
+    next = static_cast<size_t>(UidPosition(uid + 1) - byUid_.begin());
+  if (next >= byUid_.size()) return nullptr;
+  place = next;
+  return byUid_[next];
 }
 
 int32_t NullIndexLoader::Load(SORTEDSTOREINDEXTYPE& index, int32_t) { return index.LoadLevel(); }

@@ -141,7 +141,9 @@ class SORTEDSTOREINDEXTYPE {
   Container* FindLoadedById(std::string_view id);
   Container* FindByUid(uint32_t uid);
   // The first item in UID order whose UID is above `uid`; null when none.
-  Container* NextByUid(uint32_t uid);
+  // `place` is where in that order the walk stood: when it still holds
+  // `uid` the next item is found without a search. Set to the new place.
+  Container* NextByUid(uint32_t uid, size_t& place);
   static uint32_t ItemUid(const Container& container);
 
   size_t Count() const { return byUid_.size(); }

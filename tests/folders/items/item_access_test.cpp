@@ -139,6 +139,17 @@ TEST_F(ItemAccess, WalkReadsMappedPropertiesAndLocations) {
   EXPECT_EQ(Walk().size(), 3u);
   EXPECT_EQ(StoreFolder_FindNextItem(), 0u) << "after the end";
   EXPECT_EQ(StoreFolder_FindNextItem(), 0u);
+
+  // A walk goes on by UID past items that leave and arrive under it.
+  ASSERT_EQ(StoreFolder_FindFirstItem(), 1u);
+  ASSERT_EQ(StoreFolder_DeleteItem("b.mai"), 1u);
+  ASSERT_EQ(StoreFolder_CreateItem("d.mai"), 1u);
+  ASSERT_EQ(StoreFolder_SelectItem("a.mai"), 1u) << "selecting leaves the walk where it was";
+  ASSERT_EQ(StoreFolder_FindNextItem(), 1u);
+  EXPECT_EQ(Get("TW_ITEM_ID"), "c.mai");
+  ASSERT_EQ(StoreFolder_FindNextItem(), 1u);
+  EXPECT_EQ(Get("TW_ITEM_ID"), "d.mai");
+  EXPECT_EQ(StoreFolder_FindNextItem(), 0u);
 }
 
 TEST_F(ItemAccess, SetMarksTheFolderAndSaveWritesTheChangeWithoutStatus) {
