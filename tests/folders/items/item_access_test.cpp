@@ -264,6 +264,17 @@ TEST_F(ItemAccess, SharedRecordOutlivesEveryCloseButItsHoldersLast) {
   EXPECT_EQ(inbox_.Read()["a.mai"].second, "\\SEEN");
 }
 
+TEST_F(ItemAccess, AThreadThatReleasesOrEndsGivesItsRecordBack) {
+  std::thread([this] {
+    ASSERT_EQ(Open(), 1u);
+    ASSERT_EQ(Open(), 2u);
+    EXPECT_EQ(StoreLibraryThreadRelease(), 1u);
+    EXPECT_EQ(CachedRecordCount(), 0u) << "released with every nested open";
+    EXPECT_EQ(Open(), 1u) << "and the thread can start again";
+  }).join();
+  EXPECT_EQ(CachedRecordCount(), 0u) << "a thread that ends holding a folder gives it back";
+}
+
 // Direct flag changes keep the folder's index; an open takes it without a
 // load, and the last close of an unchanged record keeps it again.
 TEST_F(ItemAccess, OpensShareTheIndexesKeptByDirectOperations) {
