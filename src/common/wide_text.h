@@ -1,6 +1,7 @@
 // 16-bit text made from the store's 8-bit texts, for the wide value types of
 // the item interface.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,5 +14,10 @@ namespace tw {
 // value, so texts written in the older 8-bit form still read as they were
 // meant; nothing is dropped. No more units than bytes.
 std::u16string WideFromUtf8(std::string_view text);
+
+// Appends one code point (at most U+10FFFF) as UTF-8.
+void AppendUtf8(std::string& out, uint32_t codePoint);
+// UTF-16 back to UTF-8; an unpaired surrogate is written as it stands.
+std::string Utf8FromWide(std::u16string_view text);
 
 }  // namespace tw

@@ -8,6 +8,7 @@
 #include "calendar/date_texts.h"
 #include "commands.h"
 #include "common/text.h"
+#include "common/wide_text.h"
 #include "folders/items/item_calls.h"
 #include "folders/properties/item_property_access.h"
 #include "folders/properties/property_map.h"
@@ -20,43 +21,11 @@ namespace {
 constexpr uint32_t kMailFolder = 0;
 constexpr int32_t kOpenAsService = 1;
 
-// Appends one code point as UTF-8.
-void AppendUtf8(std::string& text, uint32_t code) {
-  if (code < 0x80) {
-    text += static_cast<char>(code);
-  } else if (code < 0x800) {
-    text += static_cast<char>(0xC0 | (code >> 6));
-    text += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    text += static_cast<char>(0xE0 | (code >> 12));
-    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    text += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    text += static_cast<char>(0xF0 | (code >> 18));
-    text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    text += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 // A UTF-16 text of `units` units (the terminator included) as UTF-8.
 std::string FromWide(const unsigned char* bytes, uint32_t units) {
-  std::string text;
-  for (uint32_t i = 0; i + 1 < units; ++i) {
-    char16_t unit;
-    std::memcpy(&unit, bytes + i * 2, 2);
-    uint32_t code = unit;
-    if (unit >= 0xD800 && unit < 0xDC00 && i + 2 < units) {
-      char16_t low;
-      std::memcpy(&low, bytes + (i + 1) * 2, 2);
-      if (low >= 0xDC00 && low < 0xE000) {
-        code = 0x10000 + ((unit - 0xD800u) << 10) + (low - 0xDC00u);
-        ++i;
-      }
-    }
-    AppendUtf8(text, code);
-  }
-  return text;
+  std::u16string text(units > 0 ? units - 1 : 0, u'\0');
+  if (!text.empty()) std::memcpy(text.data(), bytes, text.size() * 2);
+  return Utf8FromWide(text);
 }
 
 // A handed-out value as text, by its value type.

@@ -134,24 +134,20 @@ std::optional<uint64_t> FileTimeFromStoredDate(std::string_view text) {
   return FileTimeFromIsoText(text);
 }
 
+// Texts convert to the value types that read a text (the others, dates
+// among them, have no rule from text).
 std::optional<ValueBlock> FromText(std::string_view text, uint32_t valueType) {
   switch (valueType) {
     case kValueText:
-      return FixedTextBlock(text);
     case kValueLongText:
     case kValueLongText14:
-      return VariableTextBlock(text);
     case kValueInteger:
-      return ScalarBlock<int32_t>(ParseLeadingNumber(text));
     case kValueDouble:
-      return ScalarBlock<double>(DoubleFromText(text));
     case kValueTruth:
-      return ScalarBlock<uint32_t>(TruthFromText(text));
     case kValueWord:
-      return ScalarBlock<uint32_t>(WordFromText(text));
     case kValueWideFrom8:
     case kValueWideText:
-      return WideTextBlock(text);
+      return StoredValueFromText(text, valueType);
     default:
       return std::nullopt;
   }

@@ -7,6 +7,7 @@
 #endif
 #include <cstring>
 
+#include "common/wide_text.h"
 #include "index/items/index_item_property_container.h"
 #include "index/items/sorted_store_index.h"
 
@@ -82,24 +83,6 @@ size_t WellFormedLength(const unsigned char* p, size_t left) {
 
 bool AllowedCodeUnit(uint32_t u) {
   return u == '\t' || u == '\n' || u == '\r' || (u >= 0x20 && u <= 0xD7FF) || (u >= 0xE000 && u <= 0xFFFD);
-}
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 void AppendReference(std::string& out, uint32_t unit) {
