@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <ctime>
 #include <new>
@@ -29,7 +30,23 @@ timespec DeadlineAfter(uint32_t milliseconds) {
 struct RecursiveMutex::State {
   pthread_mutex_t mutex;
   bool initialised = false;
+  // The holder and its depth, so that a release by another thread is
+  // refused before it reaches the mutex (unlocking a mutex one does not
+  // hold is undefined for some mutex kinds).
+  std::atomic<uint64_t> owner{0};
+  uint32_t depth = 0;
 };
+
+// Under the mutex just taken.
+void RecursiveMutex::NoteHeld(State& state) {
+  const uint64_t self = CurrentThreadId();
+  if (state.owner.load(std::memory_order_relaxed) == self) {
+    ++state.depth;
+  } else {
+    state.owner.store(self, std::memory_order_relaxed);
+    state.depth = 1;
+  }
+}
 
 RecursiveMutex::RecursiveMutex() : state_(new State) {
   pthread_mutexattr_t attributes;
@@ -63,10 +80,13 @@ WaitResult RecursiveMutex::Wait(uint32_t timeoutMilliseconds) {
   }
   switch (rc) {
     case 0:
+      NoteHeld(*state_);
       return WaitResult::Acquired;
     case EOWNERDEAD:
       // We hold it now; mark it usable again so later waits succeed normally.
       pthread_mutex_consistent(&state_->mutex);
+      state_->owner.store(0, std::memory_order_relaxed);
+      NoteHeld(*state_);
       return WaitResult::Abandoned;
     case ETIMEDOUT:
       return WaitResult::TimedOut;
@@ -81,6 +101,11 @@ bool RecursiveMutex::Release() {
     SetLastError(kErrorInvalidHandle);
     return false;
   }
+  if (state_->owner.load(std::memory_order_relaxed) != CurrentThreadId()) {
+    SetLastError(kErrorNotOwner);
+    return false;
+  }
+  if (--state_->depth == 0) state_->owner.store(0, std::memory_order_relaxed);
   const int rc = pthread_mutex_unlock(&state_->mutex);
   if (rc == 0) return true;
   SetLastError(rc == EPERM ? kErrorNotOwner : ErrorFromErrno(rc));

@@ -29,6 +29,7 @@ class RecursiveMutex {
 
  private:
   struct State;
+  static void NoteHeld(State& state);
   std::unique_ptr<State> state_;
 };
 
