@@ -69,13 +69,14 @@ uint32_t LoadForHolder(CachedRecord& entry, ThreadItems& self) {
       bound.emplace_back(&other, item->GetText(kPropId));
   });
   const int32_t opened = OpenRecord(record, kOpenCheckingForNewMail);
-  if (opened == 0) return 0;
-  if (opened == 1) {
+  if (opened != 2) {
+    // A load, and a load that failed half way, freed the items the other
+    // holders stood on.
     entry.written.clear();
     SORTEDSTOREINDEXTYPE& index = IndexOf(record);
     for (auto& [other, id] : bound) other->current.Attach(index.FindLoadedById(id), false);
   }
-  return 1;
+  return opened == 0 ? 0 : 1;
 }
 
 uint32_t OpenCalendarFile(TLSStoreIndex& state, std::string_view folder) {

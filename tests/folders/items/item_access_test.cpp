@@ -264,6 +264,25 @@ TEST_F(ItemAccess, SharedRecordOutlivesEveryCloseButItsHoldersLast) {
   EXPECT_EQ(inbox_.Read()["a.mai"].second, "\\SEEN");
 }
 
+// Another thread's open loads a shared record again when its file changed;
+// the first thread's current item and walk go on over the new items.
+TEST_F(ItemAccess, AReloadUnderAnotherHolderMovesItsCurrentItem) {
+  StoreLibrary_SetAffinity(0);
+  ASSERT_EQ(Open(), 1u);
+  ASSERT_EQ(StoreFolder_FindFirstItem(), 1u);
+  ASSERT_EQ(StoreFolder_SelectItem("b.mai"), 1u);
+  ASSERT_EQ(inbox_.Deliver("d.mai"), 1) << "the index file changes under the record";
+  std::thread([] {
+    EXPECT_EQ(StoreFolder_Open("PO", "bob", kInbox, 0, 1), 1u);
+    EXPECT_EQ(Walk().size(), 4u) << "loaded again";
+    StoreFolder_Close();
+  }).join();
+  EXPECT_EQ(Get("PR_SUBJECT"), "b.mai");
+  ASSERT_EQ(StoreFolder_FindNextItem(), 1u);
+  EXPECT_EQ(Get("TW_ITEM_ID"), "b.mai") << "the walk goes on after a.mai";
+  EXPECT_EQ(Walk().size(), 4u);
+}
+
 TEST_F(ItemAccess, AThreadThatReleasesOrEndsGivesItsRecordBack) {
   std::thread([this] {
     ASSERT_EQ(Open(), 1u);
