@@ -26,10 +26,9 @@ struct ItemKindRules {
   bool (*loadItem)(STOREINDEXTYPE& record, IndexItem& item, std::string_view id) = nullptr;
   // Removes item `id` from the index and its file from the folder.
   uint32_t (*deleteItem)(STOREINDEXTYPE& record, IndexItem& item, std::string_view id) = nullptr;
-  // Writes the item back to its own file.
+  // Writes the item back to its own file (a commit of the item, the
+  // write-back of changed items before a save, and save-to-store).
   bool (*writeItem)(STOREINDEXTYPE& record, IndexItem& item) = nullptr;
-  // Writes every changed item of the record back before its index is saved.
-  void (*commitItems)(STOREINDEXTYPE& record) = nullptr;
 };
 
 // A folder of type 5 is one calendar file read through a reader the thread
