@@ -22,11 +22,6 @@ namespace {
 
 constexpr uint32_t kNotifyOnOpen = 4;
 
-bool IsDirectory(const std::string& path) {
-  const uint32_t attributes = platform::GetFileAttributes(path);
-  return attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory) != 0;
-}
-
 bool IsInbox(std::string folder) {
   std::replace(folder.begin(), folder.end(), '/', '\\');
   if (!folder.empty() && folder[0] == '\\') folder.erase(0, 1);
