@@ -28,6 +28,10 @@ class MSXMLStoreIndexSerialiser : public IndexFileSerialiser {
   bool oldFormat_;
 };
 
+// Whether an XML document can be made (only the version-3 model exists);
+// when not, the failure is reported and printed as creating it would be.
+bool DocumentModelAvailable();
+
 // The ELEMENT child of the BASEELEMENT root whose ID is `id`; an empty node
 // when there is none or `id` cannot be put into the query.
 pugi::xml_node FindElementById(const pugi::xml_document& document, std::string_view id);
