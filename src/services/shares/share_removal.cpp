@@ -147,8 +147,8 @@ int32_t RemoveUserAccess(const std::string& user, const std::string& resource, c
   if (configuration.empty()) return 1;
   const std::string part = SecurityFileUser(user);
   if (part.empty()) return 0;
-  const std::string path = SecurityDirectory(configuration, postoffice) + "\\" + part + ".xml";
   if (!DocumentModelAvailable()) return 0;
+  const std::string path = SecurityDirectory(configuration, postoffice) + "\\" + part + ".xml";
   ShareDocument security;
   if (!LoadShareDocument(path, security)) return 0;
   const size_t removed = RemoveSelectedNodes(security.document, "//LIST/ITEM", [&](pugi::xml_node item) {
