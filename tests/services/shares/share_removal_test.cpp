@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/mutex.h"
+#include "platform/system_info.h"
 #include "support/store_fixture.h"
 #include "support/test_support.h"
 
@@ -172,6 +174,24 @@ TEST_F(ShareRemovalTest, MalformedAndMissingFilesFailTheirStepOnly) {
   testing::internal::GetCapturedStdout();
   EXPECT_EQ(Shares(), Values{Joe("Notes")});
   EXPECT_EQ(Uris("ann"), Values{Joe("Drafts")});
+}
+
+TEST_F(ShareRemovalTest, AFileThatCannotBeWrittenStaysAsItWas) {
+  WriteShares({Joe("Inbox"), Joe("Notes")});
+  WriteAccess(Mailbox() + "/Inbox", {"ann"});
+  WriteSecurity("ann", {Joe("Inbox")});
+  const std::string shares = test::ReadFile(Mailbox() + "/_Shares.xml");
+  // A directory where this writer's temporary would go.
+  test::MakeDirs(Mailbox() + "/_Shares.xml." + std::to_string(platform::CurrentProcessId()) + "." +
+                 std::to_string(platform::CurrentThreadId()) + ".tmp");
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(RemoveFolderShares("acme", "joe", "Inbox"), 0);
+  const std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_NE(printed.find("Error:\nCode = 80070"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("Error Description = Failed to write "), std::string::npos) << printed;
+  EXPECT_EQ(test::ReadFile(Mailbox() + "/_Shares.xml"), shares);
+  EXPECT_EQ(Uris("ann"), Values{});
 }
 
 TEST_F(ShareRemovalTest, MailboxRemovalDropsEveryShareOfTheMailbox) {
