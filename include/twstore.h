@@ -279,6 +279,15 @@ TWSTORE_API uint32_t StoreGetDeliveredMessageCount(const FolderRecord* record);
  * from the start tag on is copied and NULL returned. */
 TWSTORE_API const char* GetXMLDataEx(const char* text, const char* startTag, const char* endTag, char* buffer, uint32_t bufferSize);
 
+/* ---- Mailbox shares --------------------------------------------------- */
+
+/* Removes every share listed in the mailbox's _Shares.xml, with the shares
+ * of the folders below each shared folder: from that file and from the
+ * security file of every user on the shared folders' access lists. 1 when
+ * every file needed was loaded and written; 0 otherwise (what could be done
+ * is done). */
+TWSTORE_API uint32_t RemoveMailboxShares(const char* mailbox, const char* postoffice);
+
 #ifdef __cplusplus
 }
 #endif

@@ -210,17 +210,6 @@ std::optional<ParseFailure> ReadIndexFile(const std::string& path, LoadedFile& f
   return std::nullopt;
 }
 
-// Only the version-3 document model exists here; asking for another fails
-// as creating a missing COM class would.
-bool DocumentModelAvailable() {
-  if (XmlVersion() == 3) return true;
-  char text[64];
-  std::snprintf(text, sizeof text, "[%d] Error creating DOM instance", kClassNotRegistered);
-  ReportStoreEvent(kEventTypeInformation, "Tarnwick", nullptr, kStoreEventId, text);
-  Print("Tarnwick Folder Indexing Library is not compatible with the version of XML installed on this computer\n");
-  return false;
-}
-
 void ReportHookException(const char* hook, std::exception_ptr error) {
   try {
     uint32_t code = 0;
@@ -470,6 +459,17 @@ uint64_t WriteReplacing(const std::string& target, std::string_view bytes) {
 }
 
 }  // namespace
+
+// Only the version-3 document model exists here; asking for another fails
+// as creating a missing COM class would.
+bool DocumentModelAvailable() {
+  if (XmlVersion() == 3) return true;
+  char text[64];
+  std::snprintf(text, sizeof text, "[%d] Error creating DOM instance", kClassNotRegistered);
+  ReportStoreEvent(kEventTypeInformation, "Tarnwick", nullptr, kStoreEventId, text);
+  Print("Tarnwick Folder Indexing Library is not compatible with the version of XML installed on this computer\n");
+  return false;
+}
 
 bool LoadIndexDocument(const std::string& path, pugi::xml_document& document, uint64_t* lastWriteTime) {
   LoadedFile file;

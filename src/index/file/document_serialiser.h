@@ -28,6 +28,10 @@ class MSXMLStoreIndexSerialiser : public IndexFileSerialiser {
   bool oldFormat_;
 };
 
+// Whether an XML document can be made (only the version-3 model exists);
+// when not, the failure is reported and printed as creating it would be.
+bool DocumentModelAvailable();
+
 // Reads an index file whole and parses it as strictly as a load does; on
 // failure prints the "Error:" block a load prints and returns false. The
 // file's last-write time as it was read, when asked for.
