@@ -2,11 +2,11 @@
 // lead outside the place they name.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "folders/operations/folder_dates.h"
 #include "platform/files.h"
+#include "support/folder_records.h"
 #include "support/store_fixture.h"
 
 namespace tw {
@@ -16,13 +16,7 @@ using test::PathExists;
 using test::WriteFile;
 
 FolderRecord Record(const char* mailbox, const char* path, const char* name) {
-  FolderRecord record;
-  std::memset(&record, 0, sizeof record);
-  std::strcpy(record.mailbox, mailbox);
-  std::strcpy(record.postoffice, "PO");
-  std::strcpy(record.path, path);
-  std::strcpy(record.name, name);
-  return record;
+  return test::MakeFolderRecord(mailbox, path, name);
 }
 
 class FolderDates : public ::testing::Test {

@@ -2,10 +2,10 @@
 // marked out of date before it is sized.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "folders/operations/folder_size.h"
+#include "support/folder_records.h"
 #include "support/store_fixture.h"
 
 namespace tw {
@@ -14,13 +14,7 @@ namespace {
 using test::WriteFile;
 
 FolderRecord Record(const char* path, const char* name) {
-  FolderRecord record;
-  std::memset(&record, 0, sizeof record);
-  std::strcpy(record.mailbox, "bob");
-  std::strcpy(record.postoffice, "PO");
-  std::strcpy(record.path, path);
-  std::strcpy(record.name, name);
-  return record;
+  return test::MakeFolderRecord("bob", path, name);
 }
 
 class FolderSizes : public ::testing::Test {
