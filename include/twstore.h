@@ -239,6 +239,50 @@ TWSTORE_API uint32_t StoreItem_SaveToStore(void);
  * tries the mail, contact and calendar tables (0 for a name none has). */
 TWSTORE_API uint32_t StoreItemProperty_GetType(const char* propertyName, uint32_t folderType);
 
+/* ---- Folder lists ----------------------------------------------------- */
+
+/* A folder as the folder calls name it. Texts need not be terminated
+ * within their fields; the library reads at most the field. */
+typedef struct FolderRecord {
+  char mailbox[512];
+  char postoffice[512];
+  char path[1024]; /* parent path below the mailbox ("\" or "/" for the top level) */
+  char name[512];  /* the folder's name; receives names during enumeration */
+  uint32_t total;
+  uint8_t reserved[12];
+} FolderRecord;
+
+TWSTORE_STATIC_ASSERT(sizeof(FolderRecord) == 2576, "FolderRecord size");
+TWSTORE_STATIC_ASSERT(offsetof(FolderRecord, mailbox) == 0, "FolderRecord.mailbox");
+TWSTORE_STATIC_ASSERT(offsetof(FolderRecord, postoffice) == 512, "FolderRecord.postoffice");
+TWSTORE_STATIC_ASSERT(offsetof(FolderRecord, path) == 1024, "FolderRecord.path");
+TWSTORE_STATIC_ASSERT(offsetof(FolderRecord, name) == 2048, "FolderRecord.name");
+TWSTORE_STATIC_ASSERT(offsetof(FolderRecord, total) == 2560, "FolderRecord.total");
+TWSTORE_STATIC_ASSERT(offsetof(FolderRecord, reserved) == 2564, "FolderRecord.reserved");
+
+/* A folder list caches the parsed folder indexes its enumerations read.
+ * Calls given no list (NULL) use the calling thread's own. */
+typedef struct TwFolderList TwFolderList;
+
+/* Stores a new empty list in *place (NULL when memory is short). 1. */
+TWSTORE_API uint32_t CreateTLSFolderList(TwFolderList** place);
+/* Prepares the list for use. 1. */
+TWSTORE_API uint32_t InitTLSFolderList(TwFolderList* list);
+/* Drops everything the list holds. 1. */
+TWSTORE_API uint32_t UnInitTLSFolderList(TwFolderList* list);
+/* Frees the list in *place and clears the place; an empty place is fine. 1. */
+TWSTORE_API uint32_t FreeTLSFolderList(TwFolderList** place);
+/* The sub-folders of the folder record->path names, in ascending byte
+ * order, one per call in record->name. The folder index is rebuilt first
+ * when it is missing or out of date. verify nonzero: only names that are
+ * directories now. 1 with a name; 0 at the end, or when the folder index
+ * cannot be read (a malformed one is deleted, and rebuilt next time). */
+TWSTORE_API uint32_t TLS_StoreFolderFindFirst(FolderRecord* record, TwFolderList* list, uint8_t verify);
+/* The next name; 0 at the end (record->name is then unchanged). */
+TWSTORE_API uint32_t TLS_StoreFolderFindNext(FolderRecord* record, TwFolderList* list, uint8_t verify);
+/* With a list: drops what it holds; without: empties the thread's list. 1. */
+TWSTORE_API uint32_t TLS_StoreFolderFindClose(FolderRecord* record, TwFolderList* list);
+
 /* ---- Index texts ------------------------------------------------------ */
 
 /* Copies the text between startTag and the endTag after it into buffer
