@@ -5,8 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "folders/tree/folder_index_file.h"
 #include "folders/tree/folder_index_flag.h"
@@ -122,6 +125,29 @@ TEST_F(FolderIndexRebuild, AFailedWriteLeavesTheOldFileWholeAndTheFlagSet) {
 
   EXPECT_EQ(RebuildFolderIndex(dir_.path() + "/missing", false), 0u);
   EXPECT_FALSE(PathExists(dir_ / "missing"));
+}
+
+TEST_F(FolderIndexRebuild, ReadersNeverSeeHalfAFileWhileOthersRebuild) {
+  for (int i = 0; i < 40; ++i) Folder("Folder number " + std::to_string(i));
+  ASSERT_EQ(RebuildFolderIndex(dir_.path(), false), 1u);
+  std::atomic<bool> done{false};
+  std::vector<std::thread> writers;
+  for (int w = 0; w < 2; ++w) {
+    writers.emplace_back([&] {
+      for (int round = 0; round < 50; ++round) EXPECT_EQ(RebuildFolderIndex(dir_.path(), false), 1u);
+    });
+  }
+  std::thread reader([&] {
+    while (!done) {
+      FolderIndexContent content;
+      ASSERT_EQ(ReadFolderIndex(dir_.path(), content), FolderIndexRead::Read);
+      ASSERT_EQ(content.names.size(), 40u);
+    }
+  });
+  for (std::thread& writer : writers) writer.join();
+  done = true;
+  reader.join();
+  EXPECT_EQ(EntryCount(), 41u);  // the folders and _folder.xml: no temporary left
 }
 
 TEST_F(FolderIndexRebuild, ListedNamesCompareWithoutCaseInTheirFirst259Characters) {
