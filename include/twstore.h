@@ -106,6 +106,25 @@ TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, recordLock) == 5232, "STOREINDEXT
 TWSTORE_STATIC_ASSERT(offsetof(STOREINDEXTYPE, lockOwner) == 5240, "STOREINDEXTYPE.lockOwner");
 TWSTORE_STATIC_ASSERT(sizeof(STOREINDEXTYPE) == 5248, "STOREINDEXTYPE size");
 
+/* One folder of a mailbox, as the folder operations take it (this layout
+ * also travels over the remote-administration link). */
+typedef struct FolderRecord {
+  char mailbox[512];
+  char postoffice[512];
+  char path[1024];     /* parent path below the mailbox ("\\" or "/" at the top), or a special prefix */
+  char name[512];      /* the folder's name below the path; enumeration writes names here */
+  uint32_t total;      /* StoreFolderGet's result, in bytes or kilobytes */
+  uint8_t reserved[12];
+} FolderRecord;
+
+TWSTORE_STATIC_ASSERT(offsetof(FolderRecord, mailbox) == 0, "FolderRecord.mailbox");
+TWSTORE_STATIC_ASSERT(offsetof(FolderRecord, postoffice) == 512, "FolderRecord.postoffice");
+TWSTORE_STATIC_ASSERT(offsetof(FolderRecord, path) == 1024, "FolderRecord.path");
+TWSTORE_STATIC_ASSERT(offsetof(FolderRecord, name) == 2048, "FolderRecord.name");
+TWSTORE_STATIC_ASSERT(offsetof(FolderRecord, total) == 2560, "FolderRecord.total");
+TWSTORE_STATIC_ASSERT(offsetof(FolderRecord, reserved) == 2564, "FolderRecord.reserved");
+TWSTORE_STATIC_ASSERT(sizeof(FolderRecord) == 2576, "FolderRecord size");
+
 /* ---- Library lifecycle and memory ------------------------------------- */
 
 /* Reads the settings and prepares the per-thread slots. Runs by itself when
@@ -239,26 +258,19 @@ TWSTORE_API uint32_t StoreItem_SaveToStore(void);
  * tries the mail, contact and calendar tables (0 for a name none has). */
 TWSTORE_API uint32_t StoreItemProperty_GetType(const char* propertyName, uint32_t folderType);
 
+/* ---- Folder operations ---------------------------------------------------- */
+
+/* The last write of the folder's _index.xml as a packed MS-DOS date (high
+ * half) and time; 0 while _CHANGE.DTY marks pending changes, or without an
+ * index. */
+TWSTORE_API uint32_t StoreFolder_GetContentsModificationDate(const FolderRecord* record);
+/* The same for the folder's _folder.xml. */
+TWSTORE_API uint32_t StoreFolder_GetHierarchyModificationDate(const FolderRecord* record);
+/* The highest count among the mailbox's "_<n>.NEW" delivery counters, all
+ * of which are deleted; 0 when there are none. */
+TWSTORE_API uint32_t StoreGetDeliveredMessageCount(const FolderRecord* record);
+
 /* ---- Folder lists ----------------------------------------------------- */
-
-/* A folder as the folder calls name it. Texts need not be terminated
- * within their fields; the library reads at most the field. */
-typedef struct FolderRecord {
-  char mailbox[512];
-  char postoffice[512];
-  char path[1024]; /* parent path below the mailbox ("\" or "/" for the top level) */
-  char name[512];  /* the folder's name; receives names during enumeration */
-  uint32_t total;
-  uint8_t reserved[12];
-} FolderRecord;
-
-TWSTORE_STATIC_ASSERT(sizeof(FolderRecord) == 2576, "FolderRecord size");
-TWSTORE_STATIC_ASSERT(offsetof(FolderRecord, mailbox) == 0, "FolderRecord.mailbox");
-TWSTORE_STATIC_ASSERT(offsetof(FolderRecord, postoffice) == 512, "FolderRecord.postoffice");
-TWSTORE_STATIC_ASSERT(offsetof(FolderRecord, path) == 1024, "FolderRecord.path");
-TWSTORE_STATIC_ASSERT(offsetof(FolderRecord, name) == 2048, "FolderRecord.name");
-TWSTORE_STATIC_ASSERT(offsetof(FolderRecord, total) == 2560, "FolderRecord.total");
-TWSTORE_STATIC_ASSERT(offsetof(FolderRecord, reserved) == 2564, "FolderRecord.reserved");
 
 /* A folder list caches the parsed folder indexes its enumerations read.
  * Calls given no list (NULL) use the calling thread's own. */

@@ -79,6 +79,11 @@ std::string FileName(std::string_view path) {
   return {};
 }
 
+bool IsDirectory(std::string_view path) {
+  const uint32_t attributes = platform::GetFileAttributes(path);
+  return attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory) != 0;
+}
+
 bool FileExists(std::string_view path) {
   if (path.empty()) return false;
   if (HasWildcard(path)) {

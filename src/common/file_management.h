@@ -48,6 +48,8 @@ std::string FileName(std::string_view path);
 
 // True when a directory entry matches `path` (which may hold wildcards).
 bool FileExists(std::string_view path);
+// True when `path` is a directory.
+bool IsDirectory(std::string_view path);
 // False only when the path's name is invalid (error 123).
 bool IsValidPath(std::string_view path);
 

@@ -1,10 +1,12 @@
 // The exported folder-list and sub-folder enumeration calls.
 #include <cstdint>
 #include <new>
+#include <span>
 
 #include "folders/tree/folder_enumeration.h"
 #include "folders/tree/folder_list.h"
 #include "frame/event_report.h"
+#include "services/remote_forward.h"
 #include "twstore.h"
 
 struct TwFolderList : tw::FolderList {};
@@ -14,6 +16,12 @@ namespace {
 constexpr const char* kModule = "PROVIDERS\\Store\\StoreFolderTLS";
 
 tw::FolderList* AsList(TwFolderList* list) { return list; }
+
+// The record travels to a remote host and comes back with its name filled.
+tw::ForwardOutcome Forward(const char* function, FolderRecord* record) {
+  tw::ForwardedBlock block{record, sizeof *record, true};
+  return tw::ForwardIfRemote(function, "TWSTORE.DLL", std::span<tw::ForwardedBlock>(&block, 1));
+}
 
 }  // namespace
 
@@ -49,6 +57,8 @@ uint32_t FreeTLSFolderList(TwFolderList** place) {
 uint32_t TLS_StoreFolderFindFirst(FolderRecord* record, TwFolderList* list, uint8_t verify) {
   return tw::AtBoundary("TLS_StoreFolderFindFirst", kModule, __LINE__, 0u, [&] {
     if (record == nullptr) return 0u;
+    if (const tw::ForwardOutcome remote = Forward("TLS_StoreFolderFindFirst", record); remote.forwarded)
+      return remote.result;
     return tw::FindFirstSubFolder(*record, AsList(list), verify != 0);
   });
 }
@@ -56,6 +66,8 @@ uint32_t TLS_StoreFolderFindFirst(FolderRecord* record, TwFolderList* list, uint
 uint32_t TLS_StoreFolderFindNext(FolderRecord* record, TwFolderList* list, uint8_t verify) {
   return tw::AtBoundary("TLS_StoreFolderFindNext", kModule, 747, 0u, [&] {
     if (record == nullptr) return 0u;
+    if (const tw::ForwardOutcome remote = Forward("TLS_StoreFolderFindNext", record); remote.forwarded)
+      return remote.result;
     return tw::FindNextSubFolder(*record, AsList(list), verify != 0);
   });
 }

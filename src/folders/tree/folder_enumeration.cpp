@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "folders/operations/folder_record.h"
 #include "folders/tree/folder_index_file.h"
 #include "folders/tree/folder_index_flag.h"
 #include "folders/tree/folder_index_rebuild.h"
@@ -15,12 +16,6 @@
 
 namespace tw {
 namespace {
-
-template <size_t N>
-std::string FieldText(const char (&field)[N]) {
-  const void* end = std::memchr(field, '\0', N);
-  return std::string(field, end ? static_cast<const char*>(end) - field : N);
-}
 
 bool IsTopLevel(const FolderRecord& record) {
   return (record.path[0] == '\\' || record.path[0] == '/') && record.path[1] == '\0';
@@ -67,9 +62,10 @@ FolderList* ThreadFolderList() {
 }
 
 std::string ListedDirectory(const FolderRecord& record) {
-  const std::string path = FieldText(record.path);
+  const std::string path(RecordText(record.path));
   if (!IsSafeFolderPath(path)) return {};
-  return FolderDirectoryForRecord(FieldText(record.mailbox), FieldText(record.postoffice), path);
+  return FolderDirectoryForRecord(std::string(RecordText(record.mailbox)), std::string(RecordText(record.postoffice)),
+                                  path);
 }
 
 uint32_t FindFirstSubFolder(FolderRecord& record, FolderList* list, bool verify) {

@@ -5,6 +5,7 @@
 #include <exception>
 #include <new>
 
+#include "common/file_management.h"
 #include "folders/tree/folder_index_file.h"
 #include "frame/event_report.h"
 #include "frame/path_safety.h"
@@ -18,11 +19,6 @@ constexpr size_t kLongestListedName = 511;
 
 bool Listable(const std::string& name) {
   return name.size() <= kLongestListedName && IsSafeStoreName(name);
-}
-
-bool IsSubDirectory(const std::string& directory, const std::string& name) {
-  const uint32_t attributes = platform::GetFileAttributes(directory + "\\" + name);
-  return attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory) != 0;
 }
 
 void PrintParseError(const std::exception_ptr& error) {
@@ -84,7 +80,7 @@ bool ParseFolderEntry(FolderList& list, const std::string& directory, bool verif
     std::vector<std::string> names;
     for (std::string& name : content.names) {
       if (!Listable(name)) continue;
-      if (verify && !IsSubDirectory(directory, name)) continue;
+      if (verify && !IsDirectory(directory + "\\" + name)) continue;
       names.push_back(std::move(name));
     }
     std::sort(names.begin(), names.end());

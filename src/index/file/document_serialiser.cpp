@@ -471,6 +471,19 @@ uint64_t WriteReplacing(const std::string& target, std::string_view bytes) {
 
 }  // namespace
 
+bool LoadIndexDocument(const std::string& path, pugi::xml_document& document, uint64_t* lastWriteTime) {
+  LoadedFile file;
+  std::optional<ParseFailure> failure = ReadIndexFile(path, file);
+  if (!failure) failure = ParseStrict(file.bytes, document);
+  if (failure) {
+    PrintParseError(*failure, file.bytes);
+    return false;
+  }
+  // The document holds its own copy of the bytes.
+  if (lastWriteTime != nullptr) *lastWriteTime = file.lastWriteTime;
+  return true;
+}
+
 int32_t MSXMLStoreIndexSerialiser::DeserialiseHook(SORTEDSTOREINDEXTYPE& index, const std::string& folder,
                                                    uint32_t folderType, int32_t /*level*/, uint32_t verifyFiles,
                                                    bool /*quiet*/) {
@@ -478,14 +491,9 @@ int32_t MSXMLStoreIndexSerialiser::DeserialiseHook(SORTEDSTOREINDEXTYPE& index, 
     if (!DocumentModelAvailable()) return kLevelFailed;
     const std::string path = InFolder(folder, IndexFileName(folderType));
     CompletePendingJournal(path);
-    LoadedFile file;
     pugi::xml_document document;
-    std::optional<ParseFailure> failure = ReadIndexFile(path, file);
-    if (!failure) failure = ParseStrict(file.bytes, document);
-    if (failure) {
-      PrintParseError(*failure, file.bytes);
-      return kLevelFailed;
-    }
+    uint64_t lastWriteTime = 0;
+    if (!LoadIndexDocument(path, document, &lastWriteTime)) return kLevelFailed;
     const pugi::xml_node root = document.document_element();
     if (std::string_view(root.name()) != kRootName) {
       Print("Error: The document \"" + path +
@@ -493,11 +501,10 @@ int32_t MSXMLStoreIndexSerialiser::DeserialiseHook(SORTEDSTOREINDEXTYPE& index, 
             "on this object.\n");
       return kLevelFailed;
     }
-    std::string().swap(file.bytes);  // the document holds its own copy
     FillIndex(index, folder, root, verifyFiles);
     // Only the time: the document gives no element places, so a stream
     // save that follows sees a size change and writes the whole file.
-    index.indexFileTime = file.lastWriteTime;
+    index.indexFileTime = lastWriteTime;
     index.indexFileSize = 0;
     return kLevelFull;
   } catch (...) {

@@ -28,6 +28,11 @@ class MSXMLStoreIndexSerialiser : public IndexFileSerialiser {
   bool oldFormat_;
 };
 
+// Reads an index file whole and parses it as strictly as a load does; on
+// failure prints the "Error:" block a load prints and returns false. The
+// file's last-write time as it was read, when asked for.
+bool LoadIndexDocument(const std::string& path, pugi::xml_document& document, uint64_t* lastWriteTime = nullptr);
+
 // The ELEMENT child of the BASEELEMENT root whose ID is `id`; an empty node
 // when there is none or `id` cannot be put into the query.
 pugi::xml_node FindElementById(const pugi::xml_document& document, std::string_view id);

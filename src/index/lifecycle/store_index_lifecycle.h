@@ -22,8 +22,10 @@ int32_t GetRecord(STOREINDEXTYPE& record);
 // The mailbox directory of a folder path: up to and including the
 // component after "MAILROOT\"; empty when there is none.
 std::string MailboxDirectoryOfPath(const std::string& folderPath);
-// Examines and deletes the delivery markers "_<n>.NEW" of a mailbox
-// directory; true when one had n above 0.
+// Examines and deletes the delivery counters "_<n>.NEW" of a mailbox
+// directory: the highest n (0 when there is none).
+uint32_t TakeDeliveryCounters(const std::string& mailboxDirectory);
+// True when one had n above 0.
 bool TakeDeliveryMarkers(const std::string& mailboxDirectory);
 // Sends the folder's COMMIT event to the mailbox's listeners.
 void NotifyFolderCommit(const std::string& mailboxDirectory, const std::string& folder);

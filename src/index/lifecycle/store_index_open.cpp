@@ -22,11 +22,6 @@ namespace {
 
 constexpr uint32_t kNotifyOnOpen = 4;
 
-bool IsDirectory(const std::string& path) {
-  const uint32_t attributes = platform::GetFileAttributes(path);
-  return attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory) != 0;
-}
-
 bool IsInbox(std::string folder) {
   std::replace(folder.begin(), folder.end(), '/', '\\');
   if (!folder.empty() && folder[0] == '\\') folder.erase(0, 1);
@@ -103,25 +98,28 @@ std::string MailboxDirectoryOfPath(const std::string& folderPath) {
   return end == std::string::npos ? folderPath : folderPath.substr(0, end);
 }
 
-bool TakeDeliveryMarkers(const std::string& mailboxDirectory) {
+uint32_t TakeDeliveryCounters(const std::string& mailboxDirectory) {
   platform::FindHandle find;
   platform::FindData data;
   long highest = 0;
-  bool newMail = false;
-  auto markerPath = [&](long n) { return mailboxDirectory + "\\_" + std::to_string(n) + ".NEW"; };
+  // The highest counter's own name: "_007.NEW" counts 7 but is not "_7.NEW",
+  // and every counter file is to go.
+  std::string highestName;
   for (bool more = find.First(mailboxDirectory + "\\_*.NEW", data); more; more = find.Next(data)) {
     const long n = MarkerNumber(data.name);
-    if (n > 0) newMail = true;
     if (n <= highest) {
       platform::DeleteFile(mailboxDirectory + "\\" + data.name);
       continue;
     }
-    if (highest > 0) platform::DeleteFile(markerPath(highest));
+    if (highest > 0) platform::DeleteFile(mailboxDirectory + "\\" + highestName);
     highest = n;
+    highestName = data.name;
   }
-  if (highest > 0) platform::DeleteFile(markerPath(highest));
-  return newMail;
+  if (highest > 0) platform::DeleteFile(mailboxDirectory + "\\" + highestName);
+  return highest > static_cast<long>(UINT32_MAX) ? UINT32_MAX : static_cast<uint32_t>(highest);
 }
+
+bool TakeDeliveryMarkers(const std::string& mailboxDirectory) { return TakeDeliveryCounters(mailboxDirectory) > 0; }
 
 void NotifyFolderCommit(const std::string& mailboxDirectory, const std::string& folder) {
   NotifyClients(mailboxDirectory, folder, "COMMIT", 255);

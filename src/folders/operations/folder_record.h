@@ -1,0 +1,35 @@
+// What a caller's FolderRecord names: its texts, bounded, and the directory
+// it resolves to. A record whose names would lead outside the place it
+// names is refused before anything is touched.
+#pragma once
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "twstore.h"
+
+namespace tw {
+
+// A record field's text, up to its NUL or the field's end.
+template <size_t N>
+std::string_view RecordText(const char (&field)[N]) {
+  size_t length = 0;
+  while (length < N && field[length] != '\0') ++length;
+  return std::string_view(field, length);
+}
+
+// True when the mailbox and postoffice are single names, the path stays
+// below the mailbox (or is a special prefix) and the name, when given, is a
+// single name.
+bool IsSafeFolderRecord(const FolderRecord& record);
+
+// The directory the record names (with its name when not empty); none when
+// the record is refused or resolves to nothing.
+std::optional<std::string> RecordDirectory(const FolderRecord& record);
+
+// The mailbox's own directory under the mail root ("%s\%s\MAILROOT\%s");
+// none when the names are refused.
+std::optional<std::string> MailboxRoot(const FolderRecord& record);
+
+}  // namespace tw

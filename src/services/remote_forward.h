@@ -1,0 +1,28 @@
+// The one point where a forwarded export asks whether a remote host is in
+// force and, if so, runs there instead of here. Until remote administration
+// is built, no call is forwarded.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace tw {
+
+// One argument block of a forwarded call: sent as it is, and filled from the
+// reply when `returned`.
+struct ForwardedBlock {
+  void* data = nullptr;
+  size_t size = 0;
+  bool returned = false;
+};
+
+struct ForwardOutcome {
+  bool forwarded = false;  // false: run the local core
+  uint32_t result = 0;     // the remote result when forwarded
+};
+
+// `function` and `library` name the call on the remote side.
+ForwardOutcome ForwardIfRemote(std::string_view function, std::string_view library, std::span<ForwardedBlock> blocks);
+
+}  // namespace tw
