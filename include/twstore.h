@@ -270,6 +270,31 @@ TWSTORE_API uint32_t StoreFolder_GetHierarchyModificationDate(const FolderRecord
  * of which are deleted; 0 when there are none. */
 TWSTORE_API uint32_t StoreGetDeliveredMessageCount(const FolderRecord* record);
 
+/* ---- Folder lists ----------------------------------------------------- */
+
+/* A folder list caches the parsed folder indexes its enumerations read.
+ * Calls given no list (NULL) use the calling thread's own. */
+typedef struct TwFolderList TwFolderList;
+
+/* Stores a new empty list in *place (NULL when memory is short). 1. */
+TWSTORE_API uint32_t CreateTLSFolderList(TwFolderList** place);
+/* Prepares the list for use. 1. */
+TWSTORE_API uint32_t InitTLSFolderList(TwFolderList* list);
+/* Drops everything the list holds. 1. */
+TWSTORE_API uint32_t UnInitTLSFolderList(TwFolderList* list);
+/* Frees the list in *place and clears the place; an empty place is fine. 1. */
+TWSTORE_API uint32_t FreeTLSFolderList(TwFolderList** place);
+/* The sub-folders of the folder record->path names, in ascending byte
+ * order, one per call in record->name. The folder index is rebuilt first
+ * when it is missing or out of date. verify nonzero: only names that are
+ * directories now. 1 with a name; 0 at the end, or when the folder index
+ * cannot be read (a malformed one is deleted, and rebuilt next time). */
+TWSTORE_API uint32_t TLS_StoreFolderFindFirst(FolderRecord* record, TwFolderList* list, uint8_t verify);
+/* The next name; 0 at the end (record->name is then unchanged). */
+TWSTORE_API uint32_t TLS_StoreFolderFindNext(FolderRecord* record, TwFolderList* list, uint8_t verify);
+/* With a list: drops what it holds; without: empties the thread's list. 1. */
+TWSTORE_API uint32_t TLS_StoreFolderFindClose(FolderRecord* record, TwFolderList* list);
+
 /* ---- Index texts ------------------------------------------------------ */
 
 /* Copies the text between startTag and the endTag after it into buffer

@@ -7,7 +7,10 @@
 #include "platform/creation_time.h"
 #include "platform/file_status.h"
 #include "platform/last_error.h"
+#include "platform/mutation_hook.h"
+#include "platform/name_cache.h"
 #include "platform/path_mapping.h"
+#include "platform/rename_noreplace.h"
 #include "platform/shared_read.h"
 
 namespace tw::platform {
@@ -42,7 +45,7 @@ bool FolderFiles::Open(std::string_view path) {
   return true;
 }
 
-std::vector<FolderEntry> FolderFiles::List(std::string_view pattern) {
+std::vector<FolderEntry> FolderFiles::List(std::string_view pattern, NameMode mode) {
   std::vector<FolderEntry> entries;
   if (dir_ == nullptr) {
     SetLastError(kErrorInvalidHandle);
@@ -52,7 +55,8 @@ std::vector<FolderEntry> FolderFiles::List(std::string_view pattern) {
   ::rewinddir(dir);
   while (const dirent* entry = ::readdir(dir)) {
     const std::string_view name(entry->d_name);
-    if (name == "." || name == ".." || !IsValidFileName(name) || detail::IsBookkeepingName(name)) continue;
+    if (name == "." || name == ".." || detail::IsBookkeepingName(name)) continue;
+    if (mode == NameMode::Valid && !IsValidFileName(name)) continue;
     if (!MatchesPattern(pattern, name)) continue;
     EntryKind kind;
     switch (entry->d_type) {
@@ -120,6 +124,37 @@ FileHandle FolderFiles::OpenForReading(std::string_view name, FileInfo* info) co
   }
   SetLastError(kErrorSuccess);
   return handle;
+}
+
+bool FolderFiles::RenameAnyName(std::string_view from, std::string_view to) {
+  if (dir_ == nullptr) {
+    SetLastError(kErrorInvalidHandle);
+    return false;
+  }
+  const bool fromIsName = !from.empty() && from != "." && from != ".." &&
+                          from.find('/') == std::string_view::npos && from.find('\0') == std::string_view::npos;
+  if (!fromIsName) {
+    SetLastError(kErrorInvalidName);
+    return false;
+  }
+  if (!CheckName(to)) return false;
+  if (!detail::FindNameIgnoringCase(path_, to).empty()) {
+    SetLastError(kErrorAlreadyExists);
+    return false;
+  }
+  const std::string source = detail::JoinPath(path_, from);
+  const std::string target = detail::JoinPath(path_, to);
+  BeforeMutation(Mutation::Move, target);
+  if (detail::RenameNoReplace(source.c_str(), target.c_str()) != 0) {
+    const int err = errno;
+    SetLastError(err == EEXIST || err == ENOTEMPTY ? kErrorAlreadyExists
+                 : err == ENOENT                  ? kErrorFileNotFound
+                                                  : ErrorFromErrno(err));
+    return false;
+  }
+  detail::ForgetDirectory(path_);
+  SetLastError(kErrorSuccess);
+  return true;
 }
 
 }  // namespace tw::platform

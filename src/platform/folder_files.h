@@ -16,6 +16,11 @@ namespace tw::platform {
 
 enum class EntryKind { File, Directory, Link, Other };
 
+// Which names a listing reports. `AnyName` also reports names Windows
+// forbids (control bytes, '"', '*', ':', ...), which every other scan skips;
+// only the folder-index rebuild asks for them, to rename them to safe ones.
+enum class NameMode { Valid, AnyName };
+
 struct FolderEntry {
   std::string name;
   EntryKind kind = EntryKind::Other;  // of the entry itself: a link is a Link
@@ -37,7 +42,12 @@ class FolderFiles {
   // order, without "." and "..", names Windows forbids or the platform's own
   // files, as FindHandle would list them. Only an entry whose kind the file
   // system does not tell is asked for its status.
-  std::vector<FolderEntry> List(std::string_view pattern);
+  std::vector<FolderEntry> List(std::string_view pattern, NameMode mode = NameMode::Valid);
+
+  // Renames the entry `from` of this directory to `to`, never replacing an
+  // existing entry in any letter case (183). `from` may be any name a
+  // NameMode::AnyName listing reported; `to` must be a valid name (123).
+  bool RenameAnyName(std::string_view from, std::string_view to);
 
   // What FindHandle reports of the entry `name` (a link described by its
   // target). False with the last error set (2 when it is gone).

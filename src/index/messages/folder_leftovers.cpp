@@ -40,6 +40,7 @@ bool IsCleanupCopy(const std::string& folder, std::string_view name) {
 
 bool IsFolderTemporary(const std::string& folder, std::string_view name) {
   return EqualsNoCase(name, "_index.xml.tmp") || NumberedName(name, "_FOLDER.DAT.", '.', ".tmp") ||
+         NumberedName(name, "_folder.xml.", '.', ".tmp") ||
          NumberedName(name, "_pending.dlv.", '.', ".tmp") ||
          NumberedName(name, "_twstore-", '-', ".TMP") || IsCleanupCopy(folder, name);
 }

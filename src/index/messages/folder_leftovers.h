@@ -15,6 +15,7 @@ inline constexpr uint64_t kLeftoverAge = 3600ull * 10000000ull;  // file-time un
 // Deletes the folder's temporaries last written more than kLeftoverAge ago:
 // "_index.xml.tmp" (an index written whole before it replaces the old one),
 // "_FOLDER.DAT.<pid>.<thread>.tmp" (the counters, likewise),
+// "_folder.xml.<pid>.<thread>.tmp" (the folder index, likewise),
 // "_twstore-<pid>-<n>.TMP" (a message being delivered by twstore),
 // "_<name>.MAI" while "<name>.MAI" is there (a header clean-up's copy), and
 // the platform's own (a block file's create-new temporary

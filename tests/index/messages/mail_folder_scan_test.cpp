@@ -252,6 +252,7 @@ TEST(MailFolderScanTest, LeftoversOfKilledWritersGoWhenAnHourOld) {
     ASSERT_TRUE(platform::SetFileLastWriteTime(folder.File(name), now - age)) << name;
   };
   const std::vector<std::string> stale = {"_index.xml.tmp", "_FOLDER.DAT.123.456.tmp", "_twstore-77-1.TMP",
+                                          "_folder.xml.9.8.tmp",
                                           "_a.MAI", "._index.blk.4242.0123456789abcdef.tmp", ".twcreated.4242.1"};
   // Young ones may belong to a live writer; the others are no temporaries.
   const std::vector<std::string> young = {"_FOLDER.DAT.123.457.tmp", "_twstore-77-2.TMP",
