@@ -260,6 +260,22 @@ TWSTORE_API uint32_t StoreItemProperty_GetType(const char* propertyName, uint32_
 
 /* ---- Folder operations ---------------------------------------------------- */
 
+/* Creates the folder the record names (the parent must exist); non-zero
+ * when made. "Public" at the top level is refused while public folders are
+ * enabled, and so is a name a folder there has in any letter case. */
+TWSTORE_API uint32_t StoreFolderAdd(FolderRecord* record);
+/* The tree's size into record->total (bytes; _Ex with kilobytes 1: each
+ * folder's kilobytes, rounded down), saturating at 4294967295. 1. */
+TWSTORE_API uint32_t StoreFolderGet(FolderRecord* record);
+TWSTORE_API uint32_t StoreFolderGet_Ex(FolderRecord* record, uint32_t kilobytes);
+TWSTORE_API uint32_t StoreFolderGetSize(FolderRecord* record);
+/* The sub-folders of the record's folder, one name at a time into
+ * record->name, through the thread's own folder list. */
+TWSTORE_API uint32_t StoreFolderFindFirst(FolderRecord* record);
+TWSTORE_API uint32_t StoreFolderFindNext(FolderRecord* record);
+TWSTORE_API uint32_t StoreFolderFindClose(FolderRecord* record);
+/* Rebuilds the folder index (_folder.xml) of the record's folder. */
+TWSTORE_API uint32_t StoreFolder_ReIndexChildFolders(FolderRecord* record);
 /* The last write of the folder's _index.xml as a packed MS-DOS date (high
  * half) and time; 0 while _CHANGE.DTY marks pending changes, or without an
  * index. */

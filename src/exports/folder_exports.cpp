@@ -1,7 +1,13 @@
 // The exported folder operations.
 #include <cstdint>
 
+#include <span>
+
+#include "folders/operations/folder_add.h"
 #include "folders/operations/folder_dates.h"
+#include "folders/operations/folder_walk.h"
+#include "folders/tree/folder_enumeration.h"
+#include "services/remote_forward.h"
 #include "frame/event_report.h"
 #include "twstore.h"
 
@@ -15,9 +21,74 @@ uint32_t WithFolderRecord(const char* name, const FolderRecord* record, int line
   return tw::AtBoundary(name, kFolderSource, line, 0u, [&]() -> uint32_t { return body(*record); });
 }
 
+template <typename Body>
+uint32_t WithWritableRecord(const char* name, FolderRecord* record, int line, Body&& body) {
+  if (record == nullptr) return 0;
+  return tw::AtBoundary(name, kFolderSource, line, 0u, [&]() -> uint32_t { return body(*record); });
+}
+
+// A forwarded call runs on the remote host when one is in force; the record
+// comes back filled.
+template <typename Local>
+uint32_t ForwardedOrLocal(const char* function, FolderRecord& record, Local&& local) {
+  tw::ForwardedBlock block{&record, sizeof record, true};
+  const tw::ForwardOutcome remote =
+      tw::ForwardIfRemote(function, "TWSTORE.DLL", std::span<tw::ForwardedBlock>(&block, 1));
+  return remote.forwarded ? remote.result : local(record);
+}
+
 }  // namespace
 
 extern "C" {
+
+uint32_t StoreFolderAdd(FolderRecord* record) {
+  return WithWritableRecord("StoreFolderAdd", record, __LINE__, [](FolderRecord& r) {
+    return ForwardedOrLocal("StoreFolderAdd", r, [](FolderRecord& local) { return tw::AddFolder(local); });
+  });
+}
+
+uint32_t StoreFolderGet(FolderRecord* record) {
+  return WithWritableRecord("StoreFolderGet", record, __LINE__, [](FolderRecord& r) {
+    return ForwardedOrLocal("StoreFolderGet", r,
+                            [](FolderRecord& local) { return tw::SizeFolderTree(local, false); });
+  });
+}
+
+uint32_t StoreFolderGet_Ex(FolderRecord* record, uint32_t kilobytes) {
+  return WithWritableRecord("StoreFolderGet_Ex", record, __LINE__,
+                            [&](FolderRecord& r) { return tw::SizeFolderTree(r, kilobytes == 1); });
+}
+
+uint32_t StoreFolderGetSize(FolderRecord* record) {
+  return WithWritableRecord("StoreFolderGetSize", record, __LINE__,
+                            [](FolderRecord& r) { return tw::SizeFolderTree(r, false); });
+}
+
+uint32_t StoreFolderFindFirst(FolderRecord* record) {
+  return WithWritableRecord("StoreFolderFindFirst", record, __LINE__, [](FolderRecord& r) {
+    return ForwardedOrLocal("StoreFolderFindFirst", r,
+                            [](FolderRecord& local) { return tw::FindFirstSubFolder(local, nullptr, false); });
+  });
+}
+
+uint32_t StoreFolderFindNext(FolderRecord* record) {
+  return WithWritableRecord("StoreFolderFindNext", record, __LINE__, [](FolderRecord& r) {
+    return ForwardedOrLocal("StoreFolderFindNext", r,
+                            [](FolderRecord& local) { return tw::FindNextSubFolder(local, nullptr, false); });
+  });
+}
+
+uint32_t StoreFolderFindClose(FolderRecord* record) {
+  return WithWritableRecord("StoreFolderFindClose", record, __LINE__, [](FolderRecord& r) {
+    return ForwardedOrLocal("StoreFolderFindClose", r,
+                            [](FolderRecord&) { return tw::CloseSubFolderSearch(nullptr); });
+  });
+}
+
+uint32_t StoreFolder_ReIndexChildFolders(FolderRecord* record) {
+  return WithWritableRecord("StoreFolder_ReIndexChildFolders", record, __LINE__,
+                            [](FolderRecord& r) { return tw::ReindexChildFolders(r); });
+}
 
 uint32_t StoreFolder_GetContentsModificationDate(const FolderRecord* record) {
   return WithFolderRecord("StoreFolder_GetContentsModificationDate", record, __LINE__,
