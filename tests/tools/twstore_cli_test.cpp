@@ -11,6 +11,7 @@
 #include "platform/notify_socket.h"
 #include "support/store_fixture.h"
 #include "support/twstore_run.h"
+#include "json_writer.h"
 
 namespace tw {
 namespace {
@@ -163,6 +164,38 @@ TEST_F(TwstoreCli, ShowAndSetOneItemByItsPropertyNames) {
   EXPECT_EQ(Twstore("set", "--ids 1 --property NOT_A_NAME --value x").status >> 8, 2);
   EXPECT_EQ(Twstore("show", "--ids 1 --property NOT_A_NAME").status >> 8, 1);
   EXPECT_EQ(Twstore("show", "--ids 9").status >> 8, 2) << "no such item";
+}
+
+TEST_F(TwstoreCli, FoldersListsTheTreeWithSizesAsLinesOrJson) {
+  ASSERT_EQ(Twstore("deliver", MessageFile("one.eml", "a@example.com", "first")).status, 0);
+  test::MakeDirs(inbox_ + "/Work");
+  test::MakeDirs(mail_.root() + "/Demo/MAILROOT/alice/Sent Items");
+  const std::string size = std::to_string(test::ReadFile(mail_.dir() / "one.eml").size());
+  CliRun run = Twstore("folders", "");
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find(size + "\t\\Inbox\n0\t\\Inbox\\Work\n"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("0\t\\Sent Items\n"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find(size + "\ttotal\n"), std::string::npos) << run.output;
+
+  run = test::RunTwstoreApart(mail_.registry().path(), "folders --postoffice Demo --mailbox alice --json");
+  ASSERT_EQ(run.status, 0) << run.errors;
+  EXPECT_NE(run.output.find("{\"postoffice\":\"Demo\",\"mailbox\":\"alice\",\"folders\":["), std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("{\"path\":\"\\\\Inbox\",\"bytes\":" + size + "}"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("\"total_bytes\":" + size + "}\n"), std::string::npos) << run.output;
+  EXPECT_EQ(test::RunTwstore(mail_.registry().path(), "folders --postoffice Demo --mailbox ..").status >> 8, 2);
+  EXPECT_EQ(test::RunTwstore(mail_.registry().path(), "folders --postoffice Demo --mailbox nobody").status >> 8, 1);
+}
+
+TEST(TwstoreJson, TextsAreValidUtf8WithControlsEscaped) {
+  EXPECT_EQ(cli::JsonText("a\"b\\c"), "\"a\\\"b\\\\c\"");
+  EXPECT_EQ(cli::JsonText(std::string("t\x01\n\x7f", 4)), "\"t\\u0001\\u000a\\u007f\"");
+  EXPECT_EQ(cli::JsonText("caf\xc3\xa9"), "\"caf\xc3\xa9\"") << "UTF-8 kept";
+  EXPECT_EQ(cli::JsonText("x\xff\xc3"), "\"x\xef\xbf\xbd\xef\xbf\xbd\"") << "invalid bytes become U+FFFD";
+  EXPECT_EQ(cli::JsonText("\xed\xa0\x80"), "\"\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\"") << "no surrogates";
+  cli::JsonWriter json;
+  json.BeginObject().Key("a").BeginArray().Number(1).Number(2).EndArray().Key("b").Text("x").EndObject();
+  EXPECT_EQ(json.Result(), "{\"a\":[1,2],\"b\":\"x\"}");
 }
 
 TEST_F(TwstoreCli, DeliverWithFlagsAndReindexOfForeignFiles) {

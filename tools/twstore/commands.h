@@ -74,6 +74,13 @@ struct SetRequest {
   std::string value;
 };
 
+// A mailbox's folder tree.
+struct FoldersRequest {
+  std::string postoffice;
+  std::string mailbox;
+  bool json = false;  // one JSON object (json_writer.h)
+};
+
 int ShowPaths(const PathsRequest& request, std::ostream& out, std::ostream& err);
 int ShowSettings(std::ostream& out);
 int Listen(const ListenRequest& request, std::ostream& out, std::ostream& err);
@@ -86,5 +93,6 @@ int RemoveItems(const RemoveRequest& request, std::ostream& out, std::ostream& e
 int ShowStatus(const FolderRequest& request, std::ostream& out, std::ostream& err);
 int ShowItem(const ItemRequest& request, std::ostream& out, std::ostream& err);
 int SetItem(const SetRequest& request, std::ostream& out, std::ostream& err);
+int ListFolders(const FoldersRequest& request, std::ostream& out, std::ostream& err);
 
 }  // namespace tw::cli

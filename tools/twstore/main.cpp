@@ -92,6 +92,13 @@ int main(int argc, char** argv) {
   setCommand->add_option("--property", set.item.property, "PR_ name, e.g. PR_TW_FLAGSTATUS")->required();
   setCommand->add_option("--value", set.value, "The new value, e.g. \\SEEN")->required();
 
+  tw::cli::FoldersRequest folders;
+  auto* foldersCommand =
+      app.add_subcommand("folders", "List a mailbox's folder tree with the bytes each folder's index records");
+  foldersCommand->add_option("--postoffice", folders.postoffice, "Postoffice name")->required();
+  foldersCommand->add_option("--mailbox", folders.mailbox, "Mailbox name")->required();
+  foldersCommand->add_flag("--json", folders.json, "One JSON object instead of lines");
+
   CLI11_PARSE(app, argc, argv);
 
   tw::cli::Console console;
@@ -117,6 +124,7 @@ int main(int argc, char** argv) {
   if (app.got_subcommand("flag")) rc = tw::cli::FlagItems(flag, std::cout, std::cerr);
   if (app.got_subcommand("remove")) rc = tw::cli::RemoveItems(remove, std::cout, std::cerr);
   if (app.got_subcommand("status")) rc = tw::cli::ShowStatus(status, std::cout, std::cerr);
+  if (app.got_subcommand("folders")) rc = tw::cli::ListFolders(folders, std::cout, std::cerr);
   if (app.got_subcommand("show")) rc = tw::cli::ShowItem(show, std::cout, std::cerr);
   if (app.got_subcommand("set")) rc = tw::cli::SetItem(set, std::cout, std::cerr);
   tw::ProcessDetach();
