@@ -29,24 +29,19 @@ struct ListDeleter {
   void operator()(FolderList* list) const { FreeFolderList(list); }
 };
 
-void SetField(char (&field)[1024], const std::string& text) {
-  const size_t length = text.size() < sizeof field - 1 ? text.size() : sizeof field - 1;
-  text.copy(field, length);
-  field[length] = '\0';
-}
 
 void Collect(const FolderRecord& parent, const std::string& path, int level, std::vector<FolderLine>& lines) {
   std::unique_ptr<FolderList, ListDeleter> list(CreateFolderList());
   if (list == nullptr || level >= kDeepestLevel) return;
   FolderRecord search = parent;
-  SetField(search.path, path.empty() ? "\\" : path);
+  SetRecordText(search.path, path.empty() ? "\\" : path);
   search.name[0] = '\0';
   for (uint32_t more = FindFirstSubFolder(search, list.get(), true); more != 0;
        more = FindNextSubFolder(search, list.get(), true)) {
     const std::string child = path + "\\" + std::string(RecordText(search.name));
     if (child.size() >= sizeof search.path) continue;
     FolderRecord sized = parent;
-    SetField(sized.path, child);
+    SetRecordText(sized.path, child);
     sized.name[0] = '\0';
     lines.push_back({child, FolderSize(sized, false)});
     Collect(parent, child, level + 1, lines);
@@ -62,9 +57,9 @@ int ListFolders(const FoldersRequest& request, std::ostream& out, std::ostream& 
     return kExitRefused;
   }
   FolderRecord mailbox{};
-  SetField(mailbox.path, "\\");
-  request.mailbox.copy(mailbox.mailbox, std::min(request.mailbox.size(), sizeof mailbox.mailbox - 1));
-  request.postoffice.copy(mailbox.postoffice, std::min(request.postoffice.size(), sizeof mailbox.postoffice - 1));
+  SetRecordText(mailbox.path, "\\");
+  SetRecordText(mailbox.mailbox, request.mailbox);
+  SetRecordText(mailbox.postoffice, request.postoffice);
   const std::optional<std::string> root = MailboxRoot(mailbox);
   if (!root || !IsDirectory(*root)) {
     err << "twstore: there is no mailbox " << Named(request.mailbox) << " in " << Named(request.postoffice) << "\n";

@@ -60,28 +60,15 @@ void JsonWriter::BeforeValue() {
   needComma_ = true;
 }
 
-JsonWriter& JsonWriter::BeginObject() {
+JsonWriter& JsonWriter::Open(char bracket) {
   BeforeValue();
-  out_ += '{';
+  out_ += bracket;
   needComma_ = false;
   return *this;
 }
 
-JsonWriter& JsonWriter::EndObject() {
-  out_ += '}';
-  needComma_ = true;
-  return *this;
-}
-
-JsonWriter& JsonWriter::BeginArray() {
-  BeforeValue();
-  out_ += '[';
-  needComma_ = false;
-  return *this;
-}
-
-JsonWriter& JsonWriter::EndArray() {
-  out_ += ']';
+JsonWriter& JsonWriter::Close(char bracket) {
+  out_ += bracket;
   needComma_ = true;
   return *this;
 }

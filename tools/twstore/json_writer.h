@@ -15,10 +15,10 @@ std::string JsonText(std::string_view text);
 // placed by the writer.
 class JsonWriter {
  public:
-  JsonWriter& BeginObject();
-  JsonWriter& EndObject();
-  JsonWriter& BeginArray();
-  JsonWriter& EndArray();
+  JsonWriter& BeginObject() { return Open('{'); }
+  JsonWriter& EndObject() { return Close('}'); }
+  JsonWriter& BeginArray() { return Open('['); }
+  JsonWriter& EndArray() { return Close(']'); }
   // The member name of the next value inside an object.
   JsonWriter& Key(std::string_view name);
   JsonWriter& Text(std::string_view text);
@@ -27,6 +27,8 @@ class JsonWriter {
 
  private:
   void BeforeValue();
+  JsonWriter& Open(char bracket);
+  JsonWriter& Close(char bracket);
   std::string out_;
   bool needComma_ = false;
 };

@@ -29,18 +29,12 @@ bool HasEntryAnyCase(const std::string& directory, std::string_view name) {
   return false;
 }
 
-template <size_t N>
-void SetRecordField(char (&field)[N], const std::string& text) {
-  const size_t length = text.size() < N - 1 ? text.size() : N - 1;
-  text.copy(field, length);
-  field[length] = '\0';
-}
 
 }  // namespace
 
 uint32_t AddFolder(FolderRecord& record) {
   const std::string path(RecordText(record.path));
-  if (AtTopLevel(path)) SetRecordField(record.name, SpecialNameForm(path, std::string(RecordText(record.name))));
+  if (AtTopLevel(path)) SetRecordText(record.name, SpecialNameForm(path, std::string(RecordText(record.name))));
   const std::string name(RecordText(record.name));
   if (PublicFoldersEnabled() && (path == "\\" || path == "/") && NamesPublic(name)) return 0;
   if (name.empty()) return 0;

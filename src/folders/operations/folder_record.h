@@ -19,6 +19,14 @@ std::string_view RecordText(const char (&field)[N]) {
   return std::string_view(field, length);
 }
 
+// Copies `text` into a record field, cut to fit with its NUL.
+template <size_t N>
+void SetRecordText(char (&field)[N], std::string_view text) {
+  const size_t length = text.size() < N - 1 ? text.size() : N - 1;
+  text.copy(field, length);
+  field[length] = '\0';
+}
+
 // True when the mailbox and postoffice are single names, the path stays
 // below the mailbox (or is a special prefix) and the name, when given, is a
 // single name.

@@ -33,8 +33,7 @@ void Walk(FolderRecord& record, bool kilobytes, int level) {
       FolderRecord sub = record;
       const std::string path = std::string(RecordText(record.path)) + "\\" + std::string(RecordText(child.name));
       if (path.size() >= sizeof sub.path) continue;
-      path.copy(sub.path, path.size());
-      sub.path[path.size()] = '\0';
+      SetRecordText(sub.path, path);
       sub.total = 0;
       Walk(sub, kilobytes, level + 1);
       total += sub.total;
