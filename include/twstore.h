@@ -264,6 +264,20 @@ TWSTORE_API uint32_t StoreItemProperty_GetType(const char* propertyName, uint32_
  * when made. "Public" at the top level is refused while public folders are
  * enabled, and so is a name a folder there has in any letter case. */
 TWSTORE_API uint32_t StoreFolderAdd(FolderRecord* record);
+/* Removes the folder the record names with everything in it; 1 when
+ * removed. Refused (0): a "Public" path, the mailbox root itself, a tree in
+ * which another live process holds a block file. The folder's shares go
+ * with it. */
+TWSTORE_API uint32_t StoreFolderRemove(FolderRecord* record);
+/* Moves or renames the old record's folder to the new record's place; 1
+ * when moved. Refused (0): a "Public" path, a destination that exists in
+ * any letter case, a tree in which another live process holds a block
+ * file, a destination inside the source. */
+TWSTORE_API uint32_t StoreFolderEdit(FolderRecord* oldRecord, FolderRecord* newRecord);
+/* Copies the source record's folder tree to the destination record's place
+ * (which must not exist in any letter case); block files and access lists
+ * are not copied. 1 when copied. */
+TWSTORE_API uint32_t StoreFolderCopy(FolderRecord* source, FolderRecord* destination);
 /* The tree's size into record->total (bytes; _Ex with kilobytes 1: each
  * folder's kilobytes, rounded down), saturating at 4294967295. 1. */
 TWSTORE_API uint32_t StoreFolderGet(FolderRecord* record);

@@ -215,7 +215,8 @@ void MoveFileChecked(std::string_view source, std::string_view destination) {
   }
 }
 
-void CopyFileOrTree(std::string_view source, std::string_view destination, uint32_t failIfExists) {
+void CopyFileOrTree(std::string_view source, std::string_view destination, uint32_t failIfExists,
+                    CopySkip skip) {
   const uint32_t attributes = platform::GetFileAttributes(source);
   if (attributes == platform::kInvalidAttributes) {
     Throw("File not found: " + std::string(source), kLineCopySourceMissing);
@@ -232,8 +233,8 @@ void CopyFileOrTree(std::string_view source, std::string_view destination, uint3
   FileIterator entries(Join(source, "*"));
   std::string name;
   for (bool more = entries.First(name); more; more = entries.Next(name)) {
-    if (IsDotEntry(name)) continue;
-    CopyFileOrTree(Join(source, name), Join(destination, name), failIfExists);
+    if (IsDotEntry(name) || platform::IsLink(entries.Data()) || (skip != nullptr && skip(name))) continue;
+    CopyFileOrTree(Join(source, name), Join(destination, name), failIfExists, skip);
   }
 }
 

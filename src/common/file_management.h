@@ -81,12 +81,18 @@ int DeleteTree(std::string_view path, uint32_t recursive);
 // (GetLastError() returned <n>)".
 void MoveFileChecked(std::string_view source, std::string_view destination);
 
+// Names a tree copy leaves out, with everything below them.
+using CopySkip = bool (*)(std::string_view name);
+
 // Copies a file, or a directory tree entry by entry, stopping at the first
 // failure. A file is copied over an existing destination unless
-// `failIfExists` is non-zero; the flag is handed down the tree. Throws "File
-// not found: <source>", "Call to CopyFile failed (GetLastError() returned
-// <n>)" or a directory-creation failure.
-void CopyFileOrTree(std::string_view source, std::string_view destination, uint32_t failIfExists);
+// `failIfExists` is non-zero; the flag is handed down the tree. Links inside
+// the tree are left out (a copy never reaches outside its tree), and so are
+// the entries `skip` names. Throws "File not found: <source>", "Call to
+// CopyFile failed (GetLastError() returned <n>)" or a directory-creation
+// failure.
+void CopyFileOrTree(std::string_view source, std::string_view destination, uint32_t failIfExists,
+                    CopySkip skip = nullptr);
 
 // Deletes the file, retrying 16 times a second apart while it is held.
 // True when the file is gone, also when it never existed.

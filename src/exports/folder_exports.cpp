@@ -5,6 +5,8 @@
 
 #include "folders/operations/folder_add.h"
 #include "folders/operations/folder_dates.h"
+#include "folders/operations/folder_move_copy.h"
+#include "folders/operations/folder_remove.h"
 #include "folders/operations/folder_walk.h"
 #include "folders/tree/folder_enumeration.h"
 #include "services/remote_forward.h"
@@ -37,6 +39,20 @@ uint32_t ForwardedOrLocal(const char* function, FolderRecord& record, Local&& lo
   return remote.forwarded ? remote.result : local(record);
 }
 
+// The two-record calls travel with both records, each coming back filled.
+template <typename Local>
+uint32_t ForwardedOrLocal(const char* function, FolderRecord& first, FolderRecord& second, Local&& local) {
+  tw::ForwardedBlock blocks[2] = {{&first, sizeof first, true}, {&second, sizeof second, true}};
+  const tw::ForwardOutcome remote = tw::ForwardIfRemote(function, "TWSTORE.DLL", std::span<tw::ForwardedBlock>(blocks));
+  return remote.forwarded ? remote.result : local(first, second);
+}
+
+template <typename Body>
+uint32_t WithTwoRecords(const char* name, FolderRecord* first, FolderRecord* second, int line, Body&& body) {
+  if (first == nullptr || second == nullptr) return 0;
+  return tw::AtBoundary(name, kFolderSource, line, 0u, [&]() -> uint32_t { return body(*first, *second); });
+}
+
 }  // namespace
 
 extern "C" {
@@ -44,6 +60,26 @@ extern "C" {
 uint32_t StoreFolderAdd(FolderRecord* record) {
   return WithWritableRecord("StoreFolderAdd", record, __LINE__, [](FolderRecord& r) {
     return ForwardedOrLocal("StoreFolderAdd", r, [](FolderRecord& local) { return tw::AddFolder(local); });
+  });
+}
+
+uint32_t StoreFolderRemove(FolderRecord* record) {
+  return WithWritableRecord("StoreFolderRemove", record, __LINE__, [](FolderRecord& r) {
+    return ForwardedOrLocal("StoreFolderRemove", r, [](FolderRecord& local) { return tw::RemoveFolder(local); });
+  });
+}
+
+uint32_t StoreFolderEdit(FolderRecord* oldRecord, FolderRecord* newRecord) {
+  return WithTwoRecords("StoreFolderEdit", oldRecord, newRecord, __LINE__, [](FolderRecord& from, FolderRecord& to) {
+    return ForwardedOrLocal("StoreFolderEdit", from, to,
+                            [](FolderRecord& a, FolderRecord& b) { return tw::MoveFolder(a, b); });
+  });
+}
+
+uint32_t StoreFolderCopy(FolderRecord* source, FolderRecord* destination) {
+  return WithTwoRecords("StoreFolderCopy", source, destination, __LINE__, [](FolderRecord& from, FolderRecord& to) {
+    return ForwardedOrLocal("StoreFolderCopy", from, to,
+                            [](FolderRecord& a, FolderRecord& b) { return tw::CopyFolder(a, b); });
   });
 }
 

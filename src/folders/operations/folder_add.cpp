@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/text.h"
+#include "folders/operations/folder_place.h"
 #include "folders/operations/folder_record.h"
 #include "folders/tree/folder_index_file.h"
 #include "folders/tree/folder_index_flag.h"
@@ -14,12 +15,6 @@
 namespace tw {
 namespace {
 
-bool AtTopLevel(std::string_view path) { return path.empty() || path == "\\" || path == "/"; }
-
-bool NamesPublic(std::string_view text) {
-  return EqualsNoCase(text, "\\Public") || EqualsNoCase(text, "/Public") || EqualsNoCase(text, "Public");
-}
-
 // Folder names compare without regard to case, as they do for clients.
 bool HasEntryAnyCase(const std::string& directory, std::string_view name) {
   platform::FindHandle find;
@@ -29,22 +24,18 @@ bool HasEntryAnyCase(const std::string& directory, std::string_view name) {
   return false;
 }
 
-
 }  // namespace
 
 uint32_t AddFolder(FolderRecord& record) {
-  const std::string path(RecordText(record.path));
-  if (AtTopLevel(path)) SetRecordText(record.name, SpecialNameForm(path, std::string(RecordText(record.name))));
+  StandardiseTopLevelName(record);
+  const std::string_view path = RecordText(record.path);
   const std::string name(RecordText(record.name));
-  if (PublicFoldersEnabled() && (path == "\\" || path == "/") && NamesPublic(name)) return 0;
+  if (PublicFoldersEnabled() && (path == "\\" || path == "/") && NamesPublicRoot(name)) return 0;
   if (name.empty()) return 0;
-  FolderRecord parentRecord = record;
-  parentRecord.name[0] = '\0';
-  if (!IsSafeFolderRecord(record)) return 0;
-  const std::optional<std::string> parent = RecordDirectory(parentRecord);
-  if (!parent || HasEntryAnyCase(*parent, name)) return 0;
-  if (!platform::CreateDirectory(*parent + "\\" + name)) return 0;
-  if (!FolderIndexListsName(*parent, name)) MarkFolderIndexOutOfDate(*parent);
+  const std::optional<FolderPlace> place = ResolveFolderPlace(record);
+  if (!place || HasEntryAnyCase(place->parent, name)) return 0;
+  if (!platform::CreateDirectory(place->directory)) return 0;
+  if (!FolderIndexListsName(place->parent, name)) MarkFolderIndexOutOfDate(place->parent);
   return 1;
 }
 

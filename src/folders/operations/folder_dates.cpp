@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "folders/operations/folder_place.h"
 #include "folders/operations/folder_record.h"
 #include "index/lifecycle/store_index_lifecycle.h"
 #include "platform/files.h"

@@ -1,5 +1,6 @@
 #include "folders/operations/folder_record.h"
 
+#include "common/text.h"
 #include "frame/path_safety.h"
 #include "frame/settings.h"
 #include "frame/store_paths.h"
@@ -12,15 +13,13 @@ bool IsSafeFolderRecord(const FolderRecord& record) {
          IsSafeFolderPath(RecordText(record.path)) && (name.empty() || IsSafeStoreName(name));
 }
 
-std::optional<std::string> RecordDirectory(const FolderRecord& record) {
-  if (!IsSafeFolderRecord(record)) return std::nullopt;
-  std::string directory = FolderDirectoryForRecord(std::string(RecordText(record.mailbox)),
-                                                   std::string(RecordText(record.postoffice)),
-                                                   std::string(RecordText(record.path)));
-  if (directory.empty()) return std::nullopt;
-  const std::string_view name = RecordText(record.name);
-  if (!name.empty()) directory += "\\" + std::string(name);
-  return directory;
+bool NamesPublicRoot(std::string_view path) {
+  return EqualsNoCase(path, "\\Public") || EqualsNoCase(path, "/Public") || EqualsNoCase(path, "Public");
+}
+
+void StandardiseTopLevelName(FolderRecord& record) {
+  const std::string path(RecordText(record.path));
+  if (AtTopLevel(path)) SetRecordText(record.name, SpecialNameForm(path, std::string(RecordText(record.name))));
 }
 
 std::optional<std::string> MailboxRoot(const FolderRecord& record) {

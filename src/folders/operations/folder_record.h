@@ -11,6 +11,17 @@
 
 namespace tw {
 
+// A top-level path: "", "\\" or "/".
+inline bool AtTopLevel(std::string_view path) { return path.empty() || path == "\\" || path == "/"; }
+
+// "\Public", "/Public" or "Public" in any letter case: the public tree's
+// root, which folder operations refuse.
+bool NamesPublicRoot(std::string_view path);
+
+// Gives a top-level record's name its standard spelling ("deleted items"
+// -> "Deleted Items").
+void StandardiseTopLevelName(FolderRecord& record);
+
 // A record field's text, up to its NUL or the field's end.
 template <size_t N>
 std::string_view RecordText(const char (&field)[N]) {
@@ -31,10 +42,6 @@ void SetRecordText(char (&field)[N], std::string_view text) {
 // below the mailbox (or is a special prefix) and the name, when given, is a
 // single name.
 bool IsSafeFolderRecord(const FolderRecord& record);
-
-// The directory the record names (with its name when not empty); none when
-// the record is refused or resolves to nothing.
-std::optional<std::string> RecordDirectory(const FolderRecord& record);
 
 // The mailbox's own directory under the mail root ("%s\%s\MAILROOT\%s");
 // none when the names are refused.

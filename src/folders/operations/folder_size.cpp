@@ -8,6 +8,7 @@
 
 #include "common/file_management.h"
 #include "common/text.h"
+#include "folders/operations/folder_place.h"
 #include "folders/operations/folder_record.h"
 #include "frame/registry_access.h"
 #include "index/file/document_serialiser.h"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "folders/operations/folder_place.h"
 #include "folders/operations/folder_record.h"
 #include "folders/tree/folder_index_file.h"
 #include "folders/tree/folder_index_flag.h"
@@ -62,10 +63,9 @@ FolderList* ThreadFolderList() {
 }
 
 std::string ListedDirectory(const FolderRecord& record) {
-  const std::string path(RecordText(record.path));
-  if (!IsSafeFolderPath(path)) return {};
-  return FolderDirectoryForRecord(std::string(RecordText(record.mailbox)), std::string(RecordText(record.postoffice)),
-                                  path);
+  FolderRecord folder = record;  // the name field only receives names here
+  folder.name[0] = '\0';
+  return RecordDirectory(folder).value_or(std::string());
 }
 
 uint32_t FindFirstSubFolder(FolderRecord& record, FolderList* list, bool verify) {

@@ -1,11 +1,13 @@
 #include "index/messages/folder_cache_files.h"
 
 #include <charconv>
+#include <vector>
 
 #include "common/file_management.h"
 #include "common/text.h"
 #include "frame/event_report.h"
 #include "frame/path_safety.h"
+#include "frame/settings.h"
 #include "frame/store_paths.h"
 #include "index/file/index_salvage.h"
 #include "index/items/index_item_property_container.h"
@@ -199,6 +201,22 @@ void AddToSizeFile(const std::string& postoffice, const std::string& mailbox, in
   if (folderName.empty() || fileRoot) return;
   const std::string separator = IsPathSeparator(folderName[0]) ? "" : "\\";
   AddToOneSizeFile(root + "\\MAILROOT\\" + mailbox + separator + folderName + "\\" + kDirSizeFile, deltaKb);
+}
+
+bool DeleteMailboxSizeFiles(const std::string& postoffice, const std::string& mailbox) {
+  if (!IsSafeStoreName(postoffice) || !IsSafeStoreName(mailbox)) return false;
+  std::vector<std::string> roots{MailRoot() + "\\" + postoffice};
+  const std::string custom = PostofficeRoot(postoffice);
+  if (!custom.empty() && custom != roots.front()) roots.push_back(custom);
+  bool deleted = true;
+  for (const std::string& root : roots) {
+    for (const char* tree : {"\\MAILROOT\\", "\\FILEROOT\\"}) {
+      const std::string path = root + tree + mailbox + "\\" + kDirSizeFile;
+      DeleteTree(path, 0);
+      if (FileExists(path)) deleted = false;
+    }
+  }
+  return deleted;
 }
 
 }  // namespace tw

@@ -58,4 +58,10 @@ bool WriteFolderSizeFile(const std::string& folderPath, uint64_t bytes);
 void AddToSizeFile(const std::string& postoffice, const std::string& mailbox, int32_t deltaKb,
                    const std::string& folderName);
 
+// Deletes the mailbox's size caches (its MAILROOT and FILEROOT
+// `_DIRSIZE.TMP`, under the postoffice root and under the mail root where
+// the two differ), so that the next size read counts afresh after a folder
+// tree changed. False when one is there and cannot be deleted.
+bool DeleteMailboxSizeFiles(const std::string& postoffice, const std::string& mailbox);
+
 }  // namespace tw
