@@ -57,14 +57,28 @@ class FolderTreeChanges : public ::testing::Test {
     return all;
   }
 
+  std::vector<std::string> Shares(const std::string& mailbox) const {
+    pugi::xml_document shares;
+    EXPECT_TRUE(shares.load_file((Box(mailbox) + "/_Shares.xml").c_str()));
+    std::vector<std::string> left;
+    for (const pugi::xpath_node& node : shares.select_nodes("//SHARES/SHARE/RESOURCE"))
+      left.push_back(node.node().text().get());
+    return left;
+  }
+
   test::MailRoot mail_{"", "/POSTOFFICES"};
   test::ScratchDir elsewhere_;
   std::string outside_ = elsewhere_.path() + "/outside";
 };
 
-TEST_F(FolderTreeChanges, RemoveTakesTheTreeMarksTheParentAndDropsTheSizeCache) {
+TEST_F(FolderTreeChanges, RemoveTakesTheTreeItsSharesMarksTheParentAndDropsTheSizeCache) {
+  WriteFile(Box("bob") + "/_Shares.xml",
+            "<SHARES><SHARE><RESOURCE>SF:PO/bob/Inbox/Projects</RESOURCE></SHARE>"
+            "<SHARE><RESOURCE>SF:PO/bob/Inbox/Projects/Sub</RESOURCE></SHARE>"
+            "<SHARE><RESOURCE>SF:PO/bob/Inbox/ProjectsOld</RESOURCE></SHARE></SHARES>");
   FolderRecord record = MakeFolderRecord("bob", "\\Inbox", "projects");
   EXPECT_EQ(RemoveFolder(record), 1u);
+  EXPECT_EQ(Shares("bob"), std::vector<std::string>{"SF:PO/bob/Inbox/ProjectsOld"});
   EXPECT_FALSE(PathExists(Box("bob") + "/Inbox/Projects"));
   EXPECT_TRUE(PathExists(Box("bob") + "/Inbox/_folder.dty"));
   EXPECT_FALSE(PathExists(Box("bob") + "/_DIRSIZE.TMP"));
@@ -198,12 +212,7 @@ TEST_F(FolderTreeChanges, AMoveBetweenMailboxesDropsBothSizeCachesAndTheMovedSha
   EXPECT_FALSE(PathExists(Box("eve") + "/FromBob/_Access.XML")) << "nobody granted the moved folder to ann";
   EXPECT_FALSE(PathExists(Box("bob") + "/_DIRSIZE.TMP"));
   EXPECT_FALSE(PathExists(Box("eve") + "/_DIRSIZE.TMP"));
-  pugi::xml_document shares;
-  ASSERT_TRUE(shares.load_file((Box("bob") + "/_Shares.xml").c_str()));
-  std::vector<std::string> left;
-  for (const pugi::xpath_node& node : shares.select_nodes("//SHARES/SHARE/RESOURCE"))
-    left.push_back(node.node().text().get());
-  EXPECT_EQ(left, std::vector<std::string>{"SF:PO/bob/Archive"});
+  EXPECT_EQ(Shares("bob"), std::vector<std::string>{"SF:PO/bob/Archive"});
 }
 
 TEST_F(FolderTreeChanges, CopyDuplicatesTheTreeButNotItsBlocksOrAccessList) {
