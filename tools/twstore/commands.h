@@ -1,6 +1,7 @@
 // The twstore command-line tool's commands. Each prints to `out` and
 // returns the process exit code.
 #pragma once
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -81,6 +82,37 @@ struct FoldersRequest {
   bool json = false;  // one JSON object (json_writer.h)
 };
 
+// A folder of a mailbox as the operator names it ("Inbox\Work"), for the
+// commands that change the folder tree.
+struct FolderChangeRequest {
+  std::string postoffice;
+  std::string mailbox;
+  std::string folder;
+  bool json = false;  // one JSON object (json_writer.h)
+};
+
+// rename and copy: the folder and its new place; an empty postoffice or
+// mailbox there is the folder's own.
+struct FolderMoveRequest {
+  FolderChangeRequest source;
+  std::string to;
+  std::string toPostoffice;
+  std::string toMailbox;
+};
+
+struct FolderRemoveRequest {
+  FolderChangeRequest target;
+  bool yes = false;  // no question asked
+};
+
+// Where rmdir asks before it removes a tree: only a person at a terminal
+// can answer.
+struct Prompt {
+  bool interactive = false;
+  std::istream* answers = nullptr;
+  std::ostream* questions = nullptr;
+};
+
 int ShowPaths(const PathsRequest& request, std::ostream& out, std::ostream& err);
 int ShowSettings(std::ostream& out);
 int Listen(const ListenRequest& request, std::ostream& out, std::ostream& err);
@@ -94,5 +126,14 @@ int ShowStatus(const FolderRequest& request, std::ostream& out, std::ostream& er
 int ShowItem(const ItemRequest& request, std::ostream& out, std::ostream& err);
 int SetItem(const SetRequest& request, std::ostream& out, std::ostream& err);
 int ListFolders(const FoldersRequest& request, std::ostream& out, std::ostream& err);
+int MakeFolder(const FolderChangeRequest& request, std::ostream& out, std::ostream& err);
+int RenameFolder(const FolderMoveRequest& request, std::ostream& out, std::ostream& err);
+int CopyFolderTree(const FolderMoveRequest& request, std::ostream& out, std::ostream& err);
+int RemoveFolderTree(const FolderRemoveRequest& request, const Prompt& prompt, std::ostream& out,
+                     std::ostream& err);
+// Asks whether to remove the folder with everything in it; true on "y" or
+// "yes" in any letter case.
+bool ConfirmRemoval(const std::string& folder, const std::string& mailbox, std::istream& answers,
+                    std::ostream& questions);
 
 }  // namespace tw::cli

@@ -92,4 +92,10 @@ JsonWriter& JsonWriter::Number(uint64_t value) {
   return *this;
 }
 
+JsonWriter& JsonWriter::Bool(bool value) {
+  BeforeValue();
+  out_ += value ? "true" : "false";
+  return *this;
+}
+
 }  // namespace tw::cli

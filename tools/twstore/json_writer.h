@@ -23,6 +23,7 @@ class JsonWriter {
   JsonWriter& Key(std::string_view name);
   JsonWriter& Text(std::string_view text);
   JsonWriter& Number(uint64_t value);
+  JsonWriter& Bool(bool value);
   const std::string& Result() const { return out_; }
 
  private:

@@ -13,6 +13,20 @@ void AddFolderOptions(CLI::App* command, tw::cli::FolderRequest& target) {
   command->add_option("--mailbox", target.mailbox, "Mailbox name")->required();
   command->add_option("--folder", target.folder, "Mail folder, e.g. \\Inbox or \\Sent Items (default \\Inbox)");
 }
+
+void AddFolderChangeOptions(CLI::App* command, tw::cli::FolderChangeRequest& target, const char* folderHelp) {
+  command->add_option("--postoffice", target.postoffice, "Postoffice name")->required();
+  command->add_option("--mailbox", target.mailbox, "Mailbox name")->required();
+  command->add_option("--folder", target.folder, folderHelp)->required();
+  command->add_flag("--json", target.json, "One JSON object instead of a line");
+}
+
+void AddMoveOptions(CLI::App* command, tw::cli::FolderMoveRequest& move, const char* toHelp) {
+  AddFolderChangeOptions(command, move.source, "The folder, e.g. Inbox\\Work");
+  command->add_option("--to", move.to, toHelp)->required();
+  command->add_option("--to-mailbox", move.toMailbox, "Mailbox of the new place (default: the same)");
+  command->add_option("--to-postoffice", move.toPostoffice, "Postoffice of the new place (default: the same)");
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -99,7 +113,27 @@ int main(int argc, char** argv) {
   foldersCommand->add_option("--mailbox", folders.mailbox, "Mailbox name")->required();
   foldersCommand->add_flag("--json", folders.json, "One JSON object instead of lines");
 
-  CLI11_PARSE(app, argc, argv);
+  tw::cli::FolderChangeRequest mkdir;
+  AddFolderChangeOptions(app.add_subcommand("mkdir", "Create a folder (its parent must exist)"), mkdir,
+                         "The new folder, e.g. Inbox\\Work");
+  tw::cli::FolderMoveRequest rename;
+  AddMoveOptions(app.add_subcommand("rename", "Rename or move a folder with everything in it"), rename,
+                 "The folder's new name, e.g. Archive\\Work");
+  tw::cli::FolderMoveRequest copy;
+  AddMoveOptions(app.add_subcommand("copy", "Copy a folder with everything in it to a new place"), copy,
+                 "The copy's name, e.g. Archive\\Work");
+  tw::cli::FolderRemoveRequest rmdir;
+  auto* rmdirCommand = app.add_subcommand("rmdir", "Remove a folder with everything in it");
+  AddFolderChangeOptions(rmdirCommand, rmdir.target, "The folder, e.g. Inbox\\Work");
+  rmdirCommand->add_flag("--yes", rmdir.yes, "Do not ask (needed without a terminal)");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // --help and --version end here too, with 0; a usage error is exit 2,
+    // as for every argument the commands refuse.
+    return app.exit(e) == 0 ? 0 : 2;
+  }
 
   tw::cli::Console console;
   console.outIsTerminal = tw::platform::IsTerminal(1);
@@ -127,6 +161,14 @@ int main(int argc, char** argv) {
   if (app.got_subcommand("folders")) rc = tw::cli::ListFolders(folders, std::cout, std::cerr);
   if (app.got_subcommand("show")) rc = tw::cli::ShowItem(show, std::cout, std::cerr);
   if (app.got_subcommand("set")) rc = tw::cli::SetItem(set, std::cout, std::cerr);
+  if (app.got_subcommand("mkdir")) rc = tw::cli::MakeFolder(mkdir, std::cout, std::cerr);
+  if (app.got_subcommand("rename")) rc = tw::cli::RenameFolder(rename, std::cout, std::cerr);
+  if (app.got_subcommand("copy")) rc = tw::cli::CopyFolderTree(copy, std::cout, std::cerr);
+  if (app.got_subcommand("rmdir")) {
+    // The question goes to standard error: standard output holds results.
+    const tw::cli::Prompt prompt{tw::platform::IsTerminal(0), &std::cin, &std::cerr};
+    rc = tw::cli::RemoveFolderTree(rmdir, prompt, std::cout, std::cerr);
+  }
   tw::ProcessDetach();
   return rc;
 }
