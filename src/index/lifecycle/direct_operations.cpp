@@ -256,7 +256,10 @@ InsertOutcome InsertMessageFiles(const std::string& postoffice, const std::strin
   }
   FolderDetails& counters = direct.counters;
   const std::vector<std::string> flagList = SplitPositionalList(flags);
-  const bool seen = InFolderWords(flags, "SEEN");
+  // Seen is counted from each message's own flags: a list whose entries
+  // differ (an import carries one entry per message) must not count every
+  // message seen because one of them is.
+  const PropertyKey flagKey = PropertyRegistry::Process().Lookup(kPropFlagStatus);
   uint64_t kilobytes = 0;
   bool lastInserted = false;
   for (size_t i = 0; i < idList.size(); ++i) {
@@ -264,9 +267,11 @@ InsertOutcome InsertMessageFiles(const std::string& postoffice, const std::strin
     IndexItemPropertyContainer* item =
         IndexMessageFile(direct.Index(), direct.Path(), idList[i], 1, initial.c_str(), false);
     lastInserted = item != nullptr;
+    bool seen = false;
     if (item != nullptr) {
       kilobytes += static_cast<uint64_t>(RoundedKilobytes(static_cast<uint32_t>(item->GetNumber("SIZE"))));
       item->Clear(kPropStatus);
+      seen = ContainsNoCase(item->GetText(flagKey), "SEEN");
     }
     (*direct).lastUid = direct.Index().LastUid();
     counters.counters[FolderDetails::kLastUid] = (*direct).lastUid;

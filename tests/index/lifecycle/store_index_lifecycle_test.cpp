@@ -117,6 +117,22 @@ TEST_F(StoreIndexLifecycleTest, AMessageInsertedTwiceStaysOneItemWithItsFirstUid
   ReleaseRecord(r);
 }
 
+// One insert of several messages with flags of their own, as an import
+// makes: each gets its entry, and only the seen ones count as seen.
+TEST_F(StoreIndexLifecycleTest, AnInsertWithOneFlagEntryPerMessageCountsEachMessageByItsOwnFlags) {
+  for (const char* name : {"a.MAI", "b.MAI", "c.MAI"}) Deliver(name, "Subject: x");
+  ASSERT_EQ(DirectInsertItems("PO", "bob", "\\Inbox", "a.MAI,b.MAI,c.MAI", "\\SEEN,\\FLAGGED,\\SEEN \\ANSWERED"), 1);
+  STOREINDEXTYPE& r = *record_;
+  ASSERT_EQ(Open(r, 5), 1);
+  EXPECT_EQ(IndexOf(r).FindById("a.MAI")->GetText("FLAGSTATUS"), "\\SEEN");
+  EXPECT_EQ(IndexOf(r).FindById("b.MAI")->GetText("FLAGSTATUS"), "\\FLAGGED \\RECENT");
+  EXPECT_EQ(IndexOf(r).FindById("c.MAI")->GetText("FLAGSTATUS"), "\\SEEN \\ANSWERED");
+  ReleaseRecord(r);
+  const FolderDetails details = test::FolderCounters(inbox_);
+  EXPECT_EQ(details.counters[FolderDetails::kItems], 3u);
+  EXPECT_EQ(details.counters[FolderDetails::kSeen], 2u);
+}
+
 TEST_F(StoreIndexLifecycleTest, ConcurrentDeliveriesLoseNothing) {
   constexpr int kProcesses = 3, kEach = 40;
   std::vector<std::unique_ptr<test::HolderProcess>> deliverers;
