@@ -106,4 +106,70 @@ DeliveryResult DeliverMessageFile(const DeliveryTarget& target, const std::strin
   return result;
 }
 
+std::vector<DeliveryResult> DeliverMessageBatch(const DeliveryTarget& target,
+                                                const std::vector<BatchMessage>& messages) {
+  std::vector<DeliveryResult> results(messages.size());
+  auto failAll = [&](const std::string& why) {
+    for (size_t i = 0; i < messages.size(); ++i) {
+      results[i].why = why;
+      platform::DeleteFile(messages[i].temporaryPath);
+    }
+    return results;
+  };
+  if (messages.size() > kMostMessagesPerBatch) return failAll("more than 1000 messages in one batch");
+  const std::string folderPath = FolderPathOf(target);
+  if (folderPath.empty()) return failAll("the folder has no path in the store");
+  HeldBlock block(InFolder(folderPath, "_index.blk"));
+  if (!block.Held()) return failAll("another process holds the folder's _index.blk");
+
+  std::string ids, flags;
+  std::vector<std::string> placed;
+  for (size_t i = 0; i < messages.size(); ++i) {
+    const BatchMessage& message = messages[i];
+    DeliveryResult& result = results[i];
+    result.name = message.name;
+    const std::string path = InFolder(folderPath, message.name);
+    if (message.name.empty() || message.name.find(',') != std::string::npos ||
+        message.flags.find(',') != std::string::npos) {
+      result.why = "the name or the flags hold a comma";
+    } else if (platform::GetFileAttributes(path) != platform::kInvalidAttributes) {
+      result.existed = true;
+      result.why = "a message of that name is in the folder already";
+    } else if (!RecordPendingDelivery(folderPath, message.name, message.flags)) {
+      result.why = "cannot write " + std::string(kPendingDeliveriesFile) + ": " + ErrorText();
+    } else {
+      if (message.fileTime != 0) platform::SetFileLastWriteTime(message.temporaryPath, message.fileTime);
+      if (platform::MoveFile(message.temporaryPath, path)) {
+        result.placed = true;
+        placed.push_back(message.name);
+        ids += (ids.empty() ? "" : ",") + message.name;
+        flags += (placed.size() == 1 ? "" : ",") + message.flags;
+        continue;
+      }
+      const uint32_t error = platform::GetLastError();
+      ForgetPendingDeliveries(folderPath, {message.name});
+      result.existed = error == platform::kErrorAlreadyExists;
+      platform::SetLastError(error);
+      result.why = "cannot name it " + message.name + ": " + ErrorText();
+    }
+    platform::DeleteFile(message.temporaryPath);
+  }
+  if (placed.empty()) return results;
+
+  const InsertOutcome outcome = InsertMessageFiles(target.postoffice, target.mailbox, target.folder, ids, flags, true);
+  for (DeliveryResult& result : results) {
+    if (!result.placed) continue;
+    result.outcome = outcome;
+    if (outcome == InsertOutcome::UidsExhausted) {
+      platform::DeleteFile(InFolder(folderPath, result.name));
+      result.placed = false;
+      result.why = "the folder has used up its UIDs (LASTUID 4294967294); nothing was delivered";
+    } else if (outcome == InsertOutcome::Failed) {
+      result.why = "it could not be indexed; the folder is marked for a rebuild";
+    }
+  }
+  if (outcome == InsertOutcome::UidsExhausted) ForgetPendingDeliveries(folderPath, placed);
+  return results;
+}
+
 }  // namespace tw

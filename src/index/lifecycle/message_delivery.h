@@ -8,7 +8,9 @@
 // its flags.
 #pragma once
 #include <functional>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "index/lifecycle/direct_operations.h"
 
@@ -22,7 +24,8 @@ struct DeliveryTarget {
 
 struct DeliveryResult {
   InsertOutcome outcome = InsertOutcome::Failed;
-  bool placed = false;  // the message file lies in the folder under `name`
+  bool placed = false;   // the message file lies in the folder under `name`
+  bool existed = false;  // a file of that name was there already and stays as it was
   std::string name;
   std::string why;  // when not indexed
 };
@@ -33,5 +36,25 @@ struct DeliveryResult {
 // unless the block could not be had.
 DeliveryResult DeliverMessageFile(const DeliveryTarget& target, const std::string& temporaryPath,
                                   const std::function<std::string()>& nextName, const std::string& flags);
+
+// One message of a batch: its temporary file in the folder's directory,
+// the name it is to have, its initial flags (no commas) and its time (the
+// last write of the message file; 0 keeps the file's own).
+struct BatchMessage {
+  std::string temporaryPath;
+  std::string name;
+  std::string flags;
+  uint64_t fileTime = 0;
+};
+
+inline constexpr size_t kMostMessagesPerBatch = 1000;
+
+// Delivers up to kMostMessagesPerBatch messages under one hold of the
+// folder's block, as DeliverMessageFile does one: each goes in place under
+// its own name, never replacing a file (a name taken already leaves that
+// file alone and drops the temporary), then one direct insert indexes every
+// placed message with its own flags. One result per message, in order.
+std::vector<DeliveryResult> DeliverMessageBatch(const DeliveryTarget& target,
+                                                const std::vector<BatchMessage>& messages);
 
 }  // namespace tw
