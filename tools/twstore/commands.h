@@ -122,6 +122,7 @@ int Reindex(const FolderRequest& request, const Console& console, std::ostream& 
 int ListItems(const FolderRequest& request, const Console& console, std::ostream& out, std::ostream& err);
 int FlagItems(const FlagRequest& request, std::ostream& out, std::ostream& err);
 int RemoveItems(const RemoveRequest& request, std::ostream& out, std::ostream& err);
+int Expunge(const FolderRequest& request, std::ostream& out, std::ostream& err);
 int ShowStatus(const FolderRequest& request, std::ostream& out, std::ostream& err);
 int ShowItem(const ItemRequest& request, std::ostream& out, std::ostream& err);
 int SetItem(const SetRequest& request, std::ostream& out, std::ostream& err);

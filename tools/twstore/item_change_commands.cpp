@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "index/lifecycle/direct_operations.h"
 #include "index/file/store_index_serialiser.h"
+#include "item_removal.h"
 #include "mail_folder.h"
 #include "platform/files.h"
 #include "platform/last_error.h"
@@ -77,30 +78,7 @@ int RemoveItems(const RemoveRequest& request, std::ostream& out, std::ostream& e
   if (const int rc = ResolveMailFolder(request.target, folder, err); rc != 0) return rc;
   std::vector<std::string> ids;
   if (!ResolveItemIds(folder, request.ids, ids, err)) return kExitRefused;
-  for (const std::string& batch : IdBatches(ids)) {
-    if (DirectRemoveItems(folder.postoffice, folder.mailbox, folder.folder, batch) != 1) {
-      err << "twstore: the items could not be removed from the index of " << Shown(folder.directory) << "\n";
-      return kExitFailed;
-    }
-  }
-  out << "removed " << ids.size() << (ids.size() == 1 ? " item" : " items") << " from the index\n";
-  if (!request.deleteFiles) return 0;
-  size_t deleted = 0;
-  int rc = 0;
-  for (const std::string& id : ids) {
-    // The IDs came out of the index and are plain message file names.
-    if (platform::DeleteFile(InFolder(folder.directory, id))) {
-      ++deleted;
-      continue;
-    }
-    const uint32_t code = platform::GetLastError();
-    if (code == platform::kErrorFileNotFound || code == platform::kErrorPathNotFound) continue;
-    err << "twstore: cannot delete " << Shown(InFolder(folder.directory, id)) << ": " << platform::ErrorMessage(code)
-        << " (error " << code << ")\n";
-    rc = kExitFailed;
-  }
-  out << "deleted " << deleted << (deleted == 1 ? " message file" : " message files") << "\n";
-  return rc;
+  return RemoveIndexedItems(folder, ids, request.deleteFiles, out, err);
 }
 
 }  // namespace tw::cli

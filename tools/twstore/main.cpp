@@ -89,6 +89,10 @@ int main(int argc, char** argv) {
   removeCommand->add_option("--ids", remove.ids, "UIDs or message file names, comma-separated")->required();
   removeCommand->add_flag("--delete-files", remove.deleteFiles, "Also delete the items' message files");
 
+  tw::cli::FolderRequest expunge;
+  AddFolderOptions(app.add_subcommand("expunge", "Remove the items flagged \\DELETED: index entries and files"),
+                   expunge);
+
   tw::cli::FolderRequest status;
   AddFolderOptions(app.add_subcommand("status", "Print a folder's cached counters (_FOLDER.DAT)"), status);
 
@@ -157,6 +161,7 @@ int main(int argc, char** argv) {
   if (app.got_subcommand("list")) rc = tw::cli::ListItems(list, console, std::cout, std::cerr);
   if (app.got_subcommand("flag")) rc = tw::cli::FlagItems(flag, std::cout, std::cerr);
   if (app.got_subcommand("remove")) rc = tw::cli::RemoveItems(remove, std::cout, std::cerr);
+  if (app.got_subcommand("expunge")) rc = tw::cli::Expunge(expunge, std::cout, std::cerr);
   if (app.got_subcommand("status")) rc = tw::cli::ShowStatus(status, std::cout, std::cerr);
   if (app.got_subcommand("folders")) rc = tw::cli::ListFolders(folders, std::cout, std::cerr);
   if (app.got_subcommand("show")) rc = tw::cli::ShowItem(show, std::cout, std::cerr);
