@@ -77,12 +77,15 @@ std::vector<FolderEntry> FolderFiles::List(std::string_view pattern, NameMode mo
   return entries;
 }
 
-bool FolderFiles::CheckName(std::string_view name) const {
+bool FolderFiles::CheckName(std::string_view name, NameMode mode) const {
   if (dir_ == nullptr) {
     SetLastError(kErrorInvalidHandle);
     return false;
   }
-  if (name == "." || name == ".." || !IsValidFileName(name)) {
+  const bool usable = mode == NameMode::AnyName ? !name.empty() && name.find('/') == std::string_view::npos &&
+                                                      name.find('\0') == std::string_view::npos
+                                                : IsValidFileName(name);
+  if (name == "." || name == ".." || !usable) {
     SetLastError(kErrorInvalidName);
     return false;
   }
@@ -93,8 +96,8 @@ bool FolderFiles::CheckName(std::string_view name) const {
   return true;
 }
 
-bool FolderFiles::GetInfo(std::string_view name, FileInfo& info) const {
-  if (!CheckName(name)) return false;
+bool FolderFiles::GetInfo(std::string_view name, FileInfo& info, NameMode mode) const {
+  if (!CheckName(name, mode)) return false;
   const std::string entry(name);
   detail::FileStatus status;
   if (!detail::QueryStatus(::dirfd(AsDir(dir_)), entry.c_str(), status)) {
@@ -107,9 +110,9 @@ bool FolderFiles::GetInfo(std::string_view name, FileInfo& info) const {
   return true;
 }
 
-FileHandle FolderFiles::OpenForReading(std::string_view name, FileInfo* info) const {
+FileHandle FolderFiles::OpenForReading(std::string_view name, FileInfo* info, NameMode mode) const {
   FileHandle handle;
-  if (!CheckName(name)) return handle;
+  if (!CheckName(name, mode)) return handle;
   const std::string entry(name);
   const int fd = detail::OpenReadOnly(::dirfd(AsDir(dir_)), entry.c_str(), true);
   if (fd < 0) {
@@ -124,6 +127,32 @@ FileHandle FolderFiles::OpenForReading(std::string_view name, FileInfo* info) co
   }
   SetLastError(kErrorSuccess);
   return handle;
+}
+
+namespace {
+
+// Renames within one directory, never replacing an entry.
+bool RenameEntry(const std::string& directory, std::string_view from, std::string_view to) {
+  const std::string source = detail::JoinPath(directory, from);
+  const std::string target = detail::JoinPath(directory, to);
+  BeforeMutation(Mutation::Move, target);
+  if (detail::RenameNoReplace(source.c_str(), target.c_str()) != 0) {
+    const int err = errno;
+    SetLastError(err == EEXIST || err == ENOTEMPTY ? kErrorAlreadyExists
+                 : err == ENOENT                  ? kErrorFileNotFound
+                                                  : ErrorFromErrno(err));
+    return false;
+  }
+  detail::ForgetDirectory(directory);
+  SetLastError(kErrorSuccess);
+  return true;
+}
+
+}  // namespace
+
+bool FolderFiles::RenameToAnyName(std::string_view from, std::string_view to) {
+  if (!CheckName(from) || !CheckName(to, NameMode::AnyName)) return false;
+  return RenameEntry(path_, from, to);
 }
 
 bool FolderFiles::RenameAnyName(std::string_view from, std::string_view to) {
@@ -142,19 +171,7 @@ bool FolderFiles::RenameAnyName(std::string_view from, std::string_view to) {
     SetLastError(kErrorAlreadyExists);
     return false;
   }
-  const std::string source = detail::JoinPath(path_, from);
-  const std::string target = detail::JoinPath(path_, to);
-  BeforeMutation(Mutation::Move, target);
-  if (detail::RenameNoReplace(source.c_str(), target.c_str()) != 0) {
-    const int err = errno;
-    SetLastError(err == EEXIST || err == ENOTEMPTY ? kErrorAlreadyExists
-                 : err == ENOENT                  ? kErrorFileNotFound
-                                                  : ErrorFromErrno(err));
-    return false;
-  }
-  detail::ForgetDirectory(path_);
-  SetLastError(kErrorSuccess);
-  return true;
+  return RenameEntry(path_, from, to);
 }
 
 }  // namespace tw::platform

@@ -49,17 +49,25 @@ class FolderFiles {
   // NameMode::AnyName listing reported; `to` must be a valid name (123).
   bool RenameAnyName(std::string_view from, std::string_view to);
 
+  // Renames the entry `from` (a valid name) to `to`, which may be any name
+  // a NameMode::AnyName listing could report (a Maildir file name holds
+  // ":"), never replacing an existing entry (183). Only for directories
+  // outside the store, such as an export's Maildir.
+  bool RenameToAnyName(std::string_view from, std::string_view to);
+
   // What FindHandle reports of the entry `name` (a link described by its
-  // target). False with the last error set (2 when it is gone).
-  bool GetInfo(std::string_view name, FileInfo& info) const;
+  // target). False with the last error set (2 when it is gone). With
+  // NameMode::AnyName, `name` may be any name such a listing reported.
+  bool GetInfo(std::string_view name, FileInfo& info, NameMode mode = NameMode::Valid) const;
 
   // OpenForReading of the entry `name`, spelt exactly (a name from List);
   // a symbolic link is refused (5). `info` as OpenForReading fills it.
-  FileHandle OpenForReading(std::string_view name, FileInfo* info = nullptr) const;
+  FileHandle OpenForReading(std::string_view name, FileInfo* info = nullptr, NameMode mode = NameMode::Valid) const;
 
  private:
   // A single name of this directory, else the last error is set (123).
-  bool CheckName(std::string_view name) const;
+  // With NameMode::AnyName only what makes it one name is checked.
+  bool CheckName(std::string_view name, NameMode mode = NameMode::Valid) const;
 
   void* dir_ = nullptr;
   std::string path_;  // the directory's system path

@@ -1,0 +1,129 @@
+#include "message_importer.h"
+
+#include "formats/header_cleanup.h"
+#include "index/items/index_item_property_container.h"
+#include "index/items/sorted_store_index.h"
+#include "index/file/store_index_serialiser.h"
+#include "platform/files.h"
+#include "platform/last_error.h"
+#include "platform/system_info.h"
+
+namespace tw::cli {
+namespace {
+
+// A header longer than this is passed on as it is: cleaning it would mean
+// holding a message of any size.
+constexpr size_t kLongestCleanedHeader = 1 << 20;
+
+std::string ErrorText() {
+  const uint32_t code = platform::GetLastError();
+  return std::string(platform::ErrorMessage(code)) + " (error " + std::to_string(code) + ")";
+}
+
+}  // namespace
+
+MessageImporter::MessageImporter(const MailFolder& folder, std::ostream& err) : folder_(folder), err_(err) {
+  FolderIndex index(folder_);
+  if (index.Open(kReadAsItIs)) {
+    for (const IndexItemPropertyContainer* item : index.Index().ByUid()) indexed_.insert(item->GetText(kKeyId));
+  }
+}
+
+MessageImporter::~MessageImporter() {
+  Abandon();
+  for (const BatchMessage& message : batch_) platform::DeleteFile(message.temporaryPath);
+}
+
+bool MessageImporter::Has(const std::string& name) const {
+  return indexed_.count(name) != 0 ||
+         platform::GetFileAttributes(InFolder(folder_.directory, name)) != platform::kInvalidAttributes;
+}
+
+bool MessageImporter::Begin(const std::string& name) {
+  Abandon();
+  if (stopped_) return false;
+  // "_" first: no scan takes it for a message, and one a killed import
+  // left is cleared by the folder's next scan once it is old.
+  temporary_ = InFolder(folder_.directory, "_twstore-" + std::to_string(platform::CurrentProcessId()) + "-i" +
+                                               std::to_string(++serial_) + ".TMP");
+  file_ = platform::OpenFile(temporary_, platform::Access::Write, platform::Share::None,
+                             platform::Disposition::CreateNew);
+  if (!file_.IsOpen()) {
+    err_ << "twstore: cannot create " << Shown(temporary_) << ": " << ErrorText() << "\n";
+    temporary_.clear();
+    stopped_ = true;
+    return false;
+  }
+  name_ = name;
+  header_.clear();
+  headerDone_ = false;
+  return true;
+}
+
+bool MessageImporter::Put(std::string_view bytes) {
+  if (bytes.empty() || file_.Write(bytes.data(), bytes.size())) return true;
+  err_ << "twstore: cannot write " << Shown(temporary_) << ": " << ErrorText() << "; the import stops here\n";
+  stopped_ = true;
+  Abandon();
+  return false;
+}
+
+bool MessageImporter::Write(std::string_view bytes) {
+  if (!file_.IsOpen()) return false;
+  if (headerDone_) return Put(bytes);
+  header_.append(bytes);
+  if (formats::HeaderEnd(header_) == std::string::npos && header_.size() < kLongestCleanedHeader) return true;
+  headerDone_ = true;
+  const std::string cleaned = formats::WithoutStoreHeaderFields(header_);
+  header_.clear();
+  return Put(cleaned);
+}
+
+bool MessageImporter::End(const std::string& flags, uint64_t fileTime) {
+  if (!file_.IsOpen()) return false;
+  if (!headerDone_) {
+    headerDone_ = true;
+    if (!Put(formats::WithoutStoreHeaderFields(header_))) return false;
+  }
+  file_.Close();
+  batch_.push_back(BatchMessage{temporary_, name_, flags, fileTime});
+  indexed_.insert(name_);  // a source that names it twice brings it once
+  temporary_.clear();
+  if (batch_.size() >= kMostMessagesPerBatch) return Deliver();
+  return true;
+}
+
+void MessageImporter::Abandon() {
+  if (file_.IsOpen()) file_.Close();
+  if (!temporary_.empty()) platform::DeleteFile(temporary_);
+  temporary_.clear();
+}
+
+bool MessageImporter::Deliver() {
+  if (batch_.empty()) return true;
+  const std::vector<DeliveryResult> results =
+      DeliverMessageBatch({folder_.postoffice, folder_.mailbox, folder_.folder}, batch_);
+  bool ok = true;
+  for (const DeliveryResult& result : results) {
+    if (result.outcome == InsertOutcome::Indexed) {
+      ++counts_.imported;
+    } else if (result.existed) {
+      ++counts_.skipped;
+    } else {
+      ++counts_.failed;
+      ok = false;
+      err_ << "twstore: " << Named(result.name) << (result.placed ? " was saved but " : " was not imported: ")
+           << result.why << "\n";
+    }
+  }
+  batch_.clear();
+  if (!ok) stopped_ = true;
+  return ok;
+}
+
+bool MessageImporter::Finish() {
+  Abandon();
+  return Deliver();
+}
+
+}  // namespace tw::cli
