@@ -113,6 +113,26 @@ struct Prompt {
   std::ostream* questions = nullptr;
 };
 
+// Messages from a Maildir, a Maildir++ tree, an mbox file or one message
+// file into a folder (or, with `recursive`, the mailbox's folder tree).
+struct ImportRequest {
+  FolderRequest target;
+  std::string source;
+  std::string format;  // "maildir", "mbox", "eml"; empty: found from the source
+  bool recursive = false;
+  bool create = false;  // make a missing mailbox and folders
+  bool mboxo = false;   // unquote ">From " only
+};
+
+// A folder (or, with `recursive`, the mailbox) written out as a Maildir or
+// an mbox file.
+struct ExportRequest {
+  FolderRequest target;
+  std::string destination;
+  std::string format = "maildir";
+  bool recursive = false;
+};
+
 int ShowPaths(const PathsRequest& request, std::ostream& out, std::ostream& err);
 int ShowSettings(std::ostream& out);
 int Listen(const ListenRequest& request, std::ostream& out, std::ostream& err);
@@ -122,6 +142,8 @@ int Reindex(const FolderRequest& request, const Console& console, std::ostream& 
 int ListItems(const FolderRequest& request, const Console& console, std::ostream& out, std::ostream& err);
 int FlagItems(const FlagRequest& request, std::ostream& out, std::ostream& err);
 int RemoveItems(const RemoveRequest& request, std::ostream& out, std::ostream& err);
+int Import(const ImportRequest& request, const Console& console, std::ostream& out, std::ostream& err);
+int Export(const ExportRequest& request, const Console& console, std::ostream& out, std::ostream& err);
 int Expunge(const FolderRequest& request, std::ostream& out, std::ostream& err);
 int ShowStatus(const FolderRequest& request, std::ostream& out, std::ostream& err);
 int ShowItem(const ItemRequest& request, std::ostream& out, std::ostream& err);

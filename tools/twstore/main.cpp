@@ -89,6 +89,28 @@ int main(int argc, char** argv) {
   removeCommand->add_option("--ids", remove.ids, "UIDs or message file names, comma-separated")->required();
   removeCommand->add_flag("--delete-files", remove.deleteFiles, "Also delete the items' message files");
 
+  tw::cli::ImportRequest import;
+  auto* importCommand = app.add_subcommand(
+      "import", "Bring messages in from a Maildir, a Maildir++ tree, an mbox file or one message file");
+  AddFolderOptions(importCommand, import.target);
+  importCommand->add_option("source", import.source, "Maildir directory, mbox file or message file")->required();
+  importCommand->add_option("--format", import.format, "maildir, mbox or eml (default: found from the source)");
+  importCommand->add_flag("--recursive", import.recursive,
+                          "A Maildir++ tree into the mailbox's folders (its root into Inbox; --folder is not used)");
+  importCommand->add_flag("--create", import.create, "Make a missing mailbox and folders");
+  importCommand->add_flag("--mboxo", import.mboxo, "The mbox quotes only \">From \" (default: mboxrd)");
+
+  tw::cli::ExportRequest exportRequest;
+  auto* exportCommand =
+      app.add_subcommand("export", "Write a folder (or with --recursive the mailbox) out as Maildir or mbox");
+  AddFolderOptions(exportCommand, exportRequest.target);
+  exportCommand->add_option("destination", exportRequest.destination,
+                            "Maildir directory, or mbox file (with --recursive: a directory of mbox files)")
+      ->required();
+  exportCommand->add_option("--format", exportRequest.format, "maildir (default) or mbox");
+  exportCommand->add_flag("--recursive", exportRequest.recursive,
+                          "Every mail folder of the mailbox (a Maildir++ tree; --folder is not used)");
+
   tw::cli::FolderRequest expunge;
   AddFolderOptions(app.add_subcommand("expunge", "Remove the items flagged \\DELETED: index entries and files"),
                    expunge);
@@ -161,6 +183,8 @@ int main(int argc, char** argv) {
   if (app.got_subcommand("list")) rc = tw::cli::ListItems(list, console, std::cout, std::cerr);
   if (app.got_subcommand("flag")) rc = tw::cli::FlagItems(flag, std::cout, std::cerr);
   if (app.got_subcommand("remove")) rc = tw::cli::RemoveItems(remove, std::cout, std::cerr);
+  if (app.got_subcommand("import")) rc = tw::cli::Import(import, console, std::cout, std::cerr);
+  if (app.got_subcommand("export")) rc = tw::cli::Export(exportRequest, console, std::cout, std::cerr);
   if (app.got_subcommand("expunge")) rc = tw::cli::Expunge(expunge, std::cout, std::cerr);
   if (app.got_subcommand("status")) rc = tw::cli::ShowStatus(status, std::cout, std::cerr);
   if (app.got_subcommand("folders")) rc = tw::cli::ListFolders(folders, std::cout, std::cerr);
