@@ -74,20 +74,23 @@ std::optional<std::string> StoreFolderFromMaildir(std::string_view directoryName
 }
 
 std::optional<std::string> MaildirFromStoreFolder(std::string_view storePath) {
-  const std::vector<std::string_view> levels = SplitLevels(storePath, "\\/");
-  if (levels.size() == 1 && EqualsAsciiNoCase(levels[0], kInboxFolder)) return std::string();
-  std::string directory;
-  bool first = true;
-  for (const std::string_view level : levels) {
+  std::vector<std::string> names;
+  for (const std::string_view level : SplitLevels(storePath, "\\/")) {
     if (!IsUsableLevel(level)) return std::nullopt;
-    const std::optional<std::string> unicode = UnicodeFromFolderName(level);
+    std::optional<std::string> unicode = UnicodeFromFolderName(level);
     if (!unicode || !IsUsableLevel(*unicode)) return std::nullopt;
-    std::optional<std::string> maildirName =
-        first && EqualsAsciiNoCase(*unicode, kInboxFolder) ? std::string("INBOX") : MaildirFolderNameFromUnicode(*unicode);
+    names.push_back(std::move(*unicode));
+  }
+  // Inbox is the root, however its name is spelt or encoded.
+  const bool underInbox = EqualsAsciiNoCase(names[0], kInboxFolder);
+  if (underInbox && names.size() == 1) return std::string();
+  std::string directory;
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::optional<std::string> maildirName =
+        i == 0 && underInbox ? std::string("INBOX") : MaildirFolderNameFromUnicode(names[i]);
     if (!maildirName) return std::nullopt;
     directory += '.';
     directory += *maildirName;
-    first = false;
   }
   return directory;
 }
