@@ -97,13 +97,17 @@ TEST(MboxWriter, WhatIsWrittenReadsBackByteForByte) {
 TEST(MboxWriter, AMessageWithoutFinalLineEndGetsOne) {
   const std::vector<ReadMessage> messages = {{{"a", 0}, "Subject: x\n\nno end", Flags(true, false)},
                                              {{"a", 0}, "Subject: y\r\n\r\nno end", {}},
-                                             {{"a", 0}, "Subject: only", Flags(true, false)}};
+                                             {{"a", 0}, "Subject: only", Flags(true, false)},
+                                             {{"a", 0}, "Subject: cr\n\r", Flags(true, false)}};
   const std::vector<ReadMessage> read = ReadMbox(WriteMbox(messages));
-  ASSERT_EQ(read.size(), 3u);
+  ASSERT_EQ(read.size(), 4u);
   EXPECT_EQ(read[0].text, "Subject: x\n\nno end\n");
   EXPECT_EQ(read[1].text, "Subject: y\r\n\r\nno end\r\n");
   EXPECT_EQ(read[2].text, "Subject: only\n");
   EXPECT_EQ(read[2].flags, Flags(true, false));
+  // The "\r" and the line end given to it make the blank line ending the header.
+  EXPECT_EQ(read[3].text, "Subject: cr\n\r\n");
+  EXPECT_EQ(read[3].flags, Flags(true, false));
 }
 
 TEST(MboxWriter, FindsTheMessagesLineEnd) {

@@ -70,8 +70,11 @@ bool MboxWriter::WriteMessage(std::string_view text, std::string_view sender, in
 
 void MboxWriter::OnLineHead(const LineHead& head) {
   dropping_ = false;
+  // A last line of only "\r" becomes a blank line with the line end the
+  // writer adds: it ends the header too.
+  const bool becomesBlank = head.quotes == 0 && head.complete && head.bytes == "\r" && lineEnd_ == "\n";
   if (inHeader_ && head.quotes == 0) {
-    if (head.IsBlank()) {
+    if (head.IsBlank() || becomesBlank) {
       PutFlagFields();
       inHeader_ = false;
     } else if ((droppingField_ && !head.bytes.empty() && IsBlank(head.bytes[0])) ||
