@@ -10,6 +10,7 @@
 
 #include "commands.h"
 #include "common/file_management.h"
+#include "common/text.h"
 #include "formats/maildir_folders.h"
 #include "formats/maildir_info.h"
 #include "formats/mbox_writer.h"

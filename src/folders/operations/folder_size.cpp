@@ -62,8 +62,12 @@ void RescanWhenOutOfDate(const std::string& directory, std::string_view path) {
 // The live elements' SIZE added up (elements whose ID holds a "-" are dead
 // or not messages); none when the index does not load.
 std::optional<uint64_t> IndexedBytes(const std::string& directory) {
+  // A folder nothing was ever indexed in holds nothing; only an index that
+  // is there and does not load is worth the error report.
+  const std::string index = directory + "\\_index.xml";
+  if (platform::GetFileAttributes(index) == platform::kInvalidAttributes) return 0;
   pugi::xml_document document;
-  if (!LoadIndexDocument(directory + "\\_index.xml", document)) return std::nullopt;
+  if (!LoadIndexDocument(index, document)) return std::nullopt;
   uint64_t total = 0;
   for (const pugi::xml_node element : document.child("BASEELEMENT").children("ELEMENT")) {
     if (std::string_view(element.attribute("ID").value()).find('-') != std::string_view::npos) continue;
