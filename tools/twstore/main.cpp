@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "commands.h"
+#include "stop_signal.h"
 #include "frame/event_report.h"
 #include "frame/library_lifecycle.h"
 #include "platform/terminal.h"
@@ -167,6 +168,7 @@ int main(int argc, char** argv) {
   console.errIsTerminal = tw::platform::IsTerminal(2);
   console.errColumns = tw::platform::TerminalColumns(2);
 
+  tw::cli::KeepRunningPastFileSizeLimit();
   // Standard output carries the commands' results, line by line.
   tw::SetPrintTarget(tw::PrintTarget::kStandardError);
   if (!tw::ProcessAttach()) {

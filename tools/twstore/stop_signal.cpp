@@ -16,4 +16,6 @@ void WatchStopSignals() {
 
 bool StopRequested() { return g_stop != 0; }
 
+void KeepRunningPastFileSizeLimit() { std::signal(SIGXFSZ, SIG_IGN); }
+
 }  // namespace tw::cli

@@ -8,4 +8,8 @@ namespace tw::cli {
 void WatchStopSignals();
 bool StopRequested();
 
+// A write beyond the process's file-size limit fails with an error the
+// command reports, instead of the signal ending the process half-way.
+void KeepRunningPastFileSizeLimit();
+
 }  // namespace tw::cli
