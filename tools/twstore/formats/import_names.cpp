@@ -51,10 +51,7 @@ std::string ImportFileName(std::string_view sourceKey) {
     stem.insert(0, "m");
     changed = true;
   }
-  if (stem.size() > stemLimit) {
-    stem.resize(stemLimit - kHashText);
-    changed = true;
-  }
+  changed = changed || stem.size() > stemLimit;
   if (changed || capitals) {
     if (stem.size() > stemLimit - kHashText) stem.resize(stemLimit - kHashText);
     stem += '_';
