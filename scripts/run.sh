@@ -1,15 +1,25 @@
 #!/usr/bin/env bash
-# Sets up this machine, builds the store, and runs twstore against a
-# built-in default store under ./demo (its own registry file and mail root).
+# Sets up this machine, builds the store, and shows it working on a built-in
+# default store under ./demo (its own registry file and mail root): the
+# sample messages imported (a Maildir++ tree into alice's folders, an mbox
+# into Letters), the folder tree with sizes, the Inbox listing and its
+# counters. Running it again imports nothing twice.
+#
+# TW_DEMO_DIR puts the demo store elsewhere; TW_RUN_NO_SETUP=1 with
+# TW_BUILD_DIR uses a build that is there already (the tests do).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
-cmake --preset default >/dev/null
-cmake --build --preset default
+if [[ "${TW_RUN_NO_SETUP:-0}" != 1 ]]; then
+  scripts/install-deps.sh
+  cmake --preset default >/dev/null
+  cmake --build --preset default
+fi
+build="${TW_BUILD_DIR:-$PWD/build/default}"
+twstore="$build/bin/twstore"
 
-demo="$PWD/demo"
-mkdir -p "$demo/POSTOFFICES/Demo/MAILROOT/alice/Inbox" "$demo/POSTOFFICES/Demo/MAILROOT/alice/Sent Items"
+demo="${TW_DEMO_DIR:-$PWD/demo}"
+mkdir -p "$demo/POSTOFFICES/Demo/MAILROOT/alice/Inbox"
 cat >"$demo/registry.reg" <<REG
 Windows Registry Editor Version 5.00
 
@@ -17,34 +27,16 @@ Windows Registry Editor Version 5.00
 "Mail Root"="$demo/POSTOFFICES"
 "Public Folders Enabled"=dword:00000001
 REG
-mkdir -p "$demo/samples"
-cat >"$demo/samples/welcome.eml" <<'MSG'
-From: Postmaster <postmaster@demo.example>
-To: alice@demo.example
-Subject: Welcome to the demo store
-Date: Mon, 3 Jun 2024 09:00:00 +0000
-
-Hello Alice.
-MSG
-cat >"$demo/samples/agenda.eml" <<'MSG'
-From: Bob <bob@demo.example>
-To: alice@demo.example
-Subject: Agenda for Tuesday
-Date: Mon, 3 Jun 2024 17:30:00 +0000
-
-1. Budget
-MSG
 export TW_REGISTRY_FILE="$demo/registry.reg"
-twstore=build/default/bin/twstore
 
 set -x
-"$twstore" settings
-"$twstore" paths Demo alice INBOX
-"$twstore" paths Demo alice 'Public/Sales'
-"$twstore" paths Demo alice '$FILEROOT/docs'
-# The samples go in once: a second run finds them and only lists.
-if ! compgen -G "$demo/POSTOFFICES/Demo/MAILROOT/alice/Inbox/*.MAI" >/dev/null; then
-  "$twstore" deliver --postoffice Demo --mailbox alice "$demo/samples/welcome.eml" "$demo/samples/agenda.eml"
-fi
-"$twstore" list --postoffice Demo --mailbox alice
-"$twstore" status --postoffice Demo --mailbox alice
+"$twstore" import --postoffice Demo --mailbox alice --recursive --create samples/maildir
+"$twstore" import --postoffice Demo --mailbox alice --folder Letters --create samples/sample.mbox
+"$twstore" folders --postoffice Demo --mailbox alice
+"$twstore" list --postoffice Demo --mailbox alice --folder Inbox
+"$twstore" status --postoffice Demo --mailbox alice --folder Inbox
+set +x
+
+echo
+echo "The demo store is ready. To point a shell (and services linking the library) at it:"
+echo "  export TW_REGISTRY_FILE=$demo/registry.reg"

@@ -217,6 +217,9 @@ int ImportMbox(const std::string& path, bool mboxo, const MailFolder& folder, co
   if (readOk && !importer.Stopped()) reader.Finish();
   bar.Clear();
   if (!readOk) err << "twstore: cannot read " << Shown(path) << ": " << ErrorText() << "\n";
+  if (reader.BytesBeforeFirstMessage() > 0)
+    err << "twstore: " << reader.BytesBeforeFirstMessage() << " bytes before the first \"From \" line of "
+        << Shown(path) << " are no message; left out\n";
   if (reader.MessageCount() == 0 && readOk)
     err << "twstore: " << Shown(path) << " holds no message (an mbox starts with a \"From \" line)\n";
   const bool delivered = importer.Finish();
