@@ -39,7 +39,9 @@ TEST(StoreOwner, ANoOpUnlessRootOnAStoreSomeoneElseOwns) {
   EXPECT_EQ(::geteuid(), user);
   EXPECT_EQ(::getegid(), group);
   EXPECT_EQ(::umask(before), 0022u) << "umask untouched";
-  if (user == 0) EXPECT_EQ(TakeStoreOwner(dir / "missing", why), StoreOwnerOutcome::kNoRoot);
+  if (user == 0) {
+    EXPECT_EQ(TakeStoreOwner(dir / "missing", why), StoreOwnerOutcome::kNoRoot);
+  }
 }
 
 // The switch lasts for the process, so it is made in a child.

@@ -283,7 +283,7 @@ TEST_F(TwstoreOutput, ShowJsonGivesEachPropertyByItsNamesWithItsType) {
   EXPECT_EQ((*byIndexName["MESSAGEDATE"])["value"].text, "2024-06-03T10:00:00Z");
   ASSERT_TRUE(byIndexName.count("FROM")) << run.output;
   EXPECT_EQ((*byIndexName["FROM"])["value"].text, "a@example.com");
-  ASSERT_EQ(shown["body"].elements.size(), 1u) << run.output;
+  ASSERT_EQ(shown["body"].elements.size(), 2u) << "the text part, and the HTML part made from it" << run.output;
   EXPECT_EQ(shown["body"][0]["name"].text, "PR_BODY");
   EXPECT_EQ(shown["body"][0]["bytes"].number, "6");
   EXPECT_EQ(shown["body"][0]["text"].text, "body\r\n");
@@ -307,21 +307,21 @@ TEST_F(TwstoreOutput, ErrorsNameWhatIsMissingAndWhere) {
     std::string expected;
   };
   const std::string root = mail_.root();
+  const std::string noBob = "twstore: mailbox 'bob' not found under postoffice 'Demo'\n";
   const Case cases[] = {
       {"list --postoffice Nowhere --mailbox alice --json", 1,
        "twstore: postoffice 'Nowhere' not found under the mail root " + root + "\n"},
-      {"status --postoffice Demo --mailbox bob --json", 1, "twstore: mailbox 'bob' not found under postoffice 'Demo'\n"},
+      {"status --postoffice Demo --mailbox bob --json", 1, noBob},
       {"show --postoffice Demo --mailbox alice --folder 'Inbox\\X' --ids 1 --json", 1,
        "twstore: folder 'Inbox\\X' not found in mailbox 'alice' (no directory " + inbox_ + "/X)\n"},
       {"list --postoffice Demo --mailbox alice --folder '../../x'", 2,
        "twstore: folder '../../x' is not allowed: it leads outside the mailbox\n"},
       {"list --postoffice .. --mailbox alice", 2, "twstore: postoffice '..' is not allowed"},
-      {"folders --postoffice Demo --mailbox bob --json", 1, "twstore: mailbox 'bob' not found under postoffice 'Demo'\n"},
+      {"folders --postoffice Demo --mailbox bob --json", 1, noBob},
       {"mkdir --postoffice Demo --mailbox bob --folder X", 1, ": mailbox 'bob' not found under postoffice 'Demo'\n"},
       {"rmdir --postoffice Demo --mailbox alice --folder 'Inbox\\Gone' --yes", 1,
        ": folder '\\Inbox\\Gone' not found in mailbox 'alice'\n"},
-      {"listen IMAP --postoffice Demo --mailbox bob --count 1", 1,
-       "twstore: mailbox 'bob' not found under postoffice 'Demo'\n"},
+      {"listen IMAP --postoffice Demo --mailbox bob --count 1", 1, noBob},
   };
   for (const Case& c : cases) {
     const CliRun run = test::RunTwstoreApart(mail_.registry().path(), c.args + " </dev/null");
@@ -365,7 +365,8 @@ TEST_F(TwstoreOutput, AsRootTheToolCreatesFilesAsTheStoreOwner) {
   constexpr gid_t kNogroup = 65534;
   // The store's owner must reach the mail root and read the registry.
   ASSERT_EQ(::chmod(mail_.dir().path().c_str(), 0755), 0);
-  for (const std::string path : {mail_.root(), mail_.root() + "/Demo", mail_.root() + "/Demo/MAILROOT", box_, inbox_}) {
+  const std::string mailboxes = mail_.root() + "/Demo/MAILROOT";
+  for (const std::string& path : {mail_.root(), mail_.root() + "/Demo", mailboxes, box_, inbox_}) {
     ASSERT_EQ(::chown(path.c_str(), kNobody, kNogroup), 0) << path;
     ASSERT_EQ(::chmod(path.c_str(), 0770), 0) << path;
   }
@@ -379,12 +380,14 @@ TEST_F(TwstoreOutput, AsRootTheToolCreatesFilesAsTheStoreOwner) {
 
   const std::vector<std::string> names = Deliver({MessageFile("one.eml", "a@b", "owned")});
   ASSERT_EQ(names.size(), 1u);
-  for (const std::string name : {names[0], std::string("_index.xml")}) {
-    struct stat file {};
-    ASSERT_EQ(::stat((inbox_ + "/" + name).c_str(), &file), 0) << name;
-    EXPECT_EQ(file.st_uid, kNobody) << name;
-    EXPECT_EQ(file.st_mode & 0777, 0660u) << name << ": group-writable, as the store is";
-  }
+  struct stat index {}, message {};
+  ASSERT_EQ(::stat((inbox_ + "/_index.xml").c_str(), &index), 0);
+  EXPECT_EQ(index.st_uid, kNobody);
+  EXPECT_EQ(index.st_mode & 0777, 0660u) << "group-writable, as the store is";
+  // A copied message keeps its source's permissions, masked as the store's.
+  ASSERT_EQ(::stat((inbox_ + "/" + names[0]).c_str(), &message), 0);
+  EXPECT_EQ(message.st_uid, kNobody);
+  EXPECT_EQ(message.st_mode & 0007, 0u);
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 #include "folders/operations/folder_size.h"
 #include "folders/tree/folder_enumeration.h"
 #include "folders/tree/folder_list.h"
-#include "frame/path_safety.h"
 #include "json_writer.h"
 #include "mail_folder.h"
 #include "progress_bar.h"

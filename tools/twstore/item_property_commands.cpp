@@ -281,8 +281,8 @@ int SetItem(const SetRequest& request, std::ostream& out, std::ostream& err) {
     return kExitFailed;
   }
   if (SetCurrentItemProperty(id, request.item.property, request.value) != 1) {
-    err << "twstore: property " << Quoted(request.item.property) << " cannot be set on a mail item (use a PR_ name, e.g. "
-        << "PR_TW_FLAGSTATUS)\n";
+    err << "twstore: property " << Quoted(request.item.property)
+        << " cannot be set on a mail item (use a PR_ name, e.g. PR_TW_FLAGSTATUS)\n";
     return kExitRefused;
   }
   SaveFolder();
