@@ -4,8 +4,8 @@
 // as one JSON object with typed values.
 #include <cstdint>
 #include <cstdlib>
-#include <optional>
 #include <cstring>
+#include <optional>
 #include <set>
 #include <vector>
 
