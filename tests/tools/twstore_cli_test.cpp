@@ -278,18 +278,18 @@ TEST_F(TwstoreCli, RefusesHostileInputAndChangesNothing) {
       {"list", "--folder '../../../../etc'", "is not allowed"},
       {"status", "--folder '..\\..'", "is not allowed"},
       {"deliver", "--folder '$FILEROOT/docs' " + message, "is not a mail folder"},
-      {"list", "--folder 'Sent Items'", "no folder directory"},
+      {"list", "--folder 'Sent Items'", "folder 'Sent Items' not found in mailbox 'alice'"},
       {"deliver", "--flags '\\SEEN,\\FLAGGED' " + message, "the flags must be"},
       {"deliver", "--flags '$TWGROUP' " + message, "reserved"},
       {"deliver", message + " " + mail_.dir().path() + "/missing.eml", "missing.eml cannot be read"},
       {"deliver", mail_.dir() / "adir", "is a directory"},
       {"flag", "--ids '../../x' --change '+\\SEEN'", "neither a UID nor a message file name"},
-      {"flag", "--ids 1,99 --change '+\\SEEN'", "no item 99"},
+      {"flag", "--ids 1,99 --change '+\\SEEN'", "item '99' not found in folder '\\Inbox'"},
       {"flag", "--ids 1 --change 'SIZE=5'", "the change must be"},
       {"flag", "--ids 1 --change ' '", "the change is empty"},
-      {"remove", "--ids 99999999999 --delete-files", "no item 99999999999"},
+      {"remove", "--ids 99999999999 --delete-files", "item '99999999999' not found"},
       {"remove", "--ids 'x/y,..'", "neither a UID"},
-      {"remove", "--ids ,,", "no IDs given"},
+      {"remove", "--ids ,,", "--ids is empty"},
   };
   for (const Case& c : cases) {
     const CliRun run = Twstore(c.command, c.args);

@@ -110,11 +110,12 @@ TEST_F(TwstoreFolderCommands, RefusalsOfTheStoreExitOne) {
   };
   const Case cases[] = {
       {"mkdir", "--folder 'inbox\\WORK'", "did not create folder \\inbox\\WORK"},
-      {"mkdir", "--folder 'Missing\\Child'", "did not create"},
+      {"mkdir", "--folder 'Missing\\Child'", "did not create folder \\Missing\\Child in mailbox alice of postoffice Demo: "
+                                               "folder '\\Missing' not found in mailbox 'alice'"},
       {"mkdir", "--folder Public", "\"Public\""},
       {"rename", "--folder 'Inbox\\Work' --to ARCHIVE", "exists already in some letter case"},
       {"rename", "--folder 'Inbox\\Work' --to 'Inbox\\Work\\Sub\\Deeper'", "inside the folder"},
-      {"rename", "--folder Nowhere --to Somewhere", "does not exist"},
+      {"rename", "--folder Nowhere --to Somewhere", "folder '\\Nowhere' not found in mailbox 'alice'"},
       {"copy", "--folder 'Inbox\\Work' --to archive", "did not copy"},
       {"rmdir", "--folder 'Inbox\\Nowhere' --yes", "did not remove folder \\Inbox\\Nowhere"},
       {"rmdir", "--folder Public --yes", "did not remove"},

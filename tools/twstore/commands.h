@@ -42,6 +42,7 @@ struct FolderRequest {
   std::string postoffice;
   std::string mailbox;
   std::string folder = "\\Inbox";
+  bool json = false;  // list, status and show: one JSON object (json_writer.h)
 };
 
 struct DeliverRequest {
@@ -148,7 +149,7 @@ int Expunge(const FolderRequest& request, std::ostream& out, std::ostream& err);
 int ShowStatus(const FolderRequest& request, std::ostream& out, std::ostream& err);
 int ShowItem(const ItemRequest& request, std::ostream& out, std::ostream& err);
 int SetItem(const SetRequest& request, std::ostream& out, std::ostream& err);
-int ListFolders(const FoldersRequest& request, std::ostream& out, std::ostream& err);
+int ListFolders(const FoldersRequest& request, const Console& console, std::ostream& out, std::ostream& err);
 int MakeFolder(const FolderChangeRequest& request, std::ostream& out, std::ostream& err);
 int RenameFolder(const FolderMoveRequest& request, std::ostream& out, std::ostream& err);
 int CopyFolderTree(const FolderMoveRequest& request, std::ostream& out, std::ostream& err);

@@ -3,11 +3,14 @@
 // tool only refuses what can never be meant (an empty name, the mailbox
 // root, "." or "..") before it asks.
 #include <istream>
+#include <sstream>
 #include <string>
 #include <string_view>
 
 #include "commands.h"
+#include "common/file_management.h"
 #include "frame/path_safety.h"
+#include "frame/store_paths.h"
 #include "json_writer.h"
 #include "mail_folder.h"
 #include "twstore.h"
@@ -40,7 +43,7 @@ bool ParsePlace(std::string_view option, std::string_view text, FolderPlace& pla
     while (end < text.size() && !IsSeparator(text[end])) ++end;
     const std::string_view part = text.substr(at, end - at);
     if (part == "." || part == ".." || part.find('\0') != std::string_view::npos) {
-      err << "twstore: " << option << " \"" << Named(text) << "\" is not allowed: no component may be . or ..\n";
+      err << "twstore: " << option << " " << Quoted(text) << " is not allowed: no component may be . or ..\n";
       return false;
     }
     at = end + 1;
@@ -63,8 +66,8 @@ bool ParsePlace(std::string_view option, std::string_view text, FolderPlace& pla
 
 bool CheckNames(const std::string& postoffice, const std::string& mailbox, std::ostream& err) {
   if (IsSafeStoreName(postoffice) && IsSafeStoreName(mailbox)) return true;
-  err << "twstore: the postoffice and the mailbox must each be one name (postoffice \"" << Named(postoffice)
-      << "\", mailbox \"" << Named(mailbox) << "\")\n";
+  err << "twstore: the postoffice and the mailbox must each be one name, without separators, and not . or .. "
+      << "(postoffice " << Quoted(postoffice) << ", mailbox " << Quoted(mailbox) << ")\n";
   return false;
 }
 
@@ -84,7 +87,7 @@ bool FillRecord(FolderRecord& record, const std::string& postoffice, const std::
   if (SetField(record.postoffice, postoffice) && SetField(record.mailbox, mailbox) &&
       SetField(record.path, place.path) && SetField(record.name, place.name))
     return true;
-  err << "twstore: a name is too long for the store (folder \"" << Named(place.Shown()) << "\")\n";
+  err << "twstore: folder " << Quoted(place.Shown()) << " is not allowed: a name is too long for the store\n";
   return false;
 }
 
@@ -116,6 +119,40 @@ std::string InMailbox(const std::string& mailbox, const std::string& postoffice)
   return "mailbox " + Named(mailbox) + " of postoffice " + Named(postoffice);
 }
 
+// What the store refuses without saying why, when the tool can tell: a
+// missing postoffice, mailbox, parent folder or (`mustExist`) folder.
+// Empty when all are there.
+std::string MissingPart(const std::string& postoffice, const std::string& mailbox, const FolderPlace& place,
+                        bool mustExist) {
+  std::ostringstream why;
+  std::string mailboxDirectory;
+  if (FindMailbox(postoffice, mailbox, mailboxDirectory, why) != 0) {
+    std::string text = why.str();
+    constexpr std::string_view kPrefix = "twstore: ";
+    if (text.compare(0, kPrefix.size(), kPrefix) == 0) text.erase(0, kPrefix.size());
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    return text;
+  }
+  const std::string parent = FolderDirectoryForRecord(mailbox, postoffice, place.path);
+  if (parent.empty()) return {};
+  if (place.path != "\\" && !IsDirectory(parent))
+    return "folder " + Quoted(place.path) + " not found in mailbox " + Quoted(mailbox);
+  if (mustExist && !IsDirectory(parent + "\\" + place.name))
+    return "folder " + Quoted(place.Shown()) + " not found in mailbox " + Quoted(mailbox);
+  return {};
+}
+
+// The store's refusal: what is missing when the tool can tell, else the
+// usual reasons.
+void ReportRefusal(const std::string& what, const std::string& missing, const char* usualReasons,
+                   std::ostream& err) {
+  err << "twstore: the store did not " << what;
+  if (!missing.empty())
+    err << ": " << missing << "\n";
+  else
+    err << ". Usual reasons: " << usualReasons << "\n";
+}
+
 // rename and copy: the same two records, another store call.
 int MoveOrCopy(const char* command, const FolderMoveRequest& request, std::ostream& out, std::ostream& err) {
   const FolderChangeRequest& from = request.source;
@@ -138,10 +175,15 @@ int MoveOrCopy(const char* command, const FolderMoveRequest& request, std::ostre
   const std::string what = Named(source.place.Shown()) + " of " + InMailbox(from.mailbox, from.postoffice) +
                            " to " + Named(destination.place.Shown()) + " of " + InMailbox(toMailbox, toPostoffice);
   if (!done) {
-    err << "twstore: the store did not " << (copy ? "copy" : "rename") << " folder " << what
-        << ". Usual reasons: the folder does not exist; the new name exists already in some letter case; "
-        << "the new parent does not exist; the new place lies inside the folder"
-        << (copy ? "" : "; a \"Public\" path; another process holds a block file in the tree") << "\n";
+    std::string missing = MissingPart(from.postoffice, from.mailbox, source.place, true);
+    if (missing.empty()) missing = MissingPart(toPostoffice, toMailbox, destination.place, false);
+    ReportRefusal(std::string(copy ? "copy" : "rename") + " folder " + what, missing,
+                  copy ? "the folder does not exist; the new name exists already in some letter case; the new "
+                         "parent does not exist; the new place lies inside the folder"
+                       : "the folder does not exist; the new name exists already in some letter case; the new "
+                         "parent does not exist; the new place lies inside the folder; a \"Public\" path; another "
+                         "process holds a block file in the tree",
+                  err);
     return kExitFailed;
   }
   if (!from.json) out << (copy ? "copied folder " : "renamed folder ") << what << "\n";
@@ -187,10 +229,12 @@ int MakeFolder(const FolderChangeRequest& request, std::ostream& out, std::ostre
     ReportJson(json, done, out);
   }
   if (!done) {
-    err << "twstore: the store did not create folder " << Named(side.place.Shown()) << " in "
-        << InMailbox(request.mailbox, request.postoffice)
-        << ". Usual reasons: a folder of that name exists already in some letter case; its parent or the mailbox "
-           "does not exist; \"Public\" at the top is kept for the public folders\n";
+    ReportRefusal("create folder " + Named(side.place.Shown()) + " in " +
+                      InMailbox(request.mailbox, request.postoffice),
+                  MissingPart(request.postoffice, request.mailbox, side.place, false),
+                  "a folder of that name exists already in some letter case; its parent or the mailbox does not "
+                  "exist; \"Public\" at the top is kept for the public folders",
+                  err);
     return kExitFailed;
   }
   if (!request.json) out << "created folder " << Named(side.place.Shown()) << "\n";
@@ -218,7 +262,7 @@ int RemoveFolderTree(const FolderRemoveRequest& request, const Prompt& prompt, s
       return kExitRefused;
     }
     if (!ConfirmRemoval(side.place.Shown(), target.mailbox, *prompt.answers, *prompt.questions)) {
-      err << "twstore: folder " << Named(side.place.Shown()) << " was not removed\n";
+      err << "twstore: folder " << Quoted(side.place.Shown()) << " was not removed\n";
       return kExitRefused;
     }
   }
@@ -228,10 +272,11 @@ int RemoveFolderTree(const FolderRemoveRequest& request, const Prompt& prompt, s
     ReportJson(json, done, out);
   }
   if (!done) {
-    err << "twstore: the store did not remove folder " << Named(side.place.Shown()) << " of "
-        << InMailbox(target.mailbox, target.postoffice)
-        << ". Usual reasons: the folder does not exist; a \"Public\" path; another process holds a block file "
-           "in the tree\n";
+    ReportRefusal("remove folder " + Named(side.place.Shown()) + " of " +
+                      InMailbox(target.mailbox, target.postoffice),
+                  MissingPart(target.postoffice, target.mailbox, side.place, true),
+                  "the folder does not exist; a \"Public\" path; another process holds a block file in the tree",
+                  err);
     return kExitFailed;
   }
   if (!target.json) out << "removed folder " << Named(side.place.Shown()) << "\n";

@@ -1,5 +1,7 @@
 // twstore folders: a mailbox's folder tree as the folder lists give it, with
-// the size each folder's index records, depth first.
+// the size each folder's index records, depth first. The tree is listed
+// first and sized after, so that a terminal can be shown how far the sizing
+// (which reads every folder's index) has got.
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,15 +12,17 @@
 #include "folders/operations/folder_size.h"
 #include "folders/tree/folder_enumeration.h"
 #include "folders/tree/folder_list.h"
-#include "frame/path_safety.h"
 #include "json_writer.h"
 #include "mail_folder.h"
+#include "progress_bar.h"
 
 namespace tw::cli {
 namespace {
 
 // Deeper trees are not listed further.
 constexpr int kDeepestLevel = 64;
+// Fewer folders are sized before anyone would wait for them.
+constexpr size_t kFoldersWorthProgress = 20;
 
 struct FolderLine {
   std::string path;
@@ -30,6 +34,7 @@ struct ListDeleter {
 };
 
 
+// The folders below `path`, depth first, not yet sized.
 void Collect(const FolderRecord& parent, const std::string& path, int level, std::vector<FolderLine>& lines) {
   std::unique_ptr<FolderList, ListDeleter> list(CreateFolderList());
   if (list == nullptr || level >= kDeepestLevel) return;
@@ -40,10 +45,7 @@ void Collect(const FolderRecord& parent, const std::string& path, int level, std
        more = FindNextSubFolder(search, list.get(), true)) {
     const std::string child = path + "\\" + std::string(RecordText(search.name));
     if (child.size() >= sizeof search.path) continue;
-    FolderRecord sized = parent;
-    SetRecordText(sized.path, child);
-    sized.name[0] = '\0';
-    lines.push_back({child, FolderSize(sized, false)});
+    lines.push_back({child, 0});
     Collect(parent, child, level + 1, lines);
   }
   CloseSubFolderSearch(list.get());
@@ -51,24 +53,34 @@ void Collect(const FolderRecord& parent, const std::string& path, int level, std
 
 }  // namespace
 
-int ListFolders(const FoldersRequest& request, std::ostream& out, std::ostream& err) {
-  if (!IsSafeStoreName(request.postoffice) || !IsSafeStoreName(request.mailbox)) {
-    err << "twstore: the postoffice and the mailbox must each be one name\n";
-    return kExitRefused;
-  }
+int ListFolders(const FoldersRequest& request, const Console& console, std::ostream& out, std::ostream& err) {
+  std::string mailboxDirectory;
+  if (const int rc = FindMailbox(request.postoffice, request.mailbox, mailboxDirectory, err); rc != 0) return rc;
   FolderRecord mailbox{};
   SetRecordText(mailbox.path, "\\");
   SetRecordText(mailbox.mailbox, request.mailbox);
   SetRecordText(mailbox.postoffice, request.postoffice);
   const std::optional<std::string> root = MailboxRoot(mailbox);
   if (!root || !IsDirectory(*root)) {
-    err << "twstore: there is no mailbox " << Named(request.mailbox) << " in " << Named(request.postoffice) << "\n";
+    err << "twstore: mailbox " << Quoted(request.mailbox) << " not found under postoffice "
+        << Quoted(request.postoffice) << "\n";
     return kExitFailed;
   }
   std::vector<FolderLine> lines;
   Collect(mailbox, "", 0, lines);
   uint64_t total = 0;
-  for (const FolderLine& line : lines) total += line.bytes;
+  {
+    ProgressBar bar(err, console.errIsTerminal && lines.size() >= kFoldersWorthProgress, console.errColumns,
+                    "sizing folders", lines.size());
+    for (size_t i = 0; i < lines.size(); ++i) {
+      FolderRecord sized = mailbox;
+      SetRecordText(sized.path, lines[i].path);
+      sized.name[0] = '\0';
+      lines[i].bytes = FolderSize(sized, false);
+      total += lines[i].bytes;
+      bar.Update(i + 1);
+    }
+  }
   if (request.json) {
     JsonWriter json;
     json.BeginObject().Key("postoffice").Text(request.postoffice).Key("mailbox").Text(request.mailbox);

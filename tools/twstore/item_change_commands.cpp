@@ -65,7 +65,8 @@ int FlagItems(const FlagRequest& request, std::ostream& out, std::ostream& err) 
   if (!ResolveItemIds(folder, request.ids, ids, err)) return kExitRefused;
   for (const std::string& batch : IdBatches(ids)) {
     if (DirectUpdateItems(folder.postoffice, folder.mailbox, folder.folder, batch, request.change) != 1) {
-      err << "twstore: the flags of " << Shown(folder.directory) << " could not be changed\n";
+      err << "twstore: the flags of items in folder " << Quoted(folder.folder) << " could not be changed (in "
+          << Shown(folder.directory) << ")\n";
       return kExitFailed;
     }
   }

@@ -29,7 +29,8 @@ int RemoveIndexedItems(const MailFolder& folder, const std::vector<std::string>&
                        std::ostream& out, std::ostream& err) {
   for (const std::string& batch : IdBatches(ids)) {
     if (DirectRemoveItems(folder.postoffice, folder.mailbox, folder.folder, batch) != 1) {
-      err << "twstore: the items could not be removed from the index of " << Shown(folder.directory) << "\n";
+      err << "twstore: the items could not be removed from the index of folder " << Quoted(folder.folder) << " (in "
+          << Shown(folder.directory) << ")\n";
       return kExitFailed;
     }
   }

@@ -1,5 +1,7 @@
 #include "json_writer.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 
 #include "common/wide_text.h"
@@ -89,6 +91,28 @@ JsonWriter& JsonWriter::Text(std::string_view text) {
 JsonWriter& JsonWriter::Number(uint64_t value) {
   BeforeValue();
   out_ += std::to_string(value);
+  return *this;
+}
+
+JsonWriter& JsonWriter::Integer(int64_t value) {
+  BeforeValue();
+  out_ += std::to_string(value);
+  return *this;
+}
+
+JsonWriter& JsonWriter::Real(double value) {
+  if (!std::isfinite(value)) return Null();
+  BeforeValue();
+  char text[32];
+  // The shortest text that reads back as the same double.
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  out_.append(text, result.ptr);
+  return *this;
+}
+
+JsonWriter& JsonWriter::Null() {
+  BeforeValue();
+  out_ += "null";
   return *this;
 }
 

@@ -23,6 +23,10 @@ class JsonWriter {
   JsonWriter& Key(std::string_view name);
   JsonWriter& Text(std::string_view text);
   JsonWriter& Number(uint64_t value);
+  JsonWriter& Integer(int64_t value);
+  // A number with a fraction; null when it is not finite (JSON has no NaN).
+  JsonWriter& Real(double value);
+  JsonWriter& Null();
   JsonWriter& Bool(bool value);
   const std::string& Result() const { return out_; }
 

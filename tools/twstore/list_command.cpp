@@ -1,12 +1,16 @@
 // twstore list: the folder's items as its index holds them, in UID order.
 // Piped, each item is one tab-separated line with every text whole; on a
 // terminal the columns are aligned under a heading and long texts are cut
-// to the width of the screen.
+// to the width of the screen. With --json, one object holds every item with
+// typed values.
 #include <algorithm>
 #include <vector>
 
 #include "commands.h"
+#include "index/items/index_item_property_container.h"
 #include "index/items/sorted_store_index.h"
+#include "index_values.h"
+#include "json_writer.h"
 #include "mail_folder.h"
 
 namespace tw::cli {
@@ -83,6 +87,40 @@ void PrintTabbed(const std::vector<Row>& rows, std::ostream& out) {
         << row.subject << '\n';
 }
 
+void NumberOrNull(JsonWriter& json, std::string_view text) {
+  if (const std::optional<uint64_t> number = NumberFromText(text))
+    json.Number(*number);
+  else
+    json.Null();
+}
+
+void PrintJson(const MailFolder& folder, FolderIndex& index, std::ostream& out) {
+  JsonWriter json;
+  json.BeginObject().Key("postoffice").Text(folder.postoffice).Key("mailbox").Text(folder.mailbox);
+  json.Key("folder").Text(folder.folder).Key("items").BeginArray();
+  for (const IndexItemPropertyContainer* item : index.Index().ByUid()) {
+    json.BeginObject().Key("uid");
+    NumberOrNull(json, item->GetText(kKeyUid));
+    json.Key("id").Text(item->GetText(kKeyId)).Key("flags").BeginArray();
+    const std::string flags = item->GetText("FLAGSTATUS");
+    for (size_t at = 0; at < flags.size();) {
+      const size_t end = std::min(flags.find(' ', at), flags.size());
+      if (end > at) json.Text(std::string_view(flags).substr(at, end - at));
+      at = end + 1;
+    }
+    json.EndArray().Key("size");
+    NumberOrNull(json, item->GetText("SIZE"));
+    json.Key("date");
+    if (const std::string date = UtcFromLocalText(item->GetText("MESSAGEDATE")); !date.empty())
+      json.Text(date);
+    else
+      json.Null();
+    json.Key("from").Text(item->GetText("FROM")).Key("subject").Text(item->GetText("SUBJECT")).EndObject();
+  }
+  json.EndArray().EndObject();
+  out << json.Result() << "\n";
+}
+
 }  // namespace
 
 int ListItems(const FolderRequest& request, const Console& console, std::ostream& out, std::ostream& err) {
@@ -90,8 +128,13 @@ int ListItems(const FolderRequest& request, const Console& console, std::ostream
   if (const int rc = ResolveMailFolder(request, folder, err); rc != 0) return rc;
   FolderIndex index(folder);
   if (!index.Open(kOpenAsAService)) {
-    err << "twstore: cannot read the index of " << Shown(folder.directory) << " (try: twstore reindex)\n";
+    err << "twstore: the index of folder " << Quoted(folder.folder) << " could not be read (in "
+        << Shown(folder.directory) << "; try: twstore reindex)\n";
     return kExitFailed;
+  }
+  if (request.json) {
+    PrintJson(folder, index, out);
+    return out.good() ? 0 : kExitFailed;
   }
   std::vector<Row> rows;
   rows.reserve(index.Index().Count());

@@ -37,31 +37,24 @@ int Listen(const ListenRequest& request, std::ostream& out, std::ostream& err) {
   // The protocol names the socket file and ends at the service's first "-".
   const std::string socketPath = platform::NotifySocketPath(request.protocol);
   if (socketPath.empty()) {
-    err << "twstore: the protocol \"" << request.protocol << "\" is not allowed (letters, digits, _ and . only)\n";
-    return 2;
+    err << "twstore: protocol " << Quoted(request.protocol) << " is not allowed (letters, digits, _ and . only)\n";
+    return kExitRefused;
   }
   // Both become fields of this listener's line in the activity file.
   for (const std::string* field : {&request.folder, &request.server}) {
     if (FitsActivityField(*field)) continue;
-    err << "twstore: \"" << Named(*field) << "\" cannot be written to the activity file (control bytes, or more than "
+    err << "twstore: " << Quoted(*field) << " cannot be written to the activity file (control bytes, or more than "
         << kEntryTextCapacity << " characters)\n";
     return kExitRefused;
   }
   // Empty means every folder; a name of the mailbox itself matches none.
   if (!request.folder.empty() && NamesMailboxItself(request.folder)) {
-    err << "twstore: \"" << Named(request.folder) << "\" names the mailbox directory itself, not a folder in it\n";
+    err << "twstore: folder " << Quoted(request.folder)
+        << " is not allowed: it names the mailbox directory itself, not a folder in it\n";
     return kExitRefused;
   }
-  const std::string mailboxDirectory = MailboxDirectory(request.postoffice, request.mailbox);
-  if (mailboxDirectory.empty()) {
-    err << "twstore: the postoffice or mailbox name is not allowed\n";
-    return 2;
-  }
-  const uint32_t attributes = platform::GetFileAttributes(mailboxDirectory);
-  if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrDirectory) == 0) {
-    err << "twstore: no mailbox directory " << platform::ToSystemPath(mailboxDirectory) << "\n";
-    return 2;
-  }
+  std::string mailboxDirectory;
+  if (const int rc = FindMailbox(request.postoffice, request.mailbox, mailboxDirectory, err); rc != 0) return rc;
   const std::string runtime = platform::NotifyRuntimeDirectory();
   if (!platform::EnsureNotifyRuntimeDirectory(runtime)) {
     err << "twstore: cannot use " << runtime << " for sockets (missing, or not a directory of this user)\n";

@@ -4,6 +4,8 @@
 #include <set>
 
 #include "common/text.h"
+#include "frame/path_safety.h"
+#include "frame/settings.h"
 #include "frame/store_paths.h"
 #include "index/items/index_item.h"
 #include "index/messages/mail_folder_scan.h"
@@ -90,11 +92,44 @@ std::string Named(std::string_view text) {
   return Printable(text.substr(0, kLongest)) + "...";
 }
 
+std::string Quoted(std::string_view text) { return "'" + Named(text) + "'"; }
+
 std::string Shown(const std::string& storePath) { return Printable(platform::ToSystemPath(storePath)); }
 
 bool NamesMailboxItself(std::string_view folder) {
   std::vector<std::string_view> components;
   return FolderComponents(folder, components) && components.empty();
+}
+
+int FindMailbox(const std::string& postoffice, const std::string& mailbox, std::string& mailboxDirectory,
+                std::ostream& err) {
+  const std::string postofficeRoot = IsSafeStoreName(postoffice) ? PostofficeRoot(postoffice) : std::string();
+  if (postofficeRoot.empty()) {
+    err << "twstore: postoffice " << Quoted(postoffice)
+        << " is not allowed: a postoffice is one name, without separators, and not . or ..\n";
+    return kExitRefused;
+  }
+  if (!IsSafeStoreName(mailbox)) {
+    err << "twstore: mailbox " << Quoted(mailbox)
+        << " is not allowed: a mailbox is one name, without separators, and not . or ..\n";
+    return kExitRefused;
+  }
+  if (!IsDirectory(postofficeRoot)) {
+    const std::string mailRoot = MailRoot();
+    if (postofficeRoot == mailRoot + "\\" + postoffice)
+      err << "twstore: postoffice " << Quoted(postoffice) << " not found under the mail root " << Shown(mailRoot)
+          << "\n";
+    else
+      err << "twstore: postoffice " << Quoted(postoffice) << " not found (no directory " << Shown(postofficeRoot)
+          << ")\n";
+    return kExitFailed;
+  }
+  mailboxDirectory = MailboxDirectory(postoffice, mailbox);
+  if (mailboxDirectory.empty() || !IsDirectory(mailboxDirectory)) {
+    err << "twstore: mailbox " << Quoted(mailbox) << " not found under postoffice " << Quoted(postoffice) << "\n";
+    return kExitFailed;
+  }
+  return 0;
 }
 
 int ResolveMailFolder(const FolderRequest& request, MailFolder& folder, std::ostream& err) {
@@ -105,7 +140,8 @@ int ResolveMailFolder(const FolderRequest& request, MailFolder& folder, std::ost
   // Messages delivered there would lie beside the mailbox's own files, in
   // no folder any service shows.
   if (NamesMailboxItself(request.folder)) {
-    err << "twstore: \"" << Named(request.folder) << "\" names the mailbox directory itself, not a folder in it\n";
+    err << "twstore: folder " << Quoted(request.folder)
+        << " is not allowed: it names the mailbox directory itself, not a folder in it\n";
     return kExitRefused;
   }
   // Checked before the folder's directory is resolved: that may create the
@@ -114,28 +150,25 @@ int ResolveMailFolder(const FolderRequest& request, MailFolder& folder, std::ost
   // but hold no messages.
   if (FolderTypeFromPath(request.folder) != kFolderMail || ContainsNoCase(request.folder, "$FILEROOT") ||
       ContainsNoCase(request.folder, "$VCFROOT")) {
-    err << "twstore: \"" << Named(request.folder) << "\" is not a mail folder\n";
+    err << "twstore: folder " << Quoted(request.folder) << " is not a mail folder\n";
     return kExitRefused;
   }
-  const std::string mailboxDirectory = MailboxDirectory(request.postoffice, request.mailbox);
+  std::string mailboxDirectory;
+  if (const int rc = FindMailbox(request.postoffice, request.mailbox, mailboxDirectory, err); rc != 0) return rc;
   const std::string directory = FolderDirectoryForIndex(request.postoffice, request.mailbox, request.folder);
-  if (mailboxDirectory.empty() || directory.empty()) {
-    err << "twstore: the postoffice, mailbox or folder name is not allowed (postoffice \""
-        << Named(request.postoffice) << "\", mailbox \"" << Named(request.mailbox) << "\", folder \""
-        << Named(request.folder) << "\")\n";
+  if (directory.empty()) {
+    err << "twstore: folder " << Quoted(request.folder) << " is not allowed: it leads outside the mailbox\n";
     return kExitRefused;
-  }
-  if (!IsDirectory(mailboxDirectory)) {
-    err << "twstore: no mailbox directory " << Shown(mailboxDirectory) << "\n";
-    return kExitFailed;
   }
   if (!IsDirectory(directory)) {
-    err << "twstore: no folder directory " << Shown(directory) << "\n";
+    err << "twstore: folder " << Quoted(request.folder) << " not found in mailbox " << Quoted(request.mailbox)
+        << " (no directory " << Shown(directory) << ")\n";
     return kExitFailed;
   }
   // Scans never follow links; neither does the tool.
   if (const std::string link = LinkOnTheWay(mailboxDirectory, request.folder); !link.empty()) {
-    err << "twstore: " << Shown(link) << " is a symbolic link; folders are not used through links\n";
+    err << "twstore: folder " << Quoted(request.folder) << " is not used: " << Shown(link)
+        << " is a symbolic link, and folders are not used through links\n";
     return kExitRefused;
   }
   folder = MailFolder{request.postoffice, request.mailbox, request.folder, directory};
@@ -177,19 +210,20 @@ bool ResolveItemIds(const MailFolder& folder, std::string_view list, std::vector
     at = end + 1;
     if (entry.empty()) continue;
     if (entries.size() == kMaxIds) {
-      err << "twstore: more than " << kMaxIds << " IDs in one list\n";
+      err << "twstore: --ids is not allowed: more than " << kMaxIds << " IDs in one list\n";
       return false;
     }
     entries.push_back(std::move(entry));
   }
   if (entries.empty()) {
-    err << "twstore: no IDs given (UIDs or message file names, comma-separated)\n";
+    err << "twstore: --ids is empty: give UIDs or message file names, comma-separated\n";
     return false;
   }
 
   FolderIndex opened(folder);
   if (!opened.Open(kOpenAsAService)) {
-    err << "twstore: cannot read the index of " << Shown(folder.directory) << "\n";
+    err << "twstore: the index of folder " << Quoted(folder.folder) << " could not be read (in "
+        << Shown(folder.directory) << "; try: twstore reindex)\n";
     return false;
   }
   SORTEDSTOREINDEXTYPE& index = opened.Index();
@@ -203,12 +237,12 @@ bool ResolveItemIds(const MailFolder& folder, std::string_view list, std::vector
     } else if (IsIndexableMessageName(entry)) {
       item = index.FindById(entry);
     } else {
-      err << "twstore: \"" << Named(entry) << "\" is neither a UID nor a message file name\n";
+      err << "twstore: item " << Quoted(entry) << " is not allowed: it is neither a UID nor a message file name\n";
       allFound = false;
       continue;
     }
     if (item == nullptr) {
-      err << "twstore: no item " << Named(entry) << " in " << Named(folder.folder) << "\n";
+      err << "twstore: item " << Quoted(entry) << " not found in folder " << Quoted(folder.folder) << "\n";
       allFound = false;
       continue;
     }

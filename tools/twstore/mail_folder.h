@@ -37,6 +37,13 @@ struct MailFolder {
 // the exit code, with the reason written to `err`.
 int ResolveMailFolder(const FolderRequest& request, MailFolder& folder, std::ostream& err);
 
+// Checks that the postoffice and mailbox are names and that their
+// directories exist, and gives the mailbox directory. 0 when they do, else
+// the exit code, with a reason naming what is missing where written to
+// `err` ("mailbox 'x' not found under postoffice 'y'").
+int FindMailbox(const std::string& postoffice, const std::string& mailbox, std::string& mailboxDirectory,
+                std::ostream& err);
+
 // True when the folder name leads back to the mailbox directory itself
 // (`\`, `.`, `./`, `Inbox\..` and the like): a mail folder lies below it.
 bool NamesMailboxItself(std::string_view folder);
@@ -46,6 +53,8 @@ std::string Printable(std::string_view text);
 // A name from the command line for an error message: printable, and cut
 // when it is too long to read.
 std::string Named(std::string_view text);
+// A name for an error message in quotes: 'Inbox\Work'.
+std::string Quoted(std::string_view text);
 // A store path as the system names it, printable.
 std::string Shown(const std::string& storePath);
 

@@ -1,11 +1,15 @@
 // twstore: the store's command-line tool for operators.
 #include <CLI/CLI.hpp>
+#include <cstdlib>
+#include <exception>
 #include <iostream>
 
 #include "commands.h"
 #include "stop_signal.h"
 #include "frame/event_report.h"
 #include "frame/library_lifecycle.h"
+#include "frame/settings.h"
+#include "platform/store_owner.h"
 #include "platform/terminal.h"
 
 namespace {
@@ -13,6 +17,34 @@ void AddFolderOptions(CLI::App* command, tw::cli::FolderRequest& target) {
   command->add_option("--postoffice", target.postoffice, "Postoffice name")->required();
   command->add_option("--mailbox", target.mailbox, "Mailbox name")->required();
   command->add_option("--folder", target.folder, "Mail folder, e.g. \\Inbox or \\Sent Items (default \\Inbox)");
+}
+
+// A failure the commands did not foresee ends the run with a message and
+// exit code 1, not an abort.
+[[noreturn]] void ReportUnexpectedFailure() {
+  try {
+    if (const std::exception_ptr failure = std::current_exception()) std::rethrow_exception(failure);
+    std::cerr << "twstore: stopped by an unexpected failure\n";
+  } catch (const std::exception& e) {
+    std::cerr << "twstore: stopped by an unexpected failure: " << e.what() << "\n";
+  } catch (...) {
+    std::cerr << "twstore: stopped by an unexpected failure\n";
+  }
+  std::_Exit(1);
+}
+
+void AddJsonFlag(CLI::App* command, bool& json) {
+  command->add_flag("--json", json, "One JSON object instead of lines");
+}
+
+// Files the commands create must belong to the store's owner, also when an
+// operator runs the tool as root.
+bool RunAsStoreOwner(std::ostream& err) {
+  std::string why;
+  if (tw::platform::TakeStoreOwner(tw::MailRoot(), why) != tw::platform::StoreOwnerOutcome::kFailed) return true;
+  err << "twstore: cannot run as the owner of the mail root " << tw::MailRoot() << " (" << why
+      << "); nothing was done\n";
+  return false;
 }
 
 void AddFolderChangeOptions(CLI::App* command, tw::cli::FolderChangeRequest& target, const char* folderHelp) {
@@ -31,6 +63,7 @@ void AddMoveOptions(CLI::App* command, tw::cli::FolderMoveRequest& move, const c
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::set_terminate(ReportUnexpectedFailure);
   CLI::App app{"twstore - look after a message store on this machine.\n"
                "Settings come from the registry file named by TW_REGISTRY_FILE\n"
                "(default /etc/tarnwick/registry.reg)."};
@@ -73,9 +106,10 @@ int main(int argc, char** argv) {
   AddFolderOptions(app.add_subcommand("reindex", "Rebuild a folder's index from its message files"), reindex);
 
   tw::cli::FolderRequest list;
-  AddFolderOptions(app.add_subcommand("list", "List a folder's items in UID order: UID, flags, size, date, from, "
-                                              "subject"),
-                   list);
+  auto* listCommand =
+      app.add_subcommand("list", "List a folder's items in UID order: UID, flags, size, date, from, subject");
+  AddFolderOptions(listCommand, list);
+  AddJsonFlag(listCommand, list.json);
 
   tw::cli::FlagRequest flag;
   auto* flagCommand = app.add_subcommand("flag", "Change the flags of items");
@@ -117,7 +151,9 @@ int main(int argc, char** argv) {
                    expunge);
 
   tw::cli::FolderRequest status;
-  AddFolderOptions(app.add_subcommand("status", "Print a folder's cached counters (_FOLDER.DAT)"), status);
+  auto* statusCommand = app.add_subcommand("status", "Print a folder's cached counters (_FOLDER.DAT)");
+  AddFolderOptions(statusCommand, status);
+  AddJsonFlag(statusCommand, status.json);
 
   tw::cli::ItemRequest show;
   auto* showCommand =
@@ -125,6 +161,7 @@ int main(int argc, char** argv) {
   AddFolderOptions(showCommand, show.target);
   showCommand->add_option("--ids", show.ids, "The item's UID or message file name")->required();
   showCommand->add_option("--property", show.property, "Only this property (PR_ name or index name)");
+  AddJsonFlag(showCommand, show.target.json);
 
   tw::cli::SetRequest set;
   auto* setCommand = app.add_subcommand("set", "Set one property of an item and save the folder's index");
@@ -175,6 +212,11 @@ int main(int argc, char** argv) {
     std::cerr << "twstore: the store library could not start\n";
     return 1;
   }
+  // Only these two leave the store alone.
+  if (!app.got_subcommand("paths") && !app.got_subcommand("settings") && !RunAsStoreOwner(std::cerr)) {
+    tw::ProcessDetach();
+    return 1;
+  }
   int rc = 0;
   if (app.got_subcommand("paths")) rc = tw::cli::ShowPaths(paths, std::cout, std::cerr);
   if (app.got_subcommand("settings")) rc = tw::cli::ShowSettings(std::cout);
@@ -189,7 +231,7 @@ int main(int argc, char** argv) {
   if (app.got_subcommand("export")) rc = tw::cli::Export(exportRequest, console, std::cout, std::cerr);
   if (app.got_subcommand("expunge")) rc = tw::cli::Expunge(expunge, std::cout, std::cerr);
   if (app.got_subcommand("status")) rc = tw::cli::ShowStatus(status, std::cout, std::cerr);
-  if (app.got_subcommand("folders")) rc = tw::cli::ListFolders(folders, std::cout, std::cerr);
+  if (app.got_subcommand("folders")) rc = tw::cli::ListFolders(folders, console, std::cout, std::cerr);
   if (app.got_subcommand("show")) rc = tw::cli::ShowItem(show, std::cout, std::cerr);
   if (app.got_subcommand("set")) rc = tw::cli::SetItem(set, std::cout, std::cerr);
   if (app.got_subcommand("mkdir")) rc = tw::cli::MakeFolder(mkdir, std::cout, std::cerr);

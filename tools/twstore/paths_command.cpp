@@ -2,6 +2,7 @@
 
 #include "commands.h"
 #include "frame/store_paths.h"
+#include "mail_folder.h"
 #include "platform/files.h"
 
 namespace tw::cli {
@@ -30,7 +31,8 @@ const char* FolderTypeName(uint32_t type) {
 int ShowPaths(const PathsRequest& request, std::ostream& out, std::ostream& err) {
   const std::string postofficeRoot = PostofficeRoot(request.postoffice);
   if (postofficeRoot.empty()) {
-    err << "twstore: the postoffice name \"" << request.postoffice << "\" is not allowed\n";
+    err << "twstore: postoffice '" << Printable(request.postoffice)
+        << "' is not allowed: a postoffice is one name, without separators, and not . or ..\n";
     return 2;
   }
   Line(out, "postoffice root", postofficeRoot);

@@ -69,7 +69,7 @@ int Reindex(const FolderRequest& request, const Console& console, std::ostream& 
     result = scan.get();
   }
   if (!result.opened) {
-    err << "twstore: the index of " << Shown(folder.directory)
+    err << "twstore: the index of folder " << Quoted(folder.folder) << " in " << Shown(folder.directory)
         << " could not be rebuilt (another process holds its _index.blk, or the index could not be written)\n";
     return kExitFailed;
   }

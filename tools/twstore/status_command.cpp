@@ -3,7 +3,9 @@
 
 #include "commands.h"
 #include "index/messages/folder_cache_files.h"
+#include "json_writer.h"
 #include "mail_folder.h"
+#include "platform/files.h"
 
 namespace tw::cli {
 
@@ -25,6 +27,22 @@ int ShowStatus(const FolderRequest& request, std::ostream& out, std::ostream& er
   FolderDetails details;
   const bool cached = GetCachedStatus(folder.postoffice, folder.mailbox, folder.folder, details) == 1;
   const uint32_t* c = details.counters;
+  if (request.json) {
+    // The keys are the lines' labels in snake_case; "counted" says whether
+    // the folder has counters at all.
+    JsonWriter json;
+    json.BeginObject().Key("postoffice").Text(folder.postoffice).Key("mailbox").Text(folder.mailbox);
+    json.Key("folder").Text(folder.folder).Key("directory").Text(platform::ToSystemPath(folder.directory));
+    json.Key("counted").Bool(cached);
+    json.Key("items").Number(c[FolderDetails::kItems]).Key("seen").Number(c[FolderDetails::kSeen]);
+    json.Key("answered").Number(c[FolderDetails::kAnswered]).Key("flagged").Number(c[FolderDetails::kFlagged]);
+    json.Key("first_seen_ordinal").Number(c[FolderDetails::kFirstSeen]);
+    json.Key("recent_last_counted").Number(c[FolderDetails::kRecent]);
+    json.Key("recent_arrivals_since_count").Number(c[9]).Key("recent_arrivals_unclamped").Number(c[10]);
+    json.Key("lastuid").Number(c[FolderDetails::kLastUid]).EndObject();
+    out << json.Result() << "\n";
+    return out.good() ? 0 : kExitFailed;
+  }
   Line(out, "folder", Shown(folder.directory));
   Line(out, "items", std::to_string(c[FolderDetails::kItems]));
   Line(out, "seen", std::to_string(c[FolderDetails::kSeen]));
