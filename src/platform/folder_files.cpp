@@ -1,11 +1,14 @@
 #include "platform/folder_files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 
 #include "platform/creation_time.h"
 #include "platform/file_status.h"
+#include "platform/files.h"
 #include "platform/last_error.h"
 #include "platform/mutation_hook.h"
 #include "platform/name_cache.h"
@@ -153,6 +156,42 @@ bool RenameEntry(const std::string& directory, std::string_view from, std::strin
 bool FolderFiles::RenameToAnyName(std::string_view from, std::string_view to) {
   if (!CheckName(from) || !CheckName(to, NameMode::AnyName)) return false;
   return RenameEntry(path_, from, to);
+}
+
+FileHandle FolderFiles::CreateExact(std::string_view name) {
+  FileHandle handle;
+  if (!CheckName(name)) return handle;
+  const std::string entry(name);
+  BeforeMutation(Mutation::Write, detail::JoinPath(path_, entry));
+  const int fd = ::openat(::dirfd(AsDir(dir_)), entry.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    SetLastError(errno == EEXIST ? kErrorFileExists : ErrorFromErrno(errno));
+    return handle;
+  }
+  handle.fd_ = fd;
+  SetLastError(kErrorSuccess);
+  return handle;
+}
+
+bool FolderFiles::RenameExact(std::string_view from, std::string_view to) {
+  if (!CheckName(from) || !CheckName(to)) return false;
+  return RenameEntry(path_, from, to);
+}
+
+bool FolderFiles::SetWriteTimeExact(std::string_view name, uint64_t fileTime) {
+  if (!CheckName(name)) return false;
+  const std::string entry(name);
+  timespec times[2]{};
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(UnixFromFileTime(fileTime));
+  times[1].tv_nsec = static_cast<long>(fileTime % 10000000) * 100;
+  BeforeMutation(Mutation::SetTime, detail::JoinPath(path_, entry));
+  if (::utimensat(::dirfd(AsDir(dir_)), entry.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
+    SetLastError(ErrorFromErrno(errno));
+    return false;
+  }
+  SetLastError(kErrorSuccess);
+  return true;
 }
 
 bool FolderFiles::RenameAnyName(std::string_view from, std::string_view to) {

@@ -55,6 +55,19 @@ class FolderFiles {
   // outside the store, such as an export's Maildir.
   bool RenameToAnyName(std::string_view from, std::string_view to);
 
+  // Operations on exact names, for a caller that listed the directory once
+  // and keeps track of its names itself (an import putting thousands of
+  // files in one folder): no other letter case is looked for, so no call
+  // lists the directory again after the last one changed it.
+  //
+  // Creates `name` (a valid name) for writing; fails (80) when it exists.
+  FileHandle CreateExact(std::string_view name);
+  // Renames `from` to `to` (valid names), never replacing an entry of
+  // exactly that name (183).
+  bool RenameExact(std::string_view from, std::string_view to);
+  // Sets the last write time of `name` (a file time).
+  bool SetWriteTimeExact(std::string_view name, uint64_t fileTime);
+
   // What FindHandle reports of the entry `name` (a link described by its
   // target). False with the last error set (2 when it is gone). With
   // NameMode::AnyName, `name` may be any name such a listing reported.

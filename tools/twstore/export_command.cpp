@@ -120,8 +120,8 @@ class MaildirOut {
     platform::FileInfo info;
     bool ok;
     {
-      platform::FileHandle out = platform::OpenFile(temporaryPath, platform::Access::Write, platform::Share::None,
-                                                    platform::Disposition::CreateNew);
+      // Exact names in cur/: it is listed once, when opened.
+      platform::FileHandle out = cur_.CreateExact(temporary);
       ok = out.IsOpen() && ReadMessage(
                                source, info,
                                [&](std::string_view bytes, bool) {
@@ -134,7 +134,7 @@ class MaildirOut {
       if (!out.IsOpen()) err << "twstore: cannot write " << Shown(temporaryPath) << ": " << ErrorText() << "\n";
     }
     const std::string name = formats::MaildirExportName(unique, message.flags);
-    if (ok) platform::SetFileLastWriteTime(temporaryPath, info.lastWriteTime);
+    if (ok) cur_.SetWriteTimeExact(temporary, info.lastWriteTime);
     if (ok && !cur_.RenameToAnyName(temporary, name)) {
       err << "twstore: cannot name " << Shown(temporaryPath) << " " << Named(name) << ": " << ErrorText() << "\n";
       ok = false;

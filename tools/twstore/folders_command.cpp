@@ -2,7 +2,6 @@
 // the size each folder's index records, depth first. The tree is listed
 // first and sized after, so that a terminal can be shown how far the sizing
 // (which reads every folder's index) has got.
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,17 +9,14 @@
 #include "common/file_management.h"
 #include "folders/operations/folder_record.h"
 #include "folders/operations/folder_size.h"
-#include "folders/tree/folder_enumeration.h"
-#include "folders/tree/folder_list.h"
 #include "json_writer.h"
 #include "mail_folder.h"
+#include "mailbox_folders.h"
 #include "progress_bar.h"
 
 namespace tw::cli {
 namespace {
 
-// Deeper trees are not listed further.
-constexpr int kDeepestLevel = 64;
 // Fewer folders are sized before anyone would wait for them.
 constexpr size_t kFoldersWorthProgress = 20;
 
@@ -28,28 +24,6 @@ struct FolderLine {
   std::string path;
   uint32_t bytes = 0;
 };
-
-struct ListDeleter {
-  void operator()(FolderList* list) const { FreeFolderList(list); }
-};
-
-
-// The folders below `path`, depth first, not yet sized.
-void Collect(const FolderRecord& parent, const std::string& path, int level, std::vector<FolderLine>& lines) {
-  std::unique_ptr<FolderList, ListDeleter> list(CreateFolderList());
-  if (list == nullptr || level >= kDeepestLevel) return;
-  FolderRecord search = parent;
-  SetRecordText(search.path, path.empty() ? "\\" : path);
-  search.name[0] = '\0';
-  for (uint32_t more = FindFirstSubFolder(search, list.get(), true); more != 0;
-       more = FindNextSubFolder(search, list.get(), true)) {
-    const std::string child = path + "\\" + std::string(RecordText(search.name));
-    if (child.size() >= sizeof search.path) continue;
-    lines.push_back({child, 0});
-    Collect(parent, child, level + 1, lines);
-  }
-  CloseSubFolderSearch(list.get());
-}
 
 }  // namespace
 
@@ -67,7 +41,7 @@ int ListFolders(const FoldersRequest& request, const Console& console, std::ostr
     return kExitFailed;
   }
   std::vector<FolderLine> lines;
-  Collect(mailbox, "", 0, lines);
+  for (std::string& path : MailboxFolderPaths(request.postoffice, request.mailbox)) lines.push_back({std::move(path), 0});
   uint64_t total = 0;
   {
     ProgressBar bar(err, console.errIsTerminal && lines.size() >= kFoldersWorthProgress, console.errColumns,

@@ -27,29 +27,29 @@ MessageImporter::MessageImporter(const MailFolder& folder, std::ostream& err) : 
   if (index.Open(kReadAsItIs)) {
     for (const IndexItemPropertyContainer* item : index.Index().ByUid()) indexed_.insert(item->GetText(kKeyId));
   }
+  // One listing for the whole import: looking names up one by one would
+  // list the folder again after every file the import adds.
+  if (directory_.Open(folder_.directory))
+    for (const platform::FolderEntry& entry : directory_.List("*", platform::NameMode::AnyName))
+      indexed_.insert(entry.name);
 }
 
 MessageImporter::~MessageImporter() {
   Abandon();
-  for (const BatchMessage& message : batch_) platform::DeleteFile(message.temporaryPath);
+  for (const BatchMessage& message : batch_) platform::DeleteFile(InFolder(folder_.directory, message.temporaryName));
 }
 
-bool MessageImporter::Has(const std::string& name) const {
-  return indexed_.count(name) != 0 ||
-         platform::GetFileAttributes(InFolder(folder_.directory, name)) != platform::kInvalidAttributes;
-}
+bool MessageImporter::Has(const std::string& name) const { return indexed_.count(name) != 0; }
 
 bool MessageImporter::Begin(const std::string& name) {
   Abandon();
   if (stopped_) return false;
   // "_" first: no scan takes it for a message, and one a killed import
   // left is cleared by the folder's next scan once it is old.
-  temporary_ = InFolder(folder_.directory, "_twstore-" + std::to_string(platform::CurrentProcessId()) + "-i" +
-                                               std::to_string(++serial_) + ".TMP");
-  file_ = platform::OpenFile(temporary_, platform::Access::Write, platform::Share::None,
-                             platform::Disposition::CreateNew);
+  temporary_ = "_twstore-" + std::to_string(platform::CurrentProcessId()) + "-i" + std::to_string(++serial_) + ".TMP";
+  file_ = directory_.CreateExact(temporary_);
   if (!file_.IsOpen()) {
-    err_ << "twstore: cannot create " << Shown(temporary_) << ": " << ErrorText() << "\n";
+    err_ << "twstore: cannot create " << Shown(InFolder(folder_.directory, temporary_)) << ": " << ErrorText() << "\n";
     temporary_.clear();
     stopped_ = true;
     return false;
@@ -62,7 +62,8 @@ bool MessageImporter::Begin(const std::string& name) {
 
 bool MessageImporter::Put(std::string_view bytes) {
   if (bytes.empty() || file_.Write(bytes.data(), bytes.size())) return true;
-  err_ << "twstore: cannot write " << Shown(temporary_) << ": " << ErrorText() << "; the import stops here\n";
+  err_ << "twstore: cannot write " << Shown(InFolder(folder_.directory, temporary_)) << ": " << ErrorText()
+       << "; the import stops here\n";
   stopped_ = true;
   Abandon();
   return false;
@@ -95,7 +96,7 @@ bool MessageImporter::End(const std::string& flags, uint64_t fileTime) {
 
 void MessageImporter::Abandon() {
   if (file_.IsOpen()) file_.Close();
-  if (!temporary_.empty()) platform::DeleteFile(temporary_);
+  if (!temporary_.empty()) platform::DeleteFile(InFolder(folder_.directory, temporary_));
   temporary_.clear();
 }
 

@@ -16,6 +16,7 @@
 #include "index/lifecycle/message_delivery.h"
 #include "mail_folder.h"
 #include "platform/file_handle.h"
+#include "platform/folder_files.h"
 
 namespace tw::cli {
 
@@ -62,13 +63,14 @@ class MessageImporter {
 
   MailFolder folder_;
   std::ostream& err_;
+  platform::FolderFiles directory_;  // the folder, listed once
   struct NoCaseOrder {
     bool operator()(const std::string& a, const std::string& b) const { return CompareNoCase(a, b) < 0; }
   };
-  std::set<std::string, NoCaseOrder> indexed_;
+  std::set<std::string, NoCaseOrder> indexed_;  // indexed, or a file of that name is there
   std::vector<BatchMessage> batch_;
   platform::FileHandle file_;
-  std::string temporary_;
+  std::string temporary_;  // its name in the folder
   std::string name_;
   std::string header_;  // the start of the message until its header ends
   bool headerDone_ = false;

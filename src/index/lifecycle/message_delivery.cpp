@@ -2,12 +2,15 @@
 
 #include <cstring>
 #include <memory>
+#include <set>
 
 #include "index/file/store_index_serialiser.h"
 #include "index/lifecycle/store_index_record.h"
 #include "index/locking/index_file_blocking.h"
 #include "index/messages/pending_deliveries.h"
+#include "common/text.h"
 #include "platform/files.h"
+#include "platform/folder_files.h"
 #include "platform/last_error.h"
 
 namespace tw {
@@ -39,6 +42,10 @@ class HeldBlock {
   std::string path_;
   uintptr_t handle_ = 0;
   bool held_ = false;
+};
+
+struct NoCaseLess {
+  bool operator()(const std::string& a, const std::string& b) const { return CompareNoCase(a, b) < 0; }
 };
 
 std::string ErrorText() {
@@ -109,18 +116,24 @@ DeliveryResult DeliverMessageFile(const DeliveryTarget& target, const std::strin
 std::vector<DeliveryResult> DeliverMessageBatch(const DeliveryTarget& target,
                                                 const std::vector<BatchMessage>& messages) {
   std::vector<DeliveryResult> results(messages.size());
+  const std::string folderPath = FolderPathOf(target);
+  auto dropTemporaries = [&](size_t from) {
+    for (size_t i = from; i < messages.size(); ++i)
+      if (!folderPath.empty()) platform::DeleteFile(InFolder(folderPath, messages[i].temporaryName));
+  };
   auto failAll = [&](const std::string& why) {
-    for (size_t i = 0; i < messages.size(); ++i) {
-      results[i].why = why;
-      platform::DeleteFile(messages[i].temporaryPath);
-    }
+    for (DeliveryResult& result : results) result.why = why;
+    dropTemporaries(0);
     return results;
   };
-  if (messages.size() > kMostMessagesPerBatch) return failAll("more than 1000 messages in one batch");
-  const std::string folderPath = FolderPathOf(target);
   if (folderPath.empty()) return failAll("the folder has no path in the store");
+  if (messages.size() > kMostMessagesPerBatch) return failAll("more than 1000 messages in one batch");
   HeldBlock block(InFolder(folderPath, "_index.blk"));
   if (!block.Held()) return failAll("another process holds the folder's _index.blk");
+  platform::FolderFiles folder;
+  if (!folder.Open(folderPath)) return failAll("cannot list the folder: " + ErrorText());
+  std::set<std::string, NoCaseLess> present;
+  for (const platform::FolderEntry& entry : folder.List("*", platform::NameMode::AnyName)) present.insert(entry.name);
 
   std::string ids, flags;
   std::vector<std::string> placed;
@@ -128,18 +141,18 @@ std::vector<DeliveryResult> DeliverMessageBatch(const DeliveryTarget& target,
     const BatchMessage& message = messages[i];
     DeliveryResult& result = results[i];
     result.name = message.name;
-    const std::string path = InFolder(folderPath, message.name);
     if (message.name.empty() || message.name.find(',') != std::string::npos ||
         message.flags.find(',') != std::string::npos) {
       result.why = "the name or the flags hold a comma";
-    } else if (platform::GetFileAttributes(path) != platform::kInvalidAttributes) {
+    } else if (present.count(message.name) != 0) {
       result.existed = true;
       result.why = "a message of that name is in the folder already";
     } else if (!RecordPendingDelivery(folderPath, message.name, message.flags)) {
       result.why = "cannot write " + std::string(kPendingDeliveriesFile) + ": " + ErrorText();
     } else {
-      if (message.fileTime != 0) platform::SetFileLastWriteTime(message.temporaryPath, message.fileTime);
-      if (platform::MoveFile(message.temporaryPath, path)) {
+      if (message.fileTime != 0) folder.SetWriteTimeExact(message.temporaryName, message.fileTime);
+      if (folder.RenameExact(message.temporaryName, message.name)) {
+        present.insert(message.name);
         result.placed = true;
         placed.push_back(message.name);
         ids += (ids.empty() ? "" : ",") + message.name;
@@ -152,7 +165,7 @@ std::vector<DeliveryResult> DeliverMessageBatch(const DeliveryTarget& target,
       platform::SetLastError(error);
       result.why = "cannot name it " + message.name + ": " + ErrorText();
     }
-    platform::DeleteFile(message.temporaryPath);
+    platform::DeleteFile(InFolder(folderPath, message.temporaryName));
   }
   if (placed.empty()) return results;
 

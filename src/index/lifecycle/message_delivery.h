@@ -37,11 +37,11 @@ struct DeliveryResult {
 DeliveryResult DeliverMessageFile(const DeliveryTarget& target, const std::string& temporaryPath,
                                   const std::function<std::string()>& nextName, const std::string& flags);
 
-// One message of a batch: its temporary file in the folder's directory,
-// the name it is to have, its initial flags (no commas) and its time (the
-// last write of the message file; 0 keeps the file's own).
+// One message of a batch: the name of its temporary file in the folder's
+// directory, the name it is to have, its initial flags (no commas) and its
+// time (the last write of the message file; 0 keeps the file's own).
 struct BatchMessage {
-  std::string temporaryPath;
+  std::string temporaryName;
   std::string name;
   std::string flags;
   uint64_t fileTime = 0;
@@ -51,9 +51,11 @@ inline constexpr size_t kMostMessagesPerBatch = 1000;
 
 // Delivers up to kMostMessagesPerBatch messages under one hold of the
 // folder's block, as DeliverMessageFile does one: each goes in place under
-// its own name, never replacing a file (a name taken already leaves that
-// file alone and drops the temporary), then one direct insert indexes every
-// placed message with its own flags. One result per message, in order.
+// its own name, never replacing a file (a name taken already in any letter
+// case leaves that file alone and drops the temporary), then one direct
+// insert indexes every placed message with its own flags. One result per
+// message, in order. The folder is listed once; names are not looked up one
+// by one, which after each rename would list it again.
 std::vector<DeliveryResult> DeliverMessageBatch(const DeliveryTarget& target,
                                                 const std::vector<BatchMessage>& messages);
 

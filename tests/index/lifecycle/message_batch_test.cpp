@@ -23,8 +23,8 @@ class MessageBatchTest : public ::testing::Test {
   void SetUp() override { test::MakeDirs(Sys(inbox_)); }
   static std::string Sys(const std::string& path) { return test::SystemPath(path); }
   BatchMessage Message(const std::string& name, const std::string& flags, uint64_t fileTime, const std::string& text) {
-    const std::string temporary = inbox_ + "\\_import-" + name + ".TMP";
-    test::WriteFile(Sys(temporary), text);
+    const std::string temporary = "_import-" + name + ".TMP";
+    test::WriteFile(Sys(inbox_) + "/" + temporary, text);
     return BatchMessage{temporary, name, flags, fileTime};
   }
 
@@ -34,7 +34,7 @@ class MessageBatchTest : public ::testing::Test {
 
 TEST_F(MessageBatchTest, PlacesAndIndexesEachMessageWithItsOwnFlagsAndTime) {
   const uint64_t april2020 = platform::FileTimeFromUnix(1586000000);
-  test::WriteFile(Sys(inbox_) + "/taken.MAI", "Subject: already here\r\n\r\nold\r\n");
+  test::WriteFile(Sys(inbox_) + "/TAKEN.mai", "Subject: already here\r\n\r\nold\r\n");
   const std::vector<BatchMessage> batch = {
       Message("one.MAI", "\\SEEN", april2020, "Subject: one\r\n\r\n1\r\n"),
       Message("taken.MAI", "\\FLAGGED", 0, "Subject: new\r\n\r\nnew\r\n"),
@@ -48,9 +48,10 @@ TEST_F(MessageBatchTest, PlacesAndIndexesEachMessageWithItsOwnFlagsAndTime) {
   EXPECT_FALSE(results[1].placed);
   EXPECT_EQ(results[2].outcome, InsertOutcome::Indexed);
   EXPECT_FALSE(results[3].placed);
-  EXPECT_EQ(test::ReadFile(Sys(inbox_) + "/taken.MAI"), "Subject: already here\r\n\r\nold\r\n");
+  EXPECT_EQ(test::ReadFile(Sys(inbox_) + "/TAKEN.mai"), "Subject: already here\r\n\r\nold\r\n")
+      << "a name taken in another letter case is taken";
   for (const BatchMessage& message : batch)
-    EXPECT_FALSE(test::PathExists(Sys(message.temporaryPath))) << "no temporary stays";
+    EXPECT_FALSE(test::PathExists(Sys(inbox_) + "/" + message.temporaryName)) << "no temporary stays";
   EXPECT_FALSE(HasPendingDeliveries(inbox_));
 
   platform::FileInfo info;
@@ -74,7 +75,7 @@ TEST_F(MessageBatchTest, MoreThanABatchHoldsIsRefusedWhole) {
   const std::vector<DeliveryResult> results = DeliverMessageBatch({"PO", "bob", "\\Inbox"}, batch);
   for (const DeliveryResult& result : results) EXPECT_FALSE(result.placed);
   EXPECT_FALSE(test::PathExists(Sys(inbox_) + "/m0.MAI"));
-  EXPECT_FALSE(test::PathExists(Sys(batch.back().temporaryPath)));
+  EXPECT_FALSE(test::PathExists(Sys(inbox_) + "/" + batch.back().temporaryName));
 }
 
 }  // namespace
