@@ -157,6 +157,34 @@ TEST_F(TwstoreImportExport, AFullDiskStopsTheImportWithNothingHalfWritten) {
   EXPECT_EQ(listed.size(), 3u) << "the whole messages before it are in";
   for (const auto& entry : fs::directory_iterator(mail_.root() + "/Demo/MAILROOT/alice/Inbox"))
     EXPECT_EQ(entry.path().filename().string().find("_twstore-"), std::string::npos) << entry.path();
+
+  // Run again with room enough, the import brings what is missing.
+  const CliRun again = Twstore("import", "'" + out_.path() + "/big.mbox'");
+  ASSERT_EQ(again.status, 0) << again.errors;
+  EXPECT_EQ(again.output, "imported 1 of 4 messages into \\Inbox (3 already there)\n");
+  EXPECT_EQ(Listed("Inbox").size(), 4u);
+}
+
+TEST_F(TwstoreImportExport, EmptyAndLargeMessagesAndMboxFilesWithoutMessages) {
+  test::WriteFile(out_.path() + "/empty.eml", "");
+  CliRun run = Twstore("import", "'" + out_.path() + "/empty.eml'");
+  ASSERT_EQ(run.status, 0) << run.errors;
+  EXPECT_EQ(Listed("Inbox").size(), 1u) << "a 0-byte message is a message";
+
+  // Larger than any buffer on the way: it streams through whole.
+  const std::string big = "Subject: big\r\n\r\n" + std::string(60u << 20, 'y') + "\r\n";
+  test::WriteFile(out_.path() + "/big.eml", big);
+  run = Twstore("import", "'" + out_.path() + "/big.eml'");
+  ASSERT_EQ(run.status, 0) << run.errors;
+  uintmax_t largest = 0;
+  for (const auto& entry : fs::directory_iterator(mail_.root() + "/Demo/MAILROOT/alice/Inbox"))
+    if (entry.path().extension() == ".MAI") largest = std::max(largest, fs::file_size(entry.path()));
+  EXPECT_EQ(largest, big.size());
+
+  test::WriteFile(out_.path() + "/notes.mbox", "just some notes\nno From line\n");
+  run = Twstore("import", "--format mbox '" + out_.path() + "/notes.mbox'");
+  EXPECT_EQ(run.status, 256);
+  EXPECT_NE(run.errors.find("holds no message"), std::string::npos) << run.errors;
 }
 
 }  // namespace

@@ -20,6 +20,17 @@ std::string ErrorText() {
   return std::string(platform::ErrorMessage(code)) + " (error " + std::to_string(code) + ")";
 }
 
+// True when a blank line ("\n\n" or "\n\r\n", or one at the very start)
+// ends at or after `from`.
+bool EndsHeader(const std::string& text, size_t from) {
+  if (from == 0 && (text.rfind("\n", 0) == 0 || text.rfind("\r\n", 0) == 0)) return true;
+  for (size_t at = text.find('\n', from); at != std::string::npos; at = text.find('\n', at + 1)) {
+    if (at + 1 < text.size() && text[at + 1] == '\n') return true;
+    if (at + 2 < text.size() && text[at + 1] == '\r' && text[at + 2] == '\n') return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 MessageImporter::MessageImporter(const MailFolder& folder, std::ostream& err) : folder_(folder), err_(err) {
@@ -72,8 +83,12 @@ bool MessageImporter::Put(std::string_view bytes) {
 bool MessageImporter::Write(std::string_view bytes) {
   if (!file_.IsOpen()) return false;
   if (headerDone_) return Put(bytes);
+  // Only the new bytes (and the two before them) can complete the blank
+  // line: looking through the whole header again for every line fed would
+  // cost its square.
+  const size_t from = header_.size() > 2 ? header_.size() - 2 : 0;
   header_.append(bytes);
-  if (formats::HeaderEnd(header_) == std::string::npos && header_.size() < kLongestCleanedHeader) return true;
+  if (!EndsHeader(header_, from) && header_.size() < kLongestCleanedHeader) return true;
   headerDone_ = true;
   const std::string cleaned = formats::WithoutStoreHeaderFields(header_);
   header_.clear();
