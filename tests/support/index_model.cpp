@@ -363,7 +363,9 @@ class Runner {
       }
       next.items[Name(written[i])] = Message{++next.lastUid, flags};
       for (int w : {FolderDetails::kItems, 9, 10}) ++after.word[w];
-      if (ContainsNoCase(step.text, "SEEN")) ++after.word[FolderDetails::kSeen];
+      // Each message counts as seen by its own flags.
+      if (std::any_of(flags.begin(), flags.end(), [](const std::string& word) { return ContainsNoCase(word, "SEEN"); }))
+        ++after.word[FolderDetails::kSeen];
     }
     after.word[FolderDetails::kLastUid] = next.lastUid;
     after.Normalise();
