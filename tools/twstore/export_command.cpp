@@ -285,7 +285,7 @@ int Export(const ExportRequest& request, const Console& console, std::ostream& o
       if (!writer.Open(destination, err)) return kExitFailed;
       rc = ExportFolder(folder, writer, console, written, present, err);
     }
-    out << "exported " << written << " messages of " << Named(target.folder) << " to "
+    out << "exported " << written << (written == 1 ? " message of " : " messages of ") << Named(target.folder) << " to "
         << Printable(platform::ToSystemPath(destination)) << " (" << present << " already there)\n";
     if (rc != 0) return rc;
   }

@@ -331,9 +331,10 @@ int Import(const ImportRequest& request, const Console& console, std::ostream& o
       case SourceFormat::Mbox: result = ImportMbox(source, request.mboxo, folder, console, total, err); break;
       case SourceFormat::Eml: result = ImportEml(source, folder, total, err); break;
     }
-    out << "imported " << total.imported - before.imported << " of "
-        << (total.imported + total.skipped + total.failed) - (before.imported + before.skipped + before.failed)
-        << " messages into " << Named(target.folder) << " (" << total.skipped - before.skipped
+    const uint64_t seen =
+        (total.imported + total.skipped + total.failed) - (before.imported + before.skipped + before.failed);
+    out << "imported " << total.imported - before.imported << " of " << seen
+        << (seen == 1 ? " message into " : " messages into ") << Named(target.folder) << " (" << total.skipped - before.skipped
         << " already there)\n";
     if (result != 0) {
       rc = result;
