@@ -71,8 +71,9 @@ ExecCall ValidateExec(const Request& request, std::string_view loadedLibrary) {
 SessionReply AdminSession::Handle(std::string_view text) {
   // Too long or malformed: the peer does not speak this protocol, and what
   // follows on the stream cannot be trusted to start a request.
+  if (text.size() > kExecRequestLimit) return Failure(true);
   const std::optional<Request> request = ParseRequest(text);
-  if (!request) return Failure(true);
+  if (!request || (request->method != Method::Exec && text.size() > kRequestLimit)) return Failure(true);
   switch (request->method) {
     case Method::Ping: return Success();
     case Method::Quit: return Success(true);
