@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <exception>
 #include <ostream>
 #include <set>
 #include <string>
@@ -44,7 +45,8 @@ bool LeaveRoot(std::ostream& err) {
                            const ServeOptions& options, std::ostream& err) {
   listener.Close();
   int code = 0;
-  {
+  // Whatever fails in here ends this connection's process only.
+  try {
     StoreLibraries libraries(options.libraryDirectory);
     remote::SessionSeams seams;
     seams.checkCredentials = [&](std::string_view credentials) {
@@ -65,6 +67,9 @@ bool LeaveRoot(std::ostream& err) {
     limits.requestDeadlineSeconds = options.requestDeadlineSeconds;
     ServeConnection(stream, session, limits);
     stream.Close();
+  } catch (const std::exception& e) {
+    err << "twadmind: a connection ended by an unexpected failure: " << e.what() << "\n";
+    code = 1;
   }
   err.flush();
   platform::EndChild(code);
