@@ -1,0 +1,213 @@
+// twadmind serve started on a free loopback port with a scratch store, and
+// driven as the proxy would drive it, through plain connections.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "platform/password_hash.h"
+#include "platform/tcp_listener.h"
+#include "services/remote/remote_messages.h"
+#include "support/store_fixture.h"
+#include "twstore.h"
+
+namespace tw {
+namespace {
+
+namespace fs = std::filesystem;
+using remote::ParameterBlock;
+
+constexpr uint32_t kWaitMs = 20000;
+
+class Client {
+ public:
+  explicit Client(uint16_t port) : stream_(platform::ConnectTcp("127.0.0.1", port, kWaitMs)) {}
+  bool connected() const { return stream_.IsOpen(); }
+
+  // One request and its reply; empty when the service closed instead.
+  std::string Exchange(const std::string& request) {
+    if (!stream_.SendAll(request, kWaitMs)) return {};
+    std::string reply;
+    while (reply.find(remote::kMessageEnd) == std::string::npos)
+      if (stream_.ReceiveSome(reply, 65536, kWaitMs) != platform::TcpStream::Receive::kData) return {};
+    return reply;
+  }
+  // True when the service has closed its side.
+  bool Closed() {
+    std::string rest;
+    return stream_.ReceiveSome(rest, 4096, kWaitMs) == platform::TcpStream::Receive::kClosed && rest.empty();
+  }
+  void SignIn() {
+    ASSERT_TRUE(remote::IsSuccessReply(Exchange(remote::AuthRequest("", "admin:right secret"))));
+    ASSERT_TRUE(remote::IsSuccessReply(Exchange(remote::LoadRequest("TWSTORE.DLL"))));
+  }
+
+  // A forwarded call on one folder record: its result, the record updated
+  // from the reply when it came back.
+  uint32_t Call(const char* function, FolderRecord& record) {
+    const ParameterBlock block{&record, sizeof record};
+    const std::string reply = Exchange(remote::ExecRequest(function, {&block, 1}).value());
+    const auto result = remote::FindParameter(reply, 0);
+    uint32_t number = 0;
+    if (!result || !remote::DecodeParameter(result->content, &number, sizeof number)) return 0;
+    if (const auto returned = remote::FindParameter(reply, 1)) {
+      EXPECT_TRUE(remote::DecodeParameter(returned->content, &record, sizeof record));
+    }
+    return number;
+  }
+
+ private:
+  platform::TcpStream stream_;
+};
+
+FolderRecord Folder(const char* path, const char* name) {
+  FolderRecord record;
+  std::memset(&record, 0, sizeof record);
+  std::strcpy(record.mailbox, "alice");
+  std::strcpy(record.postoffice, "Demo");
+  std::strcpy(record.path, path);
+  std::strcpy(record.name, name);
+  return record;
+}
+
+class TwadmindServe : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::MakeDirs(Box() + "/Inbox");
+    users_ = mail_.dir() / "users";
+    test::WriteFile(users_, "admin:" + platform::HashSecret("right secret") + "\n");
+    fs::permissions(users_, fs::perms::owner_read | fs::perms::owner_write);
+    if (geteuid() == 0) HandTheStoreToNobody();
+  }
+
+  // Run as root, the service takes the mail root's owner: the store is
+  // nobody's then, and the scratch and registry directories open to it.
+  void HandTheStoreToNobody() {
+    const auto open = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                      fs::perms::others_read | fs::perms::others_exec;
+    fs::permissions(mail_.dir().path(), open);
+    const fs::path registry = mail_.registry().path();
+    fs::permissions(registry.parent_path(), open);
+    fs::permissions(registry, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+    for (const auto& entry : fs::recursive_directory_iterator(mail_.root()))
+      ASSERT_EQ(chown(entry.path().c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chown(mail_.root().c_str(), kNobody, kNobody), 0);
+    storeOwner_ = kNobody;
+  }
+  void TearDown() override { Stop(); }
+
+  std::string Box() const { return mail_.root() + "/Demo/MAILROOT/alice"; }
+
+  // Starts the service; its first line names the port it got and its id.
+  void Start(const std::string& options = "") {
+    const std::string command = "TW_REGISTRY_FILE='" + mail_.registry().path() + "' exec '" TW_TEST_BIN_DIR
+                                "/twadmind' serve --port 0 --users '" + users_ + "' " + options + " 2>'" +
+                                (mail_.dir() / "errors") + "'";
+    server_ = popen(command.c_str(), "r");
+    ASSERT_NE(server_, nullptr);
+    char line[256] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, server_), nullptr) << test::ReadFile(mail_.dir() / "errors");
+    unsigned port = 0;
+    ASSERT_EQ(std::sscanf(line, "twadmind: listening on 127.0.0.1:%u (pid %ld)", &port, &pid_), 2) << line;
+    port_ = static_cast<uint16_t>(port);
+  }
+  void Stop() {
+    if (server_ == nullptr) return;
+    if (pid_ > 0) kill(static_cast<pid_t>(pid_), SIGTERM);
+    pclose(server_);
+    server_ = nullptr;
+  }
+  std::string Errors() { return test::ReadFile(mail_.dir() / "errors"); }
+
+  test::MailRoot mail_{"", "/POSTOFFICES"};
+  std::string users_;
+  FILE* server_ = nullptr;
+  long pid_ = 0;
+  uint16_t port_ = 0;
+  static constexpr uid_t kNobody = 65534;
+  uid_t storeOwner_ = geteuid();
+};
+
+TEST_F(TwadmindServe, FolderCallsChangeTheServicesStore) {
+  Start();
+  Client client(port_);
+  ASSERT_TRUE(client.connected());
+  EXPECT_TRUE(remote::IsSuccessReply(client.Exchange(remote::PingRequest())));
+  client.SignIn();
+
+  FolderRecord added = Folder("\\Inbox", "Remote");
+  EXPECT_NE(client.Call("StoreFolderAdd", added), 0u);
+  EXPECT_TRUE(fs::is_directory(Box() + "/Inbox/Remote")) << Errors();
+  struct stat made {};
+  ASSERT_EQ(stat((Box() + "/Inbox/Remote").c_str(), &made), 0);
+  EXPECT_EQ(made.st_uid, storeOwner_) << "made by the service, as the store's owner";
+  FolderRecord second = Folder("\\Inbox", "Second");
+  EXPECT_NE(client.Call("StoreFolderAdd", second), 0u);
+
+  std::set<std::string> found;
+  FolderRecord search = Folder("\\Inbox", "");
+  for (uint32_t more = client.Call("StoreFolderFindFirst", search); more != 0;
+       more = client.Call("StoreFolderFindNext", search))
+    found.insert(search.name);
+  client.Call("StoreFolderFindClose", search);
+  EXPECT_EQ(found, (std::set<std::string>{"Remote", "Second"}));
+
+  EXPECT_TRUE(remote::IsSuccessReply(client.Exchange(remote::QuitRequest())));
+  EXPECT_TRUE(client.Closed());
+}
+
+TEST_F(TwadmindServe, RefusalsOverTheWire) {
+  Start();
+  Client client(port_);
+  FolderRecord record = Folder("\\Inbox", "Early");
+  EXPECT_EQ(client.Call("StoreFolderAdd", record), 0u) << "EXEC before AUTH";
+  EXPECT_FALSE(fs::exists(Box() + "/Inbox/Early"));
+  ASSERT_TRUE(remote::IsSuccessReply(client.Exchange(remote::AuthRequest("", "admin:right secret"))));
+  const std::string calendar = client.Exchange(remote::LoadRequest("TWCALPRV.DLL"));
+  EXPECT_FALSE(calendar.empty()) << "the calendar provider is not built: refused, connection kept";
+  EXPECT_FALSE(remote::IsSuccessReply(calendar));
+  EXPECT_FALSE(remote::IsSuccessReply(client.Exchange(remote::LoadRequest("/lib/x86_64-linux-gnu/libc.so.6"))));
+  ASSERT_TRUE(remote::IsSuccessReply(client.Exchange(remote::LoadRequest("TWSTORE.DLL"))));
+  EXPECT_EQ(client.Call("StoreFolderGet_Ex", record), 0u);
+  // A request with no end within the longest one closes the connection.
+  EXPECT_TRUE(client.Exchange(std::string(40000, 'A')).empty());
+
+  Client guesser(port_);
+  for (int i = 0; i < 2; ++i) EXPECT_FALSE(remote::IsSuccessReply(guesser.Exchange(remote::AuthRequest("", "admin:x"))));
+  EXPECT_FALSE(remote::IsSuccessReply(guesser.Exchange(remote::AuthRequest("", "admin:y"))));
+  EXPECT_TRUE(guesser.Closed()) << "the third failed AUTH closes";
+  EXPECT_NE(Errors().find("failed AUTH for \"admin\""), std::string::npos) << Errors();
+}
+
+TEST_F(TwadmindServe, ConnectionsPastTheCapAreClosed) {
+  Start("--max-connections 1");
+  Client first(port_);
+  ASSERT_TRUE(remote::IsSuccessReply(first.Exchange(remote::PingRequest())));
+  Client second(port_);
+  EXPECT_TRUE(second.Closed());
+  EXPECT_TRUE(remote::IsSuccessReply(first.Exchange(remote::PingRequest()))) << "the first one is kept";
+}
+
+TEST_F(TwadmindServe, StartRefusesAUsersFileOthersCanRead) {
+  fs::permissions(users_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+  const std::string run = "TW_REGISTRY_FILE='" + mail_.registry().path() + "' '" TW_TEST_BIN_DIR "/twadmind' serve --port 0 --users '" + users_ + "' 2>&1";
+  FILE* pipe = popen(run.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string output;
+  char buffer[512];
+  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
+  const int status = pclose(pipe);
+  EXPECT_NE(status, 0);
+  EXPECT_NE(output.find("others can read"), std::string::npos) << output;
+  EXPECT_EQ(output.find("listening"), std::string::npos) << output;
+}
+
+}  // namespace
+}  // namespace tw
