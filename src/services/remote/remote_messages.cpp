@@ -81,8 +81,9 @@ std::optional<RequestParameter> TakeParameter(std::string_view text, size_t& at)
   const std::string close = ParameterTag(static_cast<uint32_t>(*number), true);
   const size_t end = text.find('<', at);
   if (end == std::string_view::npos || text.substr(end, close.size()) != close) return std::nullopt;
+  // The content is checked when it is decoded: a parameter that does not
+  // decode is refused as a parameter, not as a malformed message.
   RequestParameter parameter{static_cast<uint32_t>(*number), *size, text.substr(at, end - at)};
-  if (!IsBase64Text(parameter.content)) return std::nullopt;
   at = end + close.size();
   return parameter;
 }
