@@ -6,6 +6,8 @@
 #   check_c_example.sh BUILD_DIR SOURCE_DIR C_COMPILER TWSTORE_TOOL
 set -euo pipefail
 build=$1 source=$2 cc=$3 tool=$4
+# The build's own C flags (a sanitizer build's runtime must come first).
+read -r -a extra <<<"${TW_EXAMPLE_CFLAGS:-}"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/twstore-c-example.XXXXXX")
 [ -n "${TW_KEEP_SCRATCH:-}" ] || trap 'rm -rf "$scratch"' EXIT
@@ -27,7 +29,7 @@ include_dir=$(pkg-config --variable=includedir twstore)
 [ "$(cd "$include_dir" && pwd -P)" = "$(cd "$prefix/include" && pwd -P)" ] ||
   fail "pkg-config names another prefix: $flags"
 # shellcheck disable=SC2086
-"$cc" -std=c11 -Wall -Wextra -Werror -pedantic "$source/examples/list_inbox.c" $flags \
+"$cc" -std=c11 -Wall -Wextra -Werror -pedantic "${extra[@]}" "$source/examples/list_inbox.c" $flags \
   -Wl,-rpath,"$libdir" -o "$scratch/list_inbox" || fail "the example does not compile"
 
 # The CMake package names the same library through its imported target.
@@ -40,7 +42,7 @@ add_executable(list_inbox "$source/examples/list_inbox.c")
 target_link_libraries(list_inbox PRIVATE twstore::twstore)
 CMAKE
 cmake -S "$scratch/consumer" -B "$scratch/consumer/build" -G Ninja -DCMAKE_C_COMPILER="$cc" \
-  -DCMAKE_PREFIX_PATH="$prefix" >/dev/null || fail "find_package(twstore) fails"
+  -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_FLAGS="${TW_EXAMPLE_CFLAGS:-}" >/dev/null || fail "find_package(twstore) fails"
 cmake --build "$scratch/consumer/build" >/dev/null || fail "the example does not build through twstore::twstore"
 
 # A store: postoffice Acme, mailbox ann with three top-level folders.
