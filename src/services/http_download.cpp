@@ -107,8 +107,8 @@ DownloadResult Failed(DownloadFailure failure, long status = 0) {
   return result;
 }
 
-// A failure before any status could be read; the certificate failures keep
-// the texts the administration tools have always printed for them.
+// What a curl error stands for; the certificate failures also print the
+// texts the administration tools have always shown for them.
 DownloadFailure SendFailure(CURLcode code) {
   switch (code) {
     case CURLE_OPERATION_TIMEDOUT:
@@ -122,7 +122,7 @@ DownloadFailure SendFailure(CURLcode code) {
       Print("HttpSendRequest returned: ERROR_INTERNET_SEC_CERT_REV_FAILED");
       return DownloadFailure::kCertificate;
     case CURLE_TOO_MANY_REDIRECTS:
-    case CURLE_UNSUPPORTED_PROTOCOL:  // the first URL's scheme was checked: a redirect's
+    case CURLE_UNSUPPORTED_PROTOCOL:  // the first URL's scheme was checked, so a redirect's
       return DownloadFailure::kRedirect;
     case CURLE_URL_MALFORMAT:
       return DownloadFailure::kBadUrl;
