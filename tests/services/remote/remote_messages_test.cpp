@@ -56,7 +56,8 @@ TEST(RemoteMessages, AFolderRecordTravelsThereAndBack) {
 TEST(RemoteMessages, RequestsOfEveryMethodParseAndNothingElseDoes) {
   EXPECT_EQ(ParseRequest(PingRequest())->method, Method::Ping);
   EXPECT_EQ(ParseRequest(QuitRequest())->method, Method::Quit);
-  const std::optional<Request> auth = ParseRequest(AuthRequest("plain", "ann:secret"));
+  const std::string authText = AuthRequest("plain", "ann:secret");  // the request's views point into it
+  const std::optional<Request> auth = ParseRequest(authText);
   ASSERT_TRUE(auth);
   EXPECT_EQ(auth->credentials, "ann:secret");
   EXPECT_EQ(auth->library, "TWAUTH.DLL");
