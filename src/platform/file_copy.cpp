@@ -96,7 +96,10 @@ uint32_t CopySystemFile(const std::string& from, const std::string& to, bool fai
   if (::flock(in.get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) return kErrorSharingViolation;
 
   // Create it if it is not there; only then is it ours to remove on failure.
-  const mode_t mode = source.st_mode & 0777;
+  // A copy is the store's file: made with the process's creation mode (its
+  // umask decides, as for every file the store makes), read-only only when
+  // the source is, as Windows copies the read-only attribute.
+  const mode_t mode = (source.st_mode & 0222) != 0 ? 0666 : 0444;
   bool created = true;
   Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode));
   if (out.get() < 0 && errno == EEXIST) {

@@ -392,10 +392,10 @@ TEST_F(TwstoreOutput, AsRootTheToolCreatesFilesAsTheStoreOwner) {
   ASSERT_EQ(::stat((inbox_ + "/_index.xml").c_str(), &index), 0);
   EXPECT_EQ(index.st_uid, kNobody);
   EXPECT_EQ(index.st_mode & 0777, 0660u) << "group-writable, as the store is";
-  // A copied message keeps its source's permissions, masked as the store's.
+  // A copied message takes the store's mode, not its source's.
   ASSERT_EQ(::stat((inbox_ + "/" + names[0]).c_str(), &message), 0);
   EXPECT_EQ(message.st_uid, kNobody);
-  EXPECT_EQ(message.st_mode & 0007, 0u);
+  EXPECT_EQ(message.st_mode & 0777, 0660u);
 }
 
 }  // namespace
