@@ -415,8 +415,9 @@ TEST_F(RemoteForward, UnInitSaysQuitAndCloses) {
   EXPECT_EQ(Forward("StoreFolderGet", record).result, 7u);
   ASSERT_NE(Seams().closeRemoteConnection, nullptr);
   Seams().closeRemoteConnection();
-  EXPECT_EQ(service.CountOf("QUIT"), 1);
   EXPECT_EQ(Forward("StoreFolderGet", record).result, 7u);
+  // The service took the QUIT before the new connection: it serves one at a time.
+  EXPECT_EQ(service.CountOf("QUIT"), 1);
   EXPECT_EQ(service.connections(), 2);
 }
 
