@@ -343,6 +343,15 @@ TWSTORE_API const char* GetXMLDataEx(const char* text, const char* startTag, con
  * is done). */
 TWSTORE_API uint32_t RemoveMailboxShares(const char* mailbox, const char* postoffice);
 
+/* ---- Remote administration ------------------------------------------- */
+
+/* Names the host (a key under HKEY_CURRENT_USER\...\Administration\Hosts)
+ * on which the forwarded folder calls run from the next call on; at most
+ * 1023 characters are kept. An empty name or NULL runs them here again,
+ * unless "ForceDefaultHost" names the host "Default"; "127.0.0.1" runs them
+ * here too. Always 1. */
+TWSTORE_API uint32_t SetCurrentHost(const char* host);
+
 #ifdef __cplusplus
 }
 #endif

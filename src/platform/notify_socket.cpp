@@ -286,6 +286,82 @@ bool NotifyConnection::Write(std::string_view text, uint32_t timeoutMs) {
   return fd_ >= 0 && SendAll(fd_, text, Deadline(timeoutMs));
 }
 
+TcpClientConnection::~TcpClientConnection() { Close(); }
+
+void TcpClientConnection::Close() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+}
+
+uint32_t TcpClientConnection::Connect(const std::string& host, uint16_t port, uint32_t timeoutMs) {
+  Close();
+  if (host.empty() || host.find('\0') != std::string::npos || port == 0) return kErrorInvalidParameter;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  // Name resolution has no time-out of its own (as for DeliverToTcp).
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return kErrorNetworkUnreachable;
+  sockaddr_in address{};
+  std::memcpy(&address, found->ai_addr, sizeof address);
+  freeaddrinfo(found);
+  address.sin_port = htons(port);
+  Fd fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (fd.get() < 0) return ErrorFromErrno(errno);
+  const uint32_t connected =
+      ConnectWithin(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address, timeoutMs);
+  if (connected == 0) fd_ = fd.release();
+  return connected;
+}
+
+bool TcpClientConnection::SendAll(std::string_view text, uint32_t timeoutMs) {
+  if (fd_ < 0) return false;
+  if (platform::SendAll(fd_, text, Deadline(timeoutMs))) return true;
+  Close();  // part of the text may be out: the peer's reading is out of step
+  return false;
+}
+
+TcpClientConnection::Received TcpClientConnection::ReceiveUntil(std::string& reply, std::string_view terminator,
+                                                                size_t limit, uint32_t timeoutMs) {
+  reply.clear();
+  if (fd_ < 0) return Received::kFailed;
+  const Deadline deadline(timeoutMs);
+  char buffer[4096];
+  Received outcome = Received::kFailed;
+  for (;;) {
+    const ssize_t n = recv(fd_, buffer, sizeof buffer, 0);
+    if (n > 0) {
+      // Only the new bytes (and the tail that could start the terminator)
+      // are searched, so a reply arriving byte by byte costs no more.
+      const size_t from = reply.size() > terminator.size() ? reply.size() - terminator.size() : 0;
+      reply.append(buffer, static_cast<size_t>(n));
+      const size_t end = reply.find(terminator, from);
+      if (end != std::string::npos && end + terminator.size() <= limit) {
+        const bool trailing = end + terminator.size() < reply.size();
+        reply.resize(end + terminator.size());
+        if (trailing) Close();
+        return Received::kComplete;
+      }
+      if (reply.size() >= limit) {
+        outcome = Received::kTooLong;
+        break;
+      }
+    } else if (n == 0) {
+      outcome = Received::kClosed;
+      break;
+    } else if (errno == EINTR) {
+      continue;
+    } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
+      break;
+    } else if (!WaitFor(fd_, POLLIN, deadline)) {
+      outcome = Received::kTimedOut;
+      break;
+    }
+  }
+  Close();
+  return outcome;
+}
+
 NotifySocketServer::~NotifySocketServer() { Close(); }
 
 bool NotifySocketServer::ListenUnix(const std::string& path) {

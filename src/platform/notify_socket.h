@@ -63,6 +63,41 @@ class NotifyConnection {
   int fd_ = -1;
 };
 
+// The client end of a request-reply exchange over TCP (IPv4), as the
+// remote-administration proxy uses it: each step bounded by its own time-out,
+// sends never raise SIGPIPE, and a reply is read up to its terminator.
+class TcpClientConnection {
+ public:
+  enum class Received {
+    kComplete,  // the terminator came within the limit
+    kTooLong,   // the limit passed first
+    kClosed,    // the peer closed before the terminator
+    kTimedOut,
+    kFailed,
+  };
+
+  TcpClientConnection() = default;
+  ~TcpClientConnection();
+  TcpClientConnection(const TcpClientConnection&) = delete;
+  TcpClientConnection& operator=(const TcpClientConnection&) = delete;
+
+  // Resolves `host` (name or dotted address) to its first IPv4 address and
+  // connects within `timeoutMs`; any connection open before is closed first.
+  // 0, or an error number as DeliverToTcp gives them.
+  uint32_t Connect(const std::string& host, uint16_t port, uint32_t timeoutMs);
+  bool IsOpen() const { return fd_ >= 0; }
+  bool SendAll(std::string_view text, uint32_t timeoutMs);
+  // Reads into `reply` (emptied first) until it holds `terminator`, within
+  // `limit` bytes and `timeoutMs`. Anything but kComplete closes the
+  // connection: what is still on its way would be taken for the next reply.
+  // So does a complete reply followed by more bytes, which are dropped.
+  Received ReceiveUntil(std::string& reply, std::string_view terminator, size_t limit, uint32_t timeoutMs);
+  void Close();
+
+ private:
+  int fd_ = -1;
+};
+
 // A listening socket.
 class NotifySocketServer {
  public:

@@ -5,6 +5,7 @@
 #include "platform/registry.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +40,9 @@ struct FileIdentity {
   uint64_t size = 0;
   int64_t mtimeSeconds = 0;
   int64_t mtimeNanoseconds = 0;
+  // Permission bits: a change of them alone must be seen (a secret in a
+  // file made private again becomes usable).
+  uint32_t mode = 0;
 
   bool operator==(const FileIdentity&) const = default;
 };
@@ -51,6 +55,7 @@ FileIdentity IdentityOf(const struct stat& st) {
   id.size = static_cast<uint64_t>(st.st_size);
   id.mtimeSeconds = static_cast<int64_t>(st.st_mtim.tv_sec);
   id.mtimeNanoseconds = static_cast<int64_t>(st.st_mtim.tv_nsec);
+  id.mode = static_cast<uint32_t>(st.st_mode & 07777);
   return id;
 }
 
@@ -63,7 +68,7 @@ FileIdentity StatIdentity(const std::string& path) {
 std::string VersionKey(const std::string& path, const FileIdentity& id) {
   return path + '\n' + std::to_string(id.device) + ':' + std::to_string(id.inode) + ':' +
          std::to_string(id.size) + ':' + std::to_string(id.mtimeSeconds) + '.' +
-         std::to_string(id.mtimeNanoseconds);
+         std::to_string(id.mtimeNanoseconds) + ':' + std::to_string(id.mode);
 }
 
 struct Snapshot {
@@ -131,13 +136,15 @@ LoadedFile ReadRegistryFile(const std::string& path) {
 
 class RegistryCache {
  public:
+  explicit RegistryCache(std::string (*pathOf)()) : pathOf_(pathOf) {}
+
   template <typename Reader>
-  auto Read(Reader reader) -> decltype(reader(std::declval<const ParsedRegistry&>())) {
-    std::string path = RegistryFilePath();
+  auto Read(Reader reader) -> decltype(reader(std::declval<const Snapshot&>())) {
+    std::string path = pathOf_();
     FileIdentity seen = StatIdentity(path);
     {
       std::shared_lock lock(mutex_);
-      if (IsCurrent(path, seen)) return reader(snapshot_.registry);
+      if (IsCurrent(path, seen)) return reader(snapshot_);
     }
     std::vector<std::string> reports;
     std::unique_lock lock(mutex_);
@@ -145,8 +152,8 @@ class RegistryCache {
     // only one of them reads it.
     seen = StatIdentity(path);
     if (!IsCurrent(path, seen)) Reload(path, reports);
-    if (reports.empty()) return reader(snapshot_.registry);
-    auto result = reader(snapshot_.registry);
+    if (reports.empty()) return reader(snapshot_);
+    auto result = reader(snapshot_);
     lock.unlock();
     // Outside the lock: the event sink may read the registry itself.
     for (const std::string& text : reports) {
@@ -158,6 +165,13 @@ class RegistryCache {
   void Reset() {
     std::unique_lock lock(mutex_);
     snapshot_ = Snapshot{};
+  }
+
+  // True the first time `what` (a text naming the version of the file it
+  // is about) is said.
+  bool FirstWarning(const std::string& what) {
+    std::unique_lock lock(mutex_);
+    return FirstLoadOfVersion(what);
   }
 
  private:
@@ -202,22 +216,76 @@ class RegistryCache {
     return reportedVersions_.insert(version).second;
   }
 
+  std::string (*pathOf_)();
   std::shared_mutex mutex_;
   Snapshot snapshot_;
   std::unordered_set<std::string> reportedVersions_;
 };
 
+// Never destroyed: usable from exit-time code.
 RegistryCache& Cache() {
-  static RegistryCache* cache = new RegistryCache;  // never destroyed: usable from exit-time code
+  static RegistryCache* cache = new RegistryCache(&RegistryFilePath);
   return *cache;
+}
+
+RegistryCache& UserCache() {
+  static RegistryCache* cache = new RegistryCache(&UserRegistryFilePath);
+  return *cache;
+}
+
+bool ReadableByOthers(const Snapshot& snapshot) { return (snapshot.identity.mode & 077) != 0; }
+
+// The user's file speaks for HKEY_CURRENT_USER only; `secret` passes over
+// its value while others can read the file.
+std::optional<RegistryValue> UserValue(Hive hive, const std::string& keyPath, const std::string& valueName,
+                                       bool secret) {
+  if (hive != Hive::CurrentUser) return std::nullopt;
+  bool exposed = false;
+  std::string path, version;
+  std::optional<RegistryValue> value = UserCache().Read([&](const Snapshot& snapshot) {
+    const RegistryValue* found = ParsedFindValue(snapshot.registry, hive, keyPath, valueName);
+    if (found == nullptr) return std::optional<RegistryValue>();
+    if (secret && ReadableByOthers(snapshot)) {
+      exposed = true;
+      path = snapshot.path;
+      version = "secret " + valueName + '\n' + VersionKey(snapshot.path, snapshot.identity);
+      return std::optional<RegistryValue>();
+    }
+    return std::optional<RegistryValue>(*found);
+  });
+  // Outside the cache's lock, which the warning takes again.
+  if (exposed && UserCache().FirstWarning(version)) {
+    WriteEvent(EventEntry{kEventWarning, kRegistryEventId, "Tarnwick", kRegistryEventText1,
+                          "Registry file " + path + ": others can read it, so its \"" + valueName +
+                              "\" is ignored (chmod 600 the file)"});
+  }
+  return value;
+}
+
+std::optional<RegistryValue> GetValue(Hive hive, const std::string& keyPath, const std::string& valueName,
+                                      bool secret) {
+  try {
+    std::optional<RegistryValue> value = UserValue(hive, keyPath, valueName, secret);
+    if (!value) {
+      value = Cache().Read([&](const Snapshot& snapshot) {
+        const RegistryValue* found = ParsedFindValue(snapshot.registry, hive, keyPath, valueName);
+        return found ? std::optional<RegistryValue>(*found) : std::nullopt;
+      });
+    }
+    if (!value) SetLastError(kErrorFileNotFound);
+    return value;
+  } catch (...) {
+    SetLastError(kErrorNotEnoughMemory);
+    return std::nullopt;
+  }
 }
 
 }  // namespace
 
 bool RegistryKeyExists(Hive hive, const std::string& keyPath) {
   try {
-    bool found = Cache().Read(
-        [&](const ParsedRegistry& registry) { return ParsedKeyExists(registry, hive, keyPath); });
+    auto exists = [&](const Snapshot& snapshot) { return ParsedKeyExists(snapshot.registry, hive, keyPath); };
+    bool found = (hive == Hive::CurrentUser && UserCache().Read(exists)) || Cache().Read(exists);
     if (!found) SetLastError(kErrorFileNotFound);
     return found;
   } catch (...) {  // out of memory while loading: as if the key were missing
@@ -228,17 +296,11 @@ bool RegistryKeyExists(Hive hive, const std::string& keyPath) {
 
 std::optional<RegistryValue> RegistryGetValue(Hive hive, const std::string& keyPath,
                                               const std::string& valueName) {
-  try {
-    std::optional<RegistryValue> value = Cache().Read([&](const ParsedRegistry& registry) {
-      const RegistryValue* found = ParsedFindValue(registry, hive, keyPath, valueName);
-      return found ? std::optional<RegistryValue>(*found) : std::nullopt;
-    });
-    if (!value) SetLastError(kErrorFileNotFound);
-    return value;
-  } catch (...) {
-    SetLastError(kErrorNotEnoughMemory);
-    return std::nullopt;
-  }
+  return GetValue(hive, keyPath, valueName, false);
+}
+
+std::optional<RegistryValue> RegistryGetSecret(Hive hive, const std::string& keyPath, const std::string& valueName) {
+  return GetValue(hive, keyPath, valueName, true);
 }
 
 std::string RegistryFilePath() {
@@ -247,6 +309,29 @@ std::string RegistryFilePath() {
   return kDefaultRegistryFile;
 }
 
-void RegistryReset() { Cache().Reset(); }
+std::string UserRegistryFilePath() {
+  const char* fromEnvironment = std::getenv("TW_USER_REGISTRY_FILE");
+  if (fromEnvironment && *fromEnvironment) return fromEnvironment;
+  std::string home;
+  const char* fromHome = std::getenv("HOME");
+  if (fromHome && *fromHome) {
+    home = fromHome;
+  } else {
+    passwd entry{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (getpwuid_r(geteuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir)
+      home = found->pw_dir;
+  }
+  // Without a home there is no user file: a name that cannot exist.
+  if (home.empty()) return "/nonexistent/.config/tarnwick/user.reg";
+  while (home.size() > 1 && home.back() == '/') home.pop_back();
+  return home + "/.config/tarnwick/user.reg";
+}
+
+void RegistryReset() {
+  Cache().Reset();
+  UserCache().Reset();
+}
 
 }  // namespace tw::platform

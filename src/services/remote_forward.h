@@ -1,6 +1,7 @@
 // The one point where a forwarded export asks whether a remote host is in
-// force and, if so, runs there instead of here. Until remote administration
-// is built, no call is forwarded.
+// force and, if so, runs there instead of here. Only the calls of the one
+// table (services/remote/forwarded_calls.h) leave the process; the table,
+// not the caller, says which blocks come back.
 #pragma once
 #include <cstddef>
 #include <cstdint>

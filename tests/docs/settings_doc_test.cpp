@@ -29,6 +29,7 @@ constexpr Reader kReaders[] = {
     {"ReadRegistryString", 1},  // (key, name, destination, capacity)
     {"ReadRegistryDword", 1},   // (key, name, destination)
     {"RegistryGetValue", 2},    // (hive, key, name)
+    {"RegistryGetSecret", 2},   // (hive, key, name)
     {"ReadDwordOrDefault", 1},  // (key, name, fallback)
     {"ReadDwordOnce", 2},       // (cache, key, name, fallback)
     {"ReadNumber", 0},          // frame/settings.cpp: (name, source) under the store's key
