@@ -334,6 +334,17 @@ TWSTORE_API uint32_t TLS_StoreFolderFindClose(FolderRecord* record, TwFolderList
  * from the start tag on is copied and NULL returned. */
 TWSTORE_API const char* GetXMLDataEx(const char* text, const char* startTag, const char* endTag, char* buffer, uint32_t bufferSize);
 
+/* ---- Dates ---------------------------------------------------------- */
+
+/* Writes the file time (100-nanosecond intervals since 1 January 1601 UTC)
+ * of a Unix time: (unixTime + 11644473600) * 10000000. 1; 0 when fileTime
+ * is NULL. */
+TWSTORE_API uint32_t UnixTimeToFileTime(int32_t unixTime, uint64_t* fileTime);
+/* The Unix time of a file time, in whole seconds truncated toward zero;
+ * signed and 64 bits wide, so that times before 1970 and after 2038 come
+ * back whole (2^64 - 1 gives 1833029933770). 0 when fileTime is NULL. */
+TWSTORE_API int64_t UnixTimeFromFileTime(const uint64_t* fileTime);
+
 /* ---- Mailbox shares --------------------------------------------------- */
 
 /* Removes every share listed in the mailbox's _Shares.xml, with the shares

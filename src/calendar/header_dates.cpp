@@ -1,5 +1,6 @@
 #include "calendar/header_dates.h"
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,10 @@ namespace {
 
 constexpr const char* kMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr const char* kWeekdayNames[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+// Header dates read back to Unix times only for years a date text can hold.
+constexpr int kFirstHeaderYear = 1601;
+constexpr int kLastHeaderYear = 9999;
 // At most this many digits are read into one field, so no field overflows.
 constexpr size_t kMaxFieldDigits = 9;
 // The last second a time can be formed for: 3000-12-31 23:59:59 UTC.
@@ -200,6 +205,42 @@ int LeadingNumber(std::string_view text) {
   return negative ? -value : value;
 }
 
+struct HeaderDateFields {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0;
+};
+
+// "hour:minute[:second] day month, year", split at the first ":", the next
+// blank, the next blank and ", "; out-of-range fields are mended.
+bool ReadHeaderDate(std::string_view text, HeaderDateFields& f) {
+  const size_t colon = text.find(':');
+  if (colon == std::string_view::npos) return false;
+  const std::string_view hourText = text.substr(0, colon < 31 ? colon : 31);
+  std::string_view rest = text.substr(colon + 1);
+  const size_t minuteEnd = rest.find(' ');
+  if (minuteEnd == std::string_view::npos) return false;
+  const std::string_view minuteText = rest.substr(0, minuteEnd);
+  rest = rest.substr(minuteEnd + 1);
+  const size_t dayEnd = rest.find(' ');
+  if (dayEnd == std::string_view::npos) return false;
+  const std::string_view dayText = rest.substr(0, dayEnd);
+  rest = rest.substr(dayEnd + 1);
+  const size_t monthEnd = rest.find(", ");
+  if (monthEnd == std::string_view::npos) return false;
+  const std::string_view monthText = rest.substr(0, monthEnd);
+  const std::string_view yearText = rest.substr(monthEnd + 2);
+
+  f.hour = LeadingNumber(hourText);
+  f.minute = LeadingNumber(minuteText);
+  f.day = LeadingNumber(dayText);
+  f.year = LeadingNumber(yearText);
+  f.month = MonthIndexFromName(monthText) + 1;
+  if (f.hour > 24 || f.hour < 0) f.hour = 0;
+  if (f.minute > 59 || f.minute < 0) f.minute = 0;
+  if (f.day < 1 || f.day > 31) f.day = 1;
+  if (f.year < 1901) f.year += 2000;
+  return true;
+}
+
 }  // namespace
 
 int MonthIndexFromName(std::string_view name) {
@@ -255,35 +296,52 @@ std::string IsoDateFromMessageDate(std::string_view text) {
 }
 
 std::string IsoDateFromHeaderDate(std::string_view text) {
-  const size_t colon = text.find(':');
-  if (colon == std::string_view::npos) return {};
-  const std::string_view hourText = text.substr(0, colon < 31 ? colon : 31);
-  std::string_view rest = text.substr(colon + 1);
-  const size_t minuteEnd = rest.find(' ');
-  if (minuteEnd == std::string_view::npos) return {};
-  const std::string_view minuteText = rest.substr(0, minuteEnd);
-  rest = rest.substr(minuteEnd + 1);
-  const size_t dayEnd = rest.find(' ');
-  if (dayEnd == std::string_view::npos) return {};
-  const std::string_view dayText = rest.substr(0, dayEnd);
-  rest = rest.substr(dayEnd + 1);
-  const size_t monthEnd = rest.find(", ");
-  if (monthEnd == std::string_view::npos) return {};
-  const std::string_view monthText = rest.substr(0, monthEnd);
-  const std::string_view yearText = rest.substr(monthEnd + 2);
-
-  int hour = LeadingNumber(hourText);
-  int minute = LeadingNumber(minuteText);
-  int day = LeadingNumber(dayText);
-  int year = LeadingNumber(yearText);
-  if (hour > 24 || hour < 0) hour = 0;
-  if (minute > 59 || minute < 0) minute = 0;
-  if (day < 1 || day > 31) day = 1;
-  if (year < 1901) year += 2000;
+  HeaderDateFields f;
+  if (!ReadHeaderDate(text, f)) return {};
   char out[kIsoDateCapacity];
-  std::snprintf(out, sizeof out, "%4d-%02d-%02dT%02d:%02d:%02d", year, MonthIndexFromName(monthText) + 1, day,
-                hour, minute, 0);
+  std::snprintf(out, sizeof out, "%4d-%02d-%02dT%02d:%02d:%02d", f.year, f.month, f.day, f.hour, f.minute, 0);
   return out;
+}
+
+std::optional<int64_t> UnixTimeFromHeaderDate(std::string_view text) {
+  HeaderDateFields f;
+  if (!ReadHeaderDate(text, f) || f.year < kFirstHeaderYear || f.year > kLastHeaderYear) return std::nullopt;
+  return DaysFromCivil(f.year, f.month, f.day) * kDaySeconds + static_cast<int64_t>(f.hour) * 3600 +
+         static_cast<int64_t>(f.minute) * 60;
+}
+
+std::string HeaderDateFromUnixTime(int64_t seconds) {
+  const CivilTime t = CivilFromUnixSeconds(seconds);
+  const char* month = kMonthNames[t.month - 1];
+  const int year = static_cast<int>(t.year);
+  if (t.second != 0)
+    return FormatText(kIsoDateCapacity, "%02d:%02d:%02d %02d %s, %4d", t.hour, t.minute, t.second, t.day, month, year);
+  return FormatText(kIsoDateCapacity, "%02d:%02d %02d %s, %4d", t.hour, t.minute, t.day, month, year);
+}
+
+std::string MessageDateFromUnixTime(int64_t seconds) {
+  // Far beyond any calendar the C library is not asked (nor can the
+  // offset overflow the sum).
+  constexpr int64_t kFarthest = int64_t{1} << 53;
+  int64_t offset = 0;
+  if (seconds < -kFarthest || seconds > kFarthest || !LocalOffset(seconds, offset)) offset = 0;
+  const CivilTime t = CivilFromUnixSeconds(seconds + offset);
+  const char* weekday = kWeekdayNames[t.weekday];
+  const char* month = kMonthNames[t.month - 1];
+  const std::string date = FormatText(kIsoDateCapacity, "%s, %d %s %04d", weekday, t.day, month,
+                                      static_cast<int>(t.year));
+  const std::string time = FormatText(kIsoDateCapacity, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+  // Minutes east of UTC as hhmm, seconds of old local mean times dropped.
+  const int64_t minutes = offset / 60;
+  const int64_t magnitude = minutes < 0 ? -minutes : minutes;
+  const int hhmm = static_cast<int>(magnitude / 60 * 100 + magnitude % 60);
+  if (minutes < 0) return FormatText(kIsoDateCapacity, "%s %s %4.4d", date.c_str(), time.c_str(), -hhmm);
+  return FormatText(kIsoDateCapacity, "%s %s %c%4.4d", date.c_str(), time.c_str(), '+', hhmm);
+}
+
+std::string CurrentMessageDate() {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  return MessageDateFromUnixTime(std::chrono::duration_cast<std::chrono::seconds>(now).count());
 }
 
 }  // namespace tw

@@ -1,7 +1,10 @@
 // Date texts found in message headers, turned into the ISO form the index
-// keeps ("2014-03-05T09:05:00"). The calendar code adds its own forms here.
+// keeps ("2014-03-05T09:05:00"), and the header dates the calendar code
+// writes ("09:05 05 Mar, 2014", "Mon, 5 Mar 2014 09:05:00 +0100").
 #pragma once
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,5 +34,19 @@ std::string IsoDateFromMessageDate(std::string_view text);
 // becomes 1, a year below 1901 has 2000 added; seconds are written as 0.
 // Empty when a separator is missing.
 std::string IsoDateFromHeaderDate(std::string_view text);
+// The same fields as a Unix time (an hour of 24 is midnight of the next
+// day); none when a separator is missing or the year lies outside
+// 1601-9999.
+std::optional<int64_t> UnixTimeFromHeaderDate(std::string_view text);
+// A Unix time as that short form, in UTC: "%02d:%02d:%02d %02d %s, %4d", or
+// without the seconds when they are 0 ("09:05 05 Mar, 2014").
+std::string HeaderDateFromUnixTime(int64_t seconds);
+
+// A time as a "Date:" header in the server's local time, with English names
+// whatever the locale: "Wed, 5 Mar 2014 09:05:00 +0100". The offset is the
+// local zone's at that time (daylight time included), as hhmm.
+std::string MessageDateFromUnixTime(int64_t seconds);
+// The current time as MessageDateFromUnixTime writes it.
+std::string CurrentMessageDate();
 
 }  // namespace tw
