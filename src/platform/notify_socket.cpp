@@ -16,39 +16,24 @@
 
 #include "platform/last_error.h"
 #include "platform/library_loader.h"
+#include "platform/socket_io.h"
 
 namespace tw::platform {
 namespace {
+
+using detail::ConnectError;
+using detail::ConnectWithin;
+using detail::Deadline;
+using detail::SendAll;
+using detail::WaitFor;
 
 constexpr uint32_t kErrorInvalidData = 13;
 constexpr uint32_t kErrorNetworkUnreachable = 1231;
 constexpr uint32_t kErrorConnectionRefused = 1225;
 constexpr uint32_t kErrorTimeout = 1460;
-constexpr size_t kMaxReply = 64;
 
 using Clock = std::chrono::steady_clock;
-
-class Deadline {
- public:
-  explicit Deadline(uint32_t ms) : end_(Clock::now() + std::chrono::milliseconds(ms)) {}
-  int Remaining() const {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end_ - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-  }
-
- private:
-  Clock::time_point end_;
-};
-
-// poll() for one descriptor, retried after signals until the deadline.
-bool WaitFor(int fd, short events, const Deadline& deadline) {
-  for (;;) {
-    pollfd p{fd, events, 0};
-    const int n = poll(&p, 1, deadline.Remaining());
-    if (n > 0) return true;
-    if (n == 0 || errno != EINTR) return false;
-  }
-}
+constexpr size_t kMaxReply = 64;
 
 class Fd {
  public:
@@ -68,46 +53,6 @@ class Fd {
  private:
   int fd_;
 };
-
-uint32_t ConnectError(int err) {
-  switch (err) {
-    case ENOENT: return kErrorFileNotFound;
-    case ECONNREFUSED: return kErrorConnectionRefused;
-    case EAGAIN:
-    case ETIMEDOUT: return kErrorTimeout;
-    case ENETUNREACH:
-    case EHOSTUNREACH: return kErrorNetworkUnreachable;
-    default: return ErrorFromErrno(err);
-  }
-}
-
-// Non-blocking connect finished within the time-out; 0 or an error number.
-uint32_t ConnectWithin(int fd, const sockaddr* address, socklen_t length, uint32_t timeoutMs) {
-  if (connect(fd, address, length) == 0) return 0;
-  if (errno != EINPROGRESS) return ConnectError(errno);
-  if (!WaitFor(fd, POLLOUT, Deadline(timeoutMs))) return kErrorTimeout;
-  int err = 0;
-  socklen_t size = sizeof err;
-  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &size) != 0) return ConnectError(errno);
-  return err == 0 ? 0 : ConnectError(err);
-}
-
-bool SendAll(int fd, std::string_view text, const Deadline& deadline) {
-  size_t sent = 0;
-  while (sent < text.size()) {
-    const ssize_t n = send(fd, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-    if (n > 0) {
-      sent += static_cast<size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (!WaitFor(fd, POLLOUT, deadline)) return false;
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
 
 // The exchange on a connected socket: message, half close, one reply line.
 uint32_t Exchange(int fd, std::string_view message, const DeliveryTimeouts& timeouts) {

@@ -8,33 +8,15 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <vector>
 
+#include "platform/socket_io.h"
+
 namespace tw::platform {
-namespace {
 
-using Clock = std::chrono::steady_clock;
-
-int RemainingMs(Clock::time_point end) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
-}
-
-// poll() for one descriptor, retried after signals until the deadline.
-bool WaitFor(int fd, short events, Clock::time_point end) {
-  for (;;) {
-    pollfd p{fd, events, 0};
-    const int n = poll(&p, 1, RemainingMs(end));
-    if (n > 0) return true;
-    if (n == 0 || errno != EINTR) return false;
-  }
-}
-
-Clock::time_point After(uint32_t ms) { return Clock::now() + std::chrono::milliseconds(ms); }
-
-}  // namespace
+using detail::Deadline;
+using detail::WaitFor;
 
 TcpStream::~TcpStream() { Close(); }
 
@@ -56,7 +38,7 @@ void TcpStream::Close() {
 
 TcpStream::Receive TcpStream::ReceiveSome(std::string& into, size_t maxBytes, uint32_t timeoutMs) {
   if (fd_ < 0 || maxBytes == 0) return Receive::kFailed;
-  const Clock::time_point end = After(timeoutMs);
+  const Deadline end(timeoutMs);
   std::vector<char> buffer(maxBytes < 16384 ? maxBytes : 16384);
   for (;;) {
     const ssize_t n = recv(fd_, buffer.data(), buffer.size(), 0);
@@ -72,23 +54,7 @@ TcpStream::Receive TcpStream::ReceiveSome(std::string& into, size_t maxBytes, ui
 }
 
 bool TcpStream::SendAll(std::string_view text, uint32_t timeoutMs) {
-  if (fd_ < 0) return false;
-  const Clock::time_point end = After(timeoutMs);
-  size_t sent = 0;
-  while (sent < text.size()) {
-    // A peer gone must not end this process with SIGPIPE.
-    const ssize_t n = send(fd_, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
-    if (n > 0) {
-      sent += static_cast<size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (!WaitFor(fd_, POLLOUT, end)) return false;
-    } else {
-      return false;
-    }
-  }
-  return true;
+  return fd_ >= 0 && detail::SendAll(fd_, text, Deadline(timeoutMs));
 }
 
 TcpListener::~TcpListener() { Close(); }
@@ -152,13 +118,7 @@ TcpStream ConnectTcp(const std::string& address, uint16_t port, uint32_t timeout
   bool connected = false;
   if (stream.IsOpen()) {
     const int fd = stream.fd_;
-    if (connect(fd, found->ai_addr, found->ai_addrlen) == 0) {
-      connected = true;
-    } else if (errno == EINPROGRESS && WaitFor(fd, POLLOUT, After(timeoutMs))) {
-      int err = 0;
-      socklen_t size = sizeof err;
-      connected = getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &size) == 0 && err == 0;
-    }
+    connected = detail::ConnectWithin(fd, found->ai_addr, found->ai_addrlen, timeoutMs) == 0;
   }
   freeaddrinfo(found);
   if (!connected) stream.Close();
