@@ -68,6 +68,20 @@ std::string ListedDirectory(const FolderRecord& record) {
   return RecordDirectory(folder).value_or(std::string());
 }
 
+namespace {
+
+// The record texts a search depends on, each cut at its field's end.
+std::string RecordKey(const FolderRecord& record) {
+  std::string key(RecordText(record.mailbox));
+  key += '\0';
+  key += RecordText(record.postoffice);
+  key += '\0';
+  key += RecordText(record.path);
+  return key;
+}
+
+}  // namespace
+
 uint32_t FindFirstSubFolder(FolderRecord& record, FolderList* list, bool verify) {
   const std::string directory = ListedDirectory(record);
   if (directory.empty()) return 0;
@@ -85,14 +99,25 @@ uint32_t FindFirstSubFolder(FolderRecord& record, FolderList* list, bool verify)
   }
   if (!current) return 0;
   list->cursorEntry = FindFolderEntry(*list, directory);
+  list->cursorRecordKey = RecordKey(record);
+  list->cursorDirectory = directory;
   return NameAtCursor(record, *list);
 }
 
 uint32_t FindNextSubFolder(FolderRecord& record, FolderList* list, bool verify) {
-  const std::string directory = ListedDirectory(record);
-  if (directory.empty()) return 0;
   if (list == nullptr) list = ThreadFolderList();
   if (list == nullptr) return 0;
+  // The next name of the search under way: its directory is known.
+  std::string key = RecordKey(record);
+  std::string directory;
+  if (list->cursorEntry != nullptr && key == list->cursorRecordKey) {
+    directory = list->cursorDirectory;
+  } else {
+    directory = ListedDirectory(record);
+    if (directory.empty()) return 0;
+    list->cursorRecordKey = std::move(key);
+    list->cursorDirectory = directory;
+  }
   FolderListEntry* entry = FindFolderEntry(*list, directory);
   if (entry == nullptr) {
     if (!ParseFolderEntry(*list, directory, verify)) return 0;

@@ -45,12 +45,16 @@ FolderList* CreateFolderList() noexcept { return new (std::nothrow) FolderList()
 void InitFolderList(FolderList& list) {
   list.cursorEntry = nullptr;
   list.cursor = 0;
+  list.cursorRecordKey.clear();
+  list.cursorDirectory.clear();
   list.entries = std::make_unique<std::map<std::string, FolderListEntry>>();
 }
 
 void UnInitFolderList(FolderList& list) noexcept {
   list.cursorEntry = nullptr;
   list.cursor = 0;
+  list.cursorRecordKey.clear();
+  list.cursorDirectory.clear();
   list.entries.reset();
 }
 

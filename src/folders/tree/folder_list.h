@@ -24,6 +24,11 @@ struct FolderList {
   std::unique_ptr<std::map<std::string, FolderListEntry>> entries;
   FolderListEntry* cursorEntry = nullptr;
   size_t cursor = 0;
+  // The record texts the search under the cursor was started with and the
+  // directory they resolved to: a next name for the same record needs no
+  // second resolution (settings read, every directory on the way looked at).
+  std::string cursorRecordKey;
+  std::string cursorDirectory;
 };
 
 // nullptr when memory is short.
