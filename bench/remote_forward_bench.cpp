@@ -9,11 +9,8 @@
 // registry and a private user file with the credentials.
 #include <benchmark/benchmark.h>
 
-#include <sys/types.h>
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +18,7 @@
 #include <string>
 
 #include "platform/password_hash.h"
+#include "platform/service_process.h"
 #include "platform/tcp_listener.h"
 #include "services/remote/remote_messages.h"
 #include "twstore.h"
@@ -53,12 +51,11 @@ class Service {
     fs::permissions(users, fs::perms::owner_read | fs::perms::owner_write);
     // Run as root, the service takes the store's owner, and refuses a store
     // of root's: hand it to nobody.
-    if (geteuid() == 0) {
+    if (tw::platform::EffectiveUserIsRoot()) {
       fs::permissions(dir_, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
       fs::permissions(dir_ / "service.reg", fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
-      if (chown((dir_ / "POSTOFFICES").c_str(), 65534, 65534) != 0) return;
-      for (const auto& entry : fs::recursive_directory_iterator(dir_ / "POSTOFFICES"))
-        if (chown(entry.path().c_str(), 65534, 65534) != 0) return;
+      const std::string handOver = "chown -R 65534:65534 '" + (dir_ / "POSTOFFICES").string() + "'";
+      if (std::system(handOver.c_str()) != 0) return;
     }
     const std::string command = "TW_REGISTRY_FILE='" + (dir_ / "service.reg").string() + "' exec '" TW_BENCH_BIN_DIR
                                 "/twadmind' serve --port 0 --users '" + users.string() + "' 2>'" +
@@ -82,7 +79,8 @@ class Service {
     setenv("TW_USER_REGISTRY_FILE", (dir_ / "user.reg").c_str(), 1);
   }
   ~Service() {
-    if (pid_ > 0) kill(static_cast<pid_t>(pid_), SIGTERM);
+    // popen's shell execs the service: it is this process's child.
+    if (pid_ > 0) tw::platform::StopChild(pid_);
     if (server_ != nullptr) pclose(server_);
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
