@@ -215,5 +215,13 @@ TEST_F(RemoteEndToEnd, RefusedWaysChangeNothing) {
   ExpectClientStoreUntouched();
 }
 
+TEST_F(RemoteEndToEnd, TheHostName127001RunsHere) {
+  const test::CliRun run =
+      RunClient("twstore", "--host 127.0.0.1 mkdir --folder Here --postoffice Demo --mailbox alice");
+  EXPECT_EQ(ExitCode(run.status), 0) << run.errors;
+  EXPECT_TRUE(fs::is_directory(ClientBox() + "/Here"));
+  EXPECT_FALSE(fs::exists(ServiceBox() + "/Here"));
+}
+
 }  // namespace
 }  // namespace tw

@@ -11,6 +11,7 @@
 #include "frame/settings.h"
 #include "platform/store_owner.h"
 #include "platform/terminal.h"
+#include "services/remote/remote_session.h"
 #include "twstore.h"
 
 namespace {
@@ -213,9 +214,6 @@ int main(int argc, char** argv) {
                                  "read this machine's store\n");
     return 2;
   }
-  // The host name 127.0.0.1 runs the calls here.
-  const bool remote = !host.empty() && host != "127.0.0.1";
-
   tw::cli::Console console;
   console.outIsTerminal = tw::platform::IsTerminal(1);
   console.outColumns = tw::platform::TerminalColumns(1);
@@ -230,9 +228,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (!host.empty()) SetCurrentHost(host.c_str());
-  // Only these two leave the store alone; a remote command leaves this
-  // machine's store alone too, and keeps the user's own identity to read the
-  // host's credentials from the user's registry file.
+  // Only these two leave the store alone; a folder change sent to another
+  // host (--host, or "ForceDefaultHost"; the host name 127.0.0.1 runs here)
+  // does too, and keeps the user's own identity to read the host's
+  // credentials from the user's registry file.
+  const bool remote = remoteCommand && tw::remote::RemoteHostInForce();
   if (!app.got_subcommand("paths") && !app.got_subcommand("settings") && !remote && !RunAsStoreOwner(std::cerr)) {
     tw::ProcessDetach();
     return 1;
