@@ -13,6 +13,7 @@
 #include "frame/store_paths.h"
 #include "json_writer.h"
 #include "mail_folder.h"
+#include "services/remote/remote_session.h"
 #include "twstore.h"
 
 namespace tw::cli {
@@ -121,9 +122,11 @@ std::string InMailbox(const std::string& mailbox, const std::string& postoffice)
 
 // What the store refuses without saying why, when the tool can tell: a
 // missing postoffice, mailbox, parent folder or (`mustExist`) folder.
-// Empty when all are there.
+// Empty when all are there, and when the call went to a remote host, whose
+// store this machine cannot see.
 std::string MissingPart(const std::string& postoffice, const std::string& mailbox, const FolderPlace& place,
                         bool mustExist) {
+  if (remote::RemoteHostInForce()) return {};
   std::ostringstream why;
   std::string mailboxDirectory;
   if (FindMailbox(postoffice, mailbox, mailboxDirectory, why) != 0) {
@@ -146,11 +149,15 @@ std::string MissingPart(const std::string& postoffice, const std::string& mailbo
 // usual reasons.
 void ReportRefusal(const std::string& what, const std::string& missing, const char* usualReasons,
                    std::ostream& err) {
-  err << "twstore: the store did not " << what;
+  const bool remote = remote::RemoteHostInForce();
+  err << (remote ? "twstore: the remote store did not " : "twstore: the store did not ") << what;
   if (!missing.empty())
     err << ": " << missing << "\n";
   else
-    err << ". Usual reasons: " << usualReasons << "\n";
+    err << ". Usual reasons: "
+        << (remote ? "the host key has no \"Address\", the service cannot be reached or refuses the credentials; "
+                   : "")
+        << usualReasons << "\n";
 }
 
 // rename and copy: the same two records, another store call.

@@ -11,6 +11,8 @@
 #include "frame/settings.h"
 #include "platform/store_owner.h"
 #include "platform/terminal.h"
+#include "services/remote/remote_session.h"
+#include "twstore.h"
 
 namespace {
 void AddFolderOptions(CLI::App* command, tw::cli::FolderRequest& target) {
@@ -68,6 +70,9 @@ int main(int argc, char** argv) {
                "Settings come from the registry file named by TW_REGISTRY_FILE\n"
                "(default /etc/tarnwick/registry.reg)."};
   app.require_subcommand(1);
+  std::string host;
+  app.add_option("--host", host,
+                 "Run mkdir, rename, copy or rmdir on this host's store (a host key under HKCU ...\\Administration\\Hosts)");
 
   tw::cli::PathsRequest paths;
   auto* pathsCommand = app.add_subcommand("paths", "Print the directories a postoffice, mailbox and folder resolve to");
@@ -199,6 +204,16 @@ int main(int argc, char** argv) {
     return app.exit(e) == 0 ? 0 : 2;
   }
 
+  // The four folder-change commands call the forwarded exports; every other
+  // command reads the store's files itself and would silently work here.
+  const bool remoteCommand = app.got_subcommand("mkdir") || app.got_subcommand("rename") ||
+                             app.got_subcommand("copy") || app.got_subcommand("rmdir");
+  if (app.count("--host") != 0 && (host.empty() || !remoteCommand)) {
+    std::cerr << (host.empty() ? "twstore: --host needs a host name\n"
+                               : "twstore: --host works with mkdir, rename, copy and rmdir only; the other commands "
+                                 "read this machine's store\n");
+    return 2;
+  }
   tw::cli::Console console;
   console.outIsTerminal = tw::platform::IsTerminal(1);
   console.outColumns = tw::platform::TerminalColumns(1);
@@ -212,8 +227,13 @@ int main(int argc, char** argv) {
     std::cerr << "twstore: the store library could not start\n";
     return 1;
   }
-  // Only these two leave the store alone.
-  if (!app.got_subcommand("paths") && !app.got_subcommand("settings") && !RunAsStoreOwner(std::cerr)) {
+  if (!host.empty()) SetCurrentHost(host.c_str());
+  // Only these two leave the store alone; a folder change sent to another
+  // host (--host, or "ForceDefaultHost"; the host name 127.0.0.1 runs here)
+  // does too, and keeps the user's own identity to read the host's
+  // credentials from the user's registry file.
+  const bool remote = remoteCommand && tw::remote::RemoteHostInForce();
+  if (!app.got_subcommand("paths") && !app.got_subcommand("settings") && !remote && !RunAsStoreOwner(std::cerr)) {
     tw::ProcessDetach();
     return 1;
   }
