@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/password_hash.h"
+#include "admin_service/running_service.h"
 #include "support/store_fixture.h"
 #include "support/twstore_run.h"
 
@@ -61,11 +62,7 @@ class RemoteEndToEnd : public ::testing::Test {
     WriteClientSettings("admin:right secret", fs::perms::owner_read | fs::perms::owner_write);
     clientBefore_ = TreeOf(client_.root());
   }
-  void TearDown() override {
-    if (server_ == nullptr) return;
-    if (pid_ > 0) kill(static_cast<pid_t>(pid_), SIGTERM);
-    pclose(server_);
-  }
+  void TearDown() override { running_.Stop(); }
 
   // Run as root, the service takes the mail root's owner: its store is
   // nobody's then, and its scratch and registry directories open to it.
@@ -82,14 +79,8 @@ class RemoteEndToEnd : public ::testing::Test {
   }
 
   void StartService() {
-    const std::string command = "TW_REGISTRY_FILE='" + service_.registry().path() + "' exec '" TW_TEST_BIN_DIR
-                                "/twadmind' serve --port 0 --users '" + users_ + "' 2>'" +
-                                (service_.dir() / "errors") + "'";
-    server_ = popen(command.c_str(), "r");
-    ASSERT_NE(server_, nullptr);
-    char line[256] = {};
-    ASSERT_NE(std::fgets(line, sizeof line, server_), nullptr) << ServiceErrors();
-    ASSERT_EQ(std::sscanf(line, "twadmind: listening on 127.0.0.1:%u (pid %ld)", &port_, &pid_), 2) << line;
+    running_.Start(service_.registry().path(), users_, service_.dir() / "errors");
+    port_ = running_.port();
   }
   std::string ServiceErrors() { return test::ReadFile(service_.dir() / "errors"); }
 
@@ -130,8 +121,7 @@ class RemoteEndToEnd : public ::testing::Test {
   test::MailRoot service_{"", "/POSTOFFICES"};
   test::MailRoot client_{"", "/POSTOFFICES"};
   std::string users_;
-  FILE* server_ = nullptr;
-  long pid_ = 0;
+  test::RunningService running_;
   unsigned port_ = 0;
   std::vector<std::string> clientBefore_;
 };

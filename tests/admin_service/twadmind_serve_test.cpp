@@ -15,6 +15,7 @@
 #include "platform/password_hash.h"
 #include "platform/tcp_listener.h"
 #include "services/remote/remote_messages.h"
+#include "admin_service/running_service.h"
 #include "support/store_fixture.h"
 #include "twstore.h"
 
@@ -105,31 +106,16 @@ class TwadmindServe : public ::testing::Test {
 
   std::string Box() const { return mail_.root() + "/Demo/MAILROOT/alice"; }
 
-  // Starts the service; its first line names the port it got and its id.
   void Start(const std::string& options = "") {
-    const std::string command = "TW_REGISTRY_FILE='" + mail_.registry().path() + "' exec '" TW_TEST_BIN_DIR
-                                "/twadmind' serve --port 0 --users '" + users_ + "' " + options + " 2>'" +
-                                (mail_.dir() / "errors") + "'";
-    server_ = popen(command.c_str(), "r");
-    ASSERT_NE(server_, nullptr);
-    char line[256] = {};
-    ASSERT_NE(std::fgets(line, sizeof line, server_), nullptr) << test::ReadFile(mail_.dir() / "errors");
-    unsigned port = 0;
-    ASSERT_EQ(std::sscanf(line, "twadmind: listening on 127.0.0.1:%u (pid %ld)", &port, &pid_), 2) << line;
-    port_ = static_cast<uint16_t>(port);
+    service_.Start(mail_.registry().path(), users_, mail_.dir() / "errors", options);
+    port_ = service_.port();
   }
-  void Stop() {
-    if (server_ == nullptr) return;
-    if (pid_ > 0) kill(static_cast<pid_t>(pid_), SIGTERM);
-    pclose(server_);
-    server_ = nullptr;
-  }
+  void Stop() { service_.Stop(); }
   std::string Errors() { return test::ReadFile(mail_.dir() / "errors"); }
 
   test::MailRoot mail_{"", "/POSTOFFICES"};
   std::string users_;
-  FILE* server_ = nullptr;
-  long pid_ = 0;
+  test::RunningService service_;
   uint16_t port_ = 0;
   static constexpr uid_t kNobody = 65534;
   uid_t storeOwner_ = geteuid();
