@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/password_hash.h"
 #include "platform/tcp_listener.h"
@@ -170,6 +172,63 @@ TEST_F(TwadmindServe, RefusalsOverTheWire) {
   EXPECT_FALSE(remote::IsSuccessReply(guesser.Exchange(remote::AuthRequest("", "admin:y"))));
   EXPECT_TRUE(guesser.Closed()) << "the third failed AUTH closes";
   EXPECT_NE(Errors().find("failed AUTH for \"admin\""), std::string::npos) << Errors();
+}
+
+// Every file below `top` with its content, links as links.
+std::vector<std::string> FilesBelow(const std::string& top) {
+  std::vector<std::string> files;
+  for (auto it = fs::recursive_directory_iterator(top); it != fs::recursive_directory_iterator(); ++it)
+    files.push_back(it->path().string() + (it->is_symlink()         ? "@"
+                                           : it->is_regular_file() ? "=" + test::ReadFile(it->path().string())
+                                                                   : "/"));
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// Records that lead elsewhere, sent over the wire to every forwarded call:
+// the service's store refuses them as a local caller's, and nothing outside
+// the named mailbox changes (another mailbox, the mail root, what a link
+// points to).
+TEST_F(TwadmindServe, HostileRecordsOverTheWireTouchNothingOutsideTheMailbox) {
+  const std::string outside = mail_.dir() / "outside";
+  test::MakeDirs(outside + "/Sub");
+  test::WriteFile(outside + "/keep.txt", "outside");
+  test::MakeDirs(mail_.root() + "/Demo/MAILROOT/eve/Inbox");
+  test::WriteFile(mail_.root() + "/Demo/MAILROOT/eve/Inbox/m.mai", "eve's");
+  fs::create_directory_symlink(outside, Box() + "/Linked");
+  if (geteuid() == 0) HandTheStoreToNobody();
+  auto victims = [&] {
+    std::vector<std::string> all = FilesBelow(outside);
+    for (const std::string& f : FilesBelow(mail_.root() + "/Demo/MAILROOT/eve")) all.push_back(f);
+    return all;
+  };
+  const std::vector<std::string> before = victims();
+
+  Start();
+  Client client(port_);
+  client.SignIn();
+  const FolderRecord hostile[] = {
+      Folder("\\..\\..", "x"), Folder("\\", ".."),          Folder("\\", "..\\eve"), Folder("\\Linked", ""),
+      Folder("\\Linked", "Sub"), Folder("\\Linked\\Sub", "x"), Folder("..\\eve", "Inbox"), Folder("\\", ""),
+  };
+  for (FolderRecord record : hostile) {
+    FolderRecord copy = record;
+    for (const char* function : {"StoreFolderAdd", "StoreFolderRemove", "StoreFolderGet", "StoreFolderFindFirst"})
+      client.Call(function, copy = record);
+    for (const char* function : {"StoreFolderEdit", "StoreFolderCopy"}) {
+      for (bool hostileFirst : {true, false}) {
+        FolderRecord safe = Folder("\\", "Inbox");
+        FolderRecord first = hostileFirst ? record : safe, second = hostileFirst ? safe : record;
+        const ParameterBlock blocks[] = {{&first, sizeof first}, {&second, sizeof second}};
+        client.Exchange(remote::ExecRequest(function, blocks).value());
+      }
+    }
+  }
+  FolderRecord wrongBox = Folder("\\", "Inbox");
+  std::strcpy(wrongBox.mailbox, "../eve");
+  client.Call("StoreFolderRemove", wrongBox);
+  EXPECT_EQ(victims(), before);
+  EXPECT_TRUE(fs::is_directory(Box() + "/Inbox")) << "the mailbox's own folder is still there";
 }
 
 TEST_F(TwadmindServe, ConnectionsPastTheCapAreClosed) {
