@@ -196,6 +196,9 @@ TEST_F(TwadmindServe, HostileRecordsOverTheWireTouchNothingOutsideTheMailbox) {
   test::MakeDirs(mail_.root() + "/Demo/MAILROOT/eve/Inbox");
   test::WriteFile(mail_.root() + "/Demo/MAILROOT/eve/Inbox/m.mai", "eve's");
   fs::create_directory_symlink(outside, Box() + "/Linked");
+  // Writable by whoever the service runs as: only the store's checks may
+  // keep it out.
+  for (const std::string& directory : {outside, outside + "/Sub"}) fs::permissions(directory, fs::perms::all);
   if (geteuid() == 0) HandTheStoreToNobody();
   auto victims = [&] {
     std::vector<std::string> all = FilesBelow(outside);
