@@ -139,15 +139,10 @@ class MessageNamer {
   int misses_ = 0;
 };
 
-std::string ErrorText() {
-  const uint32_t code = platform::GetLastError();
-  return std::string(platform::ErrorMessage(code)) + " (error " + std::to_string(code) + ")";
-}
-
 // Checks a source before anything is delivered; empty when it is usable.
 std::string SourceProblem(const std::string& path) {
   platform::FileInfo info;
-  if (path.empty() || !platform::GetFileInfo(path, info)) return "cannot be read: " + ErrorText();
+  if (path.empty() || !platform::GetFileInfo(path, info)) return "cannot be read: " + LastErrorText();
   if ((info.attributes & platform::kAttrDirectory) != 0) return "is a directory";
   if (info.size > kMaxMessageBytes) return "is larger than 2 GiB";
   return {};
@@ -161,7 +156,7 @@ bool CopyIn(const std::string& source, const std::string& directory, std::string
   temporary = InFolder(directory, "_twstore-" + std::to_string(platform::CurrentProcessId()) + "-" +
                                       std::to_string(++serial) + ".TMP");
   if (!platform::CopyFile(source, temporary, true)) {
-    why = "cannot copy it into the folder: " + ErrorText();
+    why = "cannot copy it into the folder: " + LastErrorText();
     return false;
   }
   // The copy has the source's time; an old source would look like a

@@ -33,11 +33,6 @@ namespace {
 
 constexpr size_t kReadPiece = 256 * 1024;
 
-std::string ErrorText() {
-  const uint32_t code = platform::GetLastError();
-  return std::string(platform::ErrorMessage(code)) + " (error " + std::to_string(code) + ")";
-}
-
 struct StoredMessage {
   std::string id;
   std::string flags;
@@ -74,7 +69,7 @@ bool ReadMessage(const std::string& path, platform::FileInfo& info, Sink&& sink,
   platform::FileHandle file =
       platform::OpenFile(path, platform::Access::Read, platform::Share::All, platform::Disposition::OpenExisting);
   if (!file.IsOpen() || !platform::GetFileInfo(path, info)) {
-    err << "twstore: cannot read " << Shown(path) << ": " << ErrorText() << "\n";
+    err << "twstore: cannot read " << Shown(path) << ": " << LastErrorText() << "\n";
     return false;
   }
   std::vector<char> piece(kReadPiece);
@@ -82,7 +77,7 @@ bool ReadMessage(const std::string& path, platform::FileInfo& info, Sink&& sink,
   for (;;) {
     size_t got = 0;
     if (!file.Read(piece.data(), piece.size(), got)) {
-      err << "twstore: cannot read " << Shown(path) << ": " << ErrorText() << "\n";
+      err << "twstore: cannot read " << Shown(path) << ": " << LastErrorText() << "\n";
       return false;
     }
     if (!sink(std::string_view(piece.data(), got), first)) return false;
@@ -98,7 +93,7 @@ class MaildirOut {
     try {
       for (const char* sub : {"\\tmp", "\\new", "\\cur"}) CreateDirectoryTree(directory + sub);
     } catch (const std::exception&) {
-      err << "twstore: cannot make the Maildir " << Shown(directory) << ": " << ErrorText() << "\n";
+      err << "twstore: cannot make the Maildir " << Shown(directory) << ": " << LastErrorText() << "\n";
       return false;
     }
     for (const char* sub : {"\\cur", "\\new"}) {
@@ -126,17 +121,17 @@ class MaildirOut {
                                source, info,
                                [&](std::string_view bytes, bool) {
                                  if (bytes.empty() || out.Write(bytes.data(), bytes.size())) return true;
-                                 err << "twstore: cannot write " << Shown(temporaryPath) << ": " << ErrorText()
+                                 err << "twstore: cannot write " << Shown(temporaryPath) << ": " << LastErrorText()
                                      << "\n";
                                  return false;
                                },
                                err);
-      if (!out.IsOpen()) err << "twstore: cannot write " << Shown(temporaryPath) << ": " << ErrorText() << "\n";
+      if (!out.IsOpen()) err << "twstore: cannot write " << Shown(temporaryPath) << ": " << LastErrorText() << "\n";
     }
     const std::string name = formats::MaildirExportName(unique, message.flags);
     if (ok) cur_.SetWriteTimeExact(temporary, info.lastWriteTime);
     if (ok && !cur_.RenameToAnyName(temporary, name)) {
-      err << "twstore: cannot name " << Shown(temporaryPath) << " " << Named(name) << ": " << ErrorText() << "\n";
+      err << "twstore: cannot name " << Shown(temporaryPath) << " " << Named(name) << ": " << LastErrorText() << "\n";
       ok = false;
     }
     if (!ok) {
@@ -165,7 +160,7 @@ class MboxOut {
     }
     file_ = platform::OpenFile(path, platform::Access::Write, platform::Share::Read, platform::Disposition::CreateNew);
     if (!file_.IsOpen()) {
-      err << "twstore: cannot create " << Shown(path) << ": " << ErrorText()
+      err << "twstore: cannot create " << Shown(path) << ": " << LastErrorText()
           << (platform::GetLastError() == platform::kErrorFileExists ? " (an export never writes over a file)" : "")
           << "\n";
       return false;
@@ -185,7 +180,6 @@ class MboxOut {
             formats::MboxOutgoing outgoing;
             const std::string sender = EnvelopeSender(message.from);
             outgoing.sender = sender;
-            platform::GetFileInfo(source, info);
             outgoing.time = platform::UnixFromFileTime(info.lastWriteTime);
             outgoing.flags = formats::ParseStoreFlags(message.flags);
             outgoing.lineEnd = formats::LineEndOf(bytes);
@@ -195,7 +189,7 @@ class MboxOut {
         },
         err);
     if (read && begun && writer_->EndMessage()) return 1;
-    if (read) err << "twstore: cannot write " << Shown(path_) << ": " << ErrorText() << "\n";
+    if (read) err << "twstore: cannot write " << Shown(path_) << ": " << LastErrorText() << "\n";
     return -1;
   }
 

@@ -72,21 +72,11 @@ bool CheckNames(const std::string& postoffice, const std::string& mailbox, std::
   return false;
 }
 
-// Copies a text into a record field; false when it does not fit, as a cut
-// name would name another folder.
-template <size_t N>
-bool SetField(char (&field)[N], const std::string& text) {
-  if (text.size() >= N) return false;
-  text.copy(field, text.size());
-  field[text.size()] = '\0';
-  return true;
-}
-
 bool FillRecord(FolderRecord& record, const std::string& postoffice, const std::string& mailbox,
                 const FolderPlace& place, std::ostream& err) {
   record = FolderRecord{};
-  if (SetField(record.postoffice, postoffice) && SetField(record.mailbox, mailbox) &&
-      SetField(record.path, place.path) && SetField(record.name, place.name))
+  if (FillRecordField(record.postoffice, postoffice) && FillRecordField(record.mailbox, mailbox) &&
+      FillRecordField(record.path, place.path) && FillRecordField(record.name, place.name))
     return true;
   err << "twstore: folder " << Quoted(place.Shown()) << " is not allowed: a name is too long for the store\n";
   return false;

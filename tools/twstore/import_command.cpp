@@ -36,11 +36,6 @@ constexpr size_t kIdentityBytes = 512;
 
 enum class SourceFormat { Maildir, Mbox, Eml };
 
-std::string ErrorText() {
-  const uint32_t code = platform::GetLastError();
-  return std::string(platform::ErrorMessage(code)) + " (error " + std::to_string(code) + ")";
-}
-
 std::string Stem(std::string_view fileName) {
   const size_t dot = fileName.rfind('.');
   return std::string(dot == std::string_view::npos || dot == 0 ? fileName : fileName.substr(0, dot));
@@ -73,7 +68,7 @@ void ImportFile(const platform::FolderFiles& directory, const std::string& shown
   platform::FileInfo info;
   platform::FileHandle file = directory.OpenForReading(fileName, &info, platform::NameMode::AnyName);
   if (!file.IsOpen()) {
-    err << "twstore: cannot read " << Named(shownDirectory + "/" + fileName) << ": " << ErrorText() << "\n";
+    err << "twstore: cannot read " << Named(shownDirectory + "/" + fileName) << ": " << LastErrorText() << "\n";
     return;
   }
   if (info.size > kMaxMessageBytes) {
@@ -126,9 +121,7 @@ int ImportMaildirFolder(const std::string& maildir, const MailFolder& folder, co
   }
   bar.Clear();
   const bool delivered = importer.Finish();
-  total.imported += importer.Counts().imported;
-  total.skipped += importer.Counts().skipped;
-  total.failed += importer.Counts().failed;
+  total += importer.Counts();
   return delivered && !importer.Stopped() ? 0 : kExitFailed;
 }
 
@@ -192,7 +185,7 @@ int ImportMbox(const std::string& path, bool mboxo, const MailFolder& folder, co
   platform::FileHandle file =
       platform::OpenFile(path, platform::Access::Read, platform::Share::Read, platform::Disposition::OpenExisting);
   if (!file.IsOpen()) {
-    err << "twstore: cannot read " << Shown(path) << ": " << ErrorText() << "\n";
+    err << "twstore: cannot read " << Shown(path) << ": " << LastErrorText() << "\n";
     return kExitFailed;
   }
   MessageImporter importer(folder, err);
@@ -216,16 +209,14 @@ int ImportMbox(const std::string& path, bool mboxo, const MailFolder& folder, co
   }
   if (readOk && !importer.Stopped()) reader.Finish();
   bar.Clear();
-  if (!readOk) err << "twstore: cannot read " << Shown(path) << ": " << ErrorText() << "\n";
+  if (!readOk) err << "twstore: cannot read " << Shown(path) << ": " << LastErrorText() << "\n";
   if (reader.BytesBeforeFirstMessage() > 0)
     err << "twstore: " << reader.BytesBeforeFirstMessage() << " bytes before the first \"From \" line of "
         << Shown(path) << " are no message; left out\n";
   if (reader.MessageCount() == 0 && readOk)
     err << "twstore: " << Shown(path) << " holds no message (an mbox starts with a \"From \" line)\n";
   const bool delivered = importer.Finish();
-  total.imported += importer.Counts().imported;
-  total.skipped += importer.Counts().skipped;
-  total.failed += importer.Counts().failed;
+  total += importer.Counts();
   return readOk && delivered && !importer.Stopped() && reader.MessageCount() > 0 ? 0 : kExitFailed;
 }
 
@@ -233,7 +224,7 @@ int ImportEml(const std::string& path, const MailFolder& folder, ImportCounts& t
   platform::FolderFiles directory;
   const std::string parent = ParentDirectory(path).empty() ? "." : ParentDirectory(path);
   if (!directory.Open(parent)) {
-    err << "twstore: cannot read " << Shown(path) << ": " << ErrorText() << "\n";
+    err << "twstore: cannot read " << Shown(path) << ": " << LastErrorText() << "\n";
     return kExitFailed;
   }
   const std::string name = FileName(path).empty() ? path : FileName(path);
@@ -241,9 +232,7 @@ int ImportEml(const std::string& path, const MailFolder& folder, ImportCounts& t
   ImportFile(directory, Shown(parent), name, formats::ImportFileName(formats::EmlSourceKey(Stem(name))),
              formats::StoreFlagsText(formats::MessageFlags{.recent = true}), importer, err);
   const bool delivered = importer.Finish();
-  total.imported += importer.Counts().imported;
-  total.skipped += importer.Counts().skipped;
-  total.failed += importer.Counts().failed;
+  total += importer.Counts();
   return delivered && !importer.Stopped() && importer.Counts().failed == 0 &&
                  importer.Counts().imported + importer.Counts().skipped == 1
              ? 0
@@ -268,7 +257,7 @@ std::optional<SourceFormat> DetectFormat(const ImportRequest& request, std::ostr
   platform::FileHandle file = platform::OpenFile(request.source, platform::Access::Read, platform::Share::Read,
                                                  platform::Disposition::OpenExisting);
   if (!file.IsOpen()) {
-    err << "twstore: cannot read " << Shown(request.source) << ": " << ErrorText() << "\n";
+    err << "twstore: cannot read " << Shown(request.source) << ": " << LastErrorText() << "\n";
     return std::nullopt;
   }
   file.Read(head, sizeof head, got);
@@ -331,8 +320,7 @@ int Import(const ImportRequest& request, const Console& console, std::ostream& o
       case SourceFormat::Mbox: result = ImportMbox(source, request.mboxo, folder, console, total, err); break;
       case SourceFormat::Eml: result = ImportEml(source, folder, total, err); break;
     }
-    const uint64_t seen =
-        (total.imported + total.skipped + total.failed) - (before.imported + before.skipped + before.failed);
+    const uint64_t seen = total.Seen() - before.Seen();
     out << "imported " << total.imported - before.imported << " of " << seen
         << (seen == 1 ? " message into " : " messages into ") << Named(target.folder) << " (" << total.skipped - before.skipped
         << " already there)\n";

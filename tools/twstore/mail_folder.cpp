@@ -15,6 +15,7 @@
 #include "index/lifecycle/store_index_record.h"
 #include "notify/notify_clients.h"
 #include "platform/files.h"
+#include "platform/last_error.h"
 
 namespace tw::cli {
 
@@ -93,6 +94,11 @@ std::string Named(std::string_view text) {
 }
 
 std::string Quoted(std::string_view text) { return "'" + Named(text) + "'"; }
+
+std::string LastErrorText() {
+  const uint32_t code = platform::GetLastError();
+  return std::string(platform::ErrorMessage(code)) + " (error " + std::to_string(code) + ")";
+}
 
 std::string Shown(const std::string& storePath) { return Printable(platform::ToSystemPath(storePath)); }
 

@@ -55,6 +55,19 @@ std::string Printable(std::string_view text);
 std::string Named(std::string_view text);
 // A name for an error message in quotes: 'Inbox\Work'.
 std::string Quoted(std::string_view text);
+// The thread's last error as "<message> (error <n>)", for the tool's texts.
+std::string LastErrorText();
+
+// Copies a text into a record field; false when it does not fit, as a cut
+// name would name another folder.
+template <size_t N>
+bool FillRecordField(char (&field)[N], const std::string& text) {
+  if (text.size() >= N) return false;
+  text.copy(field, text.size());
+  field[text.size()] = '\0';
+  return true;
+}
+
 // A store path as the system names it, printable.
 std::string Shown(const std::string& storePath);
 

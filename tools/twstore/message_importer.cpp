@@ -15,11 +15,6 @@ namespace {
 // holding a message of any size.
 constexpr size_t kLongestCleanedHeader = 1 << 20;
 
-std::string ErrorText() {
-  const uint32_t code = platform::GetLastError();
-  return std::string(platform::ErrorMessage(code)) + " (error " + std::to_string(code) + ")";
-}
-
 // True when a blank line ("\n\n" or "\n\r\n", or one at the very start)
 // ends at or after `from`.
 bool EndsHeader(const std::string& text, size_t from) {
@@ -60,7 +55,7 @@ bool MessageImporter::Begin(const std::string& name) {
   temporary_ = "_twstore-" + std::to_string(platform::CurrentProcessId()) + "-i" + std::to_string(++serial_) + ".TMP";
   file_ = directory_.CreateExact(temporary_);
   if (!file_.IsOpen()) {
-    err_ << "twstore: cannot create " << Shown(InFolder(folder_.directory, temporary_)) << ": " << ErrorText() << "\n";
+    err_ << "twstore: cannot create " << Shown(InFolder(folder_.directory, temporary_)) << ": " << LastErrorText() << "\n";
     temporary_.clear();
     stopped_ = true;
     return false;
@@ -73,7 +68,7 @@ bool MessageImporter::Begin(const std::string& name) {
 
 bool MessageImporter::Put(std::string_view bytes) {
   if (bytes.empty() || file_.Write(bytes.data(), bytes.size())) return true;
-  err_ << "twstore: cannot write " << Shown(InFolder(folder_.directory, temporary_)) << ": " << ErrorText()
+  err_ << "twstore: cannot write " << Shown(InFolder(folder_.directory, temporary_)) << ": " << LastErrorText()
        << "; the import stops here\n";
   stopped_ = true;
   Abandon();

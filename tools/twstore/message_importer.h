@@ -24,6 +24,14 @@ struct ImportCounts {
   uint64_t imported = 0;
   uint64_t skipped = 0;  // the folder had them already
   uint64_t failed = 0;
+
+  uint64_t Seen() const { return imported + skipped + failed; }
+  ImportCounts& operator+=(const ImportCounts& other) {
+    imported += other.imported;
+    skipped += other.skipped;
+    failed += other.failed;
+    return *this;
+  }
 };
 
 class MessageImporter {

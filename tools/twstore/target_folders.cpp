@@ -27,14 +27,6 @@ std::vector<std::string> Levels(std::string_view folder) {
   return levels;
 }
 
-template <size_t N>
-bool Fill(char (&field)[N], const std::string& text) {
-  if (text.size() >= N) return false;
-  text.copy(field, text.size());
-  field[text.size()] = '\0';
-  return true;
-}
-
 }  // namespace
 
 int MakeTargetFolder(const FolderRequest& target, bool create, std::ostream& err) {
@@ -69,8 +61,8 @@ int MakeTargetFolder(const FolderRequest& target, bool create, std::ostream& err
     directory += "\\" + level;
     if (!IsDirectory(directory)) {
       FolderRecord record{};
-      if (!Fill(record.mailbox, target.mailbox) || !Fill(record.postoffice, target.postoffice) ||
-          !Fill(record.path, parent) || !Fill(record.name, level) || StoreFolderAdd(&record) == 0) {
+      if (!FillRecordField(record.mailbox, target.mailbox) || !FillRecordField(record.postoffice, target.postoffice) ||
+          !FillRecordField(record.path, parent) || !FillRecordField(record.name, level) || StoreFolderAdd(&record) == 0) {
         err << "twstore: folder '" << Named(level) << "' could not be made in " << Shown(ParentDirectory(directory))
             << "\n";
         return kExitFailed;
