@@ -17,6 +17,11 @@ std::string ToLower(std::string_view text);
 
 // <0, 0, >0 like _stricmp: bytes compared after folding to lower case.
 int CompareNoCase(std::string_view a, std::string_view b);
+// Orders texts without regard to case, for sets of names the store
+// compares so.
+struct LessNoCase {
+  bool operator()(std::string_view a, std::string_view b) const { return CompareNoCase(a, b) < 0; }
+};
 bool EqualsNoCase(std::string_view a, std::string_view b);
 bool StartsWithNoCase(std::string_view text, std::string_view prefix);
 bool EndsWithNoCase(std::string_view text, std::string_view suffix);

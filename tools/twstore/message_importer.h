@@ -72,10 +72,7 @@ class MessageImporter {
   MailFolder folder_;
   std::ostream& err_;
   platform::FolderFiles directory_;  // the folder, listed once
-  struct NoCaseOrder {
-    bool operator()(const std::string& a, const std::string& b) const { return CompareNoCase(a, b) < 0; }
-  };
-  std::set<std::string, NoCaseOrder> indexed_;  // indexed, or a file of that name is there
+  std::set<std::string, LessNoCase> indexed_;  // indexed, or a file of that name is there
   std::vector<BatchMessage> batch_;
   platform::FileHandle file_;
   std::string temporary_;  // its name in the folder

@@ -44,10 +44,6 @@ class HeldBlock {
   bool held_ = false;
 };
 
-struct NoCaseLess {
-  bool operator()(const std::string& a, const std::string& b) const { return CompareNoCase(a, b) < 0; }
-};
-
 std::string ErrorText() {
   const uint32_t code = platform::GetLastError();
   return std::string(platform::ErrorMessage(code)) + " (error " + std::to_string(code) + ")";
@@ -132,7 +128,7 @@ std::vector<DeliveryResult> DeliverMessageBatch(const DeliveryTarget& target,
   if (!block.Held()) return failAll("another process holds the folder's _index.blk");
   platform::FolderFiles folder;
   if (!folder.Open(folderPath)) return failAll("cannot list the folder: " + ErrorText());
-  std::set<std::string, NoCaseLess> present;
+  std::set<std::string, LessNoCase> present;
   for (const platform::FolderEntry& entry : folder.List("*", platform::NameMode::AnyName)) present.insert(entry.name);
 
   std::string ids, flags;
