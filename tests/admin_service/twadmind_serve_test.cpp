@@ -240,6 +240,28 @@ TEST_F(TwadmindServe, HostileRecordsOverTheWireTouchNothingOutsideTheMailbox) {
   EXPECT_EQ(victims(), before);
 }
 
+TEST_F(TwadmindServe, TheServiceNamesItselfAndRunsForcedCallsInItsOwnStore) {
+  // "ForceDefaultHost" in the service's own settings names a host the test
+  // listens for: a service that did not know itself would pass the call on.
+  platform::TcpListener elsewhere;
+  uint16_t elsewherePort = 0;
+  std::string why;
+  ASSERT_TRUE(elsewhere.Listen("127.0.0.1", elsewherePort, why)) << why;
+  const std::string administration =
+      "[HKEY_CURRENT_USER\\SOFTWARE\\Wow6432Node\\Tarnwick\\Tarnwick\\Administration";
+  mail_.Use("\r\n" + administration + "]\r\n" + test::DwordValue("ForceDefaultHost", 1) + "\r\n" + administration +
+            "\\Hosts\\Default]\r\n" + test::StringValue("Address", "localhost") +
+            test::DwordValue("Port", elsewherePort) + "\r\n");
+  if (geteuid() == 0) HandTheStoreToNobody();
+  Start();
+  Client client(port_);
+  client.SignIn();
+  FolderRecord added = Folder("\\Inbox", "Here");
+  EXPECT_NE(client.Call("StoreFolderAdd", added), 0u) << Errors();
+  EXPECT_TRUE(fs::is_directory(Box() + "/Inbox/Here")) << Errors();
+  EXPECT_FALSE(elsewhere.Accept(0).IsOpen()) << "the service passed a call on";
+}
+
 TEST_F(TwadmindServe, ConnectionsPastTheCapAreClosed) {
   Start("--max-connections 1");
   Client first(port_);
