@@ -42,13 +42,6 @@ bool Field(std::string_view text, size_t& at, size_t width, char separator, int&
   return Digits(text, at, width, value);
 }
 
-bool IsLeapYear(int64_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
-
-int DaysInMonth(int64_t year, int month) {
-  static constexpr int kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : kLengths[month - 1];
-}
-
 // The time after "T": HHMM[SS] or HH:MM[:SS], then an optional fraction of
 // a second, which is dropped.
 bool ReadTimePart(std::string_view text, size_t& at, DateTimeFields& f) {
@@ -126,6 +119,14 @@ std::optional<int64_t> DurationBody(std::string_view text) {
 }
 
 }  // namespace
+
+bool IsLeapYear(int64_t year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int DaysInMonth(int64_t year, int month) {
+  static constexpr int kLengths[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeapYear(year) ? 29 : kLengths[month - 1];
+}
+
 
 int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
   year -= month <= 2 ? 1 : 0;

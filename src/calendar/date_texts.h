@@ -15,6 +15,10 @@ inline constexpr int64_t kDaySeconds = 86400;
 // Date-time texts are cut to this many characters before they are read.
 inline constexpr size_t kDateTimeTextLimit = 127;
 
+// Gregorian leap years, and the length of a month (1-12) in a year.
+bool IsLeapYear(int64_t year);
+int DaysInMonth(int64_t year, int month);
+
 // Days from 1970-01-01 (proleptic Gregorian), and back.
 int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day);
 void CivilFromDays(int64_t days, int64_t& year, int64_t& month, int64_t& day);
