@@ -64,9 +64,14 @@ n=0
 while IFS= read -r f; do n=$((n + 1)); cp "$f" "$scratch/in/inbox/$n.eml"; done < <(find "$samples/cur" -type f | sort | head -n 3)
 for f in "$samples/.Projects/cur/"*; do n=$((n + 1)); cp "$f" "$scratch/in/projects/$n.eml"; done
 for f in "$samples/new/"*; do n=$((n + 1)); cp "$f" "$scratch/in/sent/$n.eml"; done
-"$tool" deliver --postoffice Acme --mailbox ann --folder Inbox "$scratch/in/inbox/"* >/dev/null
-"$tool" deliver --postoffice Acme --mailbox ann --folder 'Inbox\Projects' "$scratch/in/projects/"* >/dev/null
-"$tool" deliver --postoffice Acme --mailbox ann --folder 'Sent Items' "$scratch/in/sent/"* >/dev/null
+# The installed tool delivers: it finds the sibling libraries where they
+# were installed, not beside itself.
+installed_tool=$prefix/bin/twstore
+[ -x "$installed_tool" ] || fail "twstore is not installed"
+"$installed_tool" deliver --postoffice Acme --mailbox ann --folder Inbox "$scratch/in/inbox/"* >"$scratch/deliver" 2>&1
+"$installed_tool" deliver --postoffice Acme --mailbox ann --folder 'Inbox\Projects' "$scratch/in/projects/"* >>"$scratch/deliver" 2>&1
+"$installed_tool" deliver --postoffice Acme --mailbox ann --folder 'Sent Items' "$scratch/in/sent/"* >>"$scratch/deliver" 2>&1
+! grep -qE "could not be loaded|Unable to Load" "$scratch/deliver" || fail "the installed tool misses a sibling library: $(cat "$scratch/deliver")"
 
 "$scratch/list_inbox" Acme ann >"$scratch/out" || fail "the example exited $?"
 cat "$scratch/out"

@@ -38,6 +38,22 @@ std::string DirectoryOf(const std::string& file) {
   return file.substr(0, slash);
 }
 
+// Linked into the executable itself (tests, tools): the executable's
+// directory in a build tree; an installed tool finds the siblings where the
+// store's library was installed beside them.
+std::string ExecutableLibraryDirectory() {
+  const std::string directory = DirectoryOf(HostExecutablePath());
+#ifdef TW_LIBDIR_FROM_BINDIR
+  const std::string installed = directory + "/" TW_LIBDIR_FROM_BINDIR;
+  if (access((directory + "/libtwstore.so").c_str(), F_OK) != 0 &&
+      access((installed + "/libtwstore.so").c_str(), F_OK) == 0) {
+    char resolved[PATH_MAX];
+    if (realpath(installed.c_str(), resolved) != nullptr) return resolved;
+  }
+#endif
+  return directory;
+}
+
 }  // namespace
 
 std::string MapLibraryPath(const std::string& windowsPath) {
@@ -100,8 +116,7 @@ std::string ThisLibraryDirectory() {
       map == nullptr) {
     return DirectoryOf(HostExecutablePath());
   }
-  // Linked into the executable itself (tests, tools): the executable's directory.
-  if (map->l_name == nullptr || map->l_name[0] == '\0') return DirectoryOf(HostExecutablePath());
+  if (map->l_name == nullptr || map->l_name[0] == '\0') return ExecutableLibraryDirectory();
   char resolved[PATH_MAX];
   if (realpath(map->l_name, resolved) == nullptr) return DirectoryOf(map->l_name);
   return DirectoryOf(resolved);
