@@ -1,34 +1,19 @@
 #include "mailbox_folders.h"
 
-#include <memory>
-
 #include "folders/operations/folder_record.h"
-#include "folders/tree/folder_enumeration.h"
-#include "folders/tree/folder_list.h"
+#include "folders/tree/sub_folder_paths.h"
 #include "frame/path_safety.h"
 
 namespace tw::cli {
 namespace {
 
-constexpr int kDeepestLevel = 64;
-
-struct ListDeleter {
-  void operator()(FolderList* list) const { FreeFolderList(list); }
-};
-
-void Collect(const FolderRecord& mailbox, const std::string& path, int level, std::vector<std::string>& paths) {
-  std::unique_ptr<FolderList, ListDeleter> list(CreateFolderList());
-  if (list == nullptr || level >= kDeepestLevel) return;
-  FolderRecord search = mailbox;
-  SetRecordText(search.path, path.empty() ? "\\" : path);
-  for (uint32_t more = FindFirstSubFolder(search, list.get(), true); more != 0;
-       more = FindNextSubFolder(search, list.get(), true)) {
-    const std::string child = path + "\\" + std::string(RecordText(search.name));
-    if (child.size() >= sizeof search.path) continue;
+void Collect(FolderRecord& folder, int level, std::vector<std::string>& paths) {
+  if (level >= kDeepestFolderLevel) return;
+  for (const std::string& child : SubFolderPaths(folder)) {
     paths.push_back(child);
-    Collect(mailbox, child, level + 1, paths);
+    SetRecordText(folder.path, child);
+    Collect(folder, level + 1, paths);
   }
-  CloseSubFolderSearch(list.get());
 }
 
 }  // namespace
@@ -39,7 +24,7 @@ std::vector<std::string> MailboxFolderPaths(const std::string& postoffice, const
   FolderRecord record{};
   SetRecordText(record.mailbox, mailbox);
   SetRecordText(record.postoffice, postoffice);
-  Collect(record, "", 0, paths);
+  Collect(record, 0, paths);
   return paths;
 }
 
