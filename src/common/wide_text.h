@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/utf8_append.h"
+
 namespace tw {
 
 // UTF-8 to UTF-16 in native byte order, code points above U+FFFF as
@@ -15,8 +17,6 @@ namespace tw {
 // meant; nothing is dropped. No more units than bytes.
 std::u16string WideFromUtf8(std::string_view text);
 
-// Appends one code point (at most U+10FFFF) as UTF-8.
-void AppendUtf8(std::string& out, uint32_t codePoint);
 // UTF-16 back to UTF-8; an unpaired surrogate is written as it stands.
 std::string Utf8FromWide(std::u16string_view text);
 
