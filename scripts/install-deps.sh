@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
           libpugixml-dev libcurl4-openssl-dev libcli11-dev libcrypt-dev)
 if [[ "${1:-}" == "--tests" ]]; then
-  packages+=(glusterfs-server glusterfs-client clang python3)
+  packages+=(glusterfs-server glusterfs-client clang python3 libical-dev)
 fi
 
 missing=()
