@@ -4,7 +4,8 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
-          libpugixml-dev libcurl4-openssl-dev libcli11-dev libcrypt-dev)
+          libpugixml-dev libcurl4-openssl-dev libcli11-dev libcrypt-dev
+          libicu-dev libhowardhinnant-date-dev)
 if [[ "${1:-}" == "--tests" ]]; then
   packages+=(glusterfs-server glusterfs-client clang python3)
 fi
