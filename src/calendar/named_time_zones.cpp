@@ -187,14 +187,18 @@ std::optional<TimeZoneRecord> VCAL_GetMailboxTimeZone(const std::string& postoff
 
 std::optional<TimeZoneRecord> TimeZoneForEvent(std::string_view calendarText, std::string_view tzid,
                                                const std::string& postoffice, const std::string& mailbox) {
-  if (!tzid.empty()) {
-    if (auto block = VCalendar_ParseTimeZoneBlock(calendarText, tzid)) return block;
-    // Quoted TZIDs name their zone without the quotes.
-    std::string_view bare = tzid;
-    if (bare.size() >= 2 && bare.front() == '"' && bare.back() == '"') bare = bare.substr(1, bare.size() - 2);
-    if (auto named = TimeZoneFromName(bare)) return named;
-  }
-  return VCAL_GetMailboxTimeZone(postoffice, mailbox);
+  return AtBoundary("TimeZoneForEvent", kTimeZoneSourceModule, __LINE__, std::optional<TimeZoneRecord>{},
+                    [&]() -> std::optional<TimeZoneRecord> {
+                      if (!tzid.empty()) {
+                        if (auto block = VCalendar_ParseTimeZoneBlock(calendarText, tzid)) return block;
+                        // Quoted TZIDs name their zone without the quotes.
+                        std::string_view bare = tzid;
+                        if (bare.size() >= 2 && bare.front() == '"' && bare.back() == '"')
+                          bare = bare.substr(1, bare.size() - 2);
+                        if (auto named = TimeZoneFromName(bare)) return named;
+                      }
+                      return VCAL_GetMailboxTimeZone(postoffice, mailbox);
+                    });
 }
 
 }  // namespace tw
