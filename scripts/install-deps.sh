@@ -7,7 +7,7 @@ packages=(build-essential cmake ninja-build pkg-config googletest libgtest-dev l
           libpugixml-dev libcurl4-openssl-dev libcli11-dev libcrypt-dev
           libicu-dev libhowardhinnant-date-dev)
 if [[ "${1:-}" == "--tests" ]]; then
-  packages+=(glusterfs-server glusterfs-client clang python3)
+  packages+=(glusterfs-server glusterfs-client clang python3 libical-dev)
 fi
 
 missing=()

@@ -53,7 +53,7 @@ std::optional<int32_t> DayOfMonth(std::string_view value) {
 }
 
 struct RuleReading {
-  std::optional<int32_t> type;
+  std::optional<int32_t> type;  // none without FREQ or with one no pattern has
   RecurrencePattern pattern;
 };
 
@@ -61,7 +61,6 @@ void ReadPart(std::string_view name, std::string_view value, std::string_view of
   RecurrencePattern& p = r.pattern;
   if (EqualsNoCase(name, "FREQ")) {
     r.type = FrequencyType(value);
-    if (!r.type) r.type = -1;  // named, but no frequency a pattern has
   } else if (EqualsNoCase(name, "INTERVAL")) {
     if (const auto n = ReadRuleNumber(value, 1, kLargestNumber)) p.interval = *n;
   } else if (EqualsNoCase(name, "COUNT")) {
@@ -103,7 +102,7 @@ std::optional<RecurrencePattern> PatternFromICalendarRule(std::string_view rule,
     if (equals == std::string_view::npos) continue;
     ReadPart(TrimRuleBlanks(part.substr(0, equals)), TrimRuleBlanks(part.substr(equals + 1)), offsetText, reading);
   }
-  if (!reading.type || *reading.type < 0) return std::nullopt;
+  if (!reading.type) return std::nullopt;
   RecurrencePattern& pattern = reading.pattern;
   pattern.type = *reading.type;
   if (pattern.count > 0) pattern.hasEnd = 1;

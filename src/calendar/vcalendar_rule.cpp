@@ -60,7 +60,7 @@ void ReadPosition(std::string_view token, Code code, RecurrencePattern& pattern)
 
 // A plain number: the day of month (MD), the month (YM) or the day (YD);
 // the first one counts, as a pattern holds one.
-void ReadNumber(std::string_view token, Code code, RecurrencePattern& pattern) {
+void ReadNumberToken(std::string_view token, Code code, RecurrencePattern& pattern) {
   if ((code == Code::kMonthlyByDay || code == Code::kYearlyByDay) && pattern.dayOfMonth == 0) {
     if (const auto day = ReadRuleNumber(token, 1, 31)) pattern.dayOfMonth = *day;
   } else if (code == Code::kYearlyByMonth && pattern.monthOfYear == 0) {
@@ -90,7 +90,7 @@ void ReadToken(std::string_view token, Code code, std::string_view offsetText, R
   } else if (token.back() == '+' || token.back() == '-') {
     ReadPosition(token, code, pattern);
   } else {
-    ReadNumber(token, code, pattern);  // "LD" and the like read as nothing
+    ReadNumberToken(token, code, pattern);  // "LD" and the like read as nothing
   }
 }
 

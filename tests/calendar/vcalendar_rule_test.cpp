@@ -51,51 +51,19 @@ TEST(VCalendarRuleTest, EndsForeverAndByDate) {
   EXPECT_EQ(Rule("W1 TU TH").hasEnd, 0);
 }
 
-TEST(VCalendarRuleTest, EachCodeReadsItsNumbers) {
-  const RecurrencePattern weekly = Rule("W1");
-  EXPECT_EQ(weekly.dayOfWeekMask, 8u);  // the start's Wednesday
-
-  const RecurrencePattern byDay = Rule("MD1 15 20 #4");
-  EXPECT_EQ(byDay.type, kRecurMonthlyByDay);
-  EXPECT_EQ(byDay.dayOfMonth, 15);
+// Ordinary rules of each code are in recurrence_rule_table_test.cpp.
+TEST(VCalendarRuleTest, PositionsAndNumbersOutsideTheirCodeAreSkipped) {
   EXPECT_EQ(Rule("MD1 1- LD #4").dayOfMonth, 5);
-
-  const RecurrencePattern byPosition = Rule("MP1 2+ TU #6");
-  EXPECT_EQ(byPosition.type, kRecurMonthlyByPosition);
-  EXPECT_EQ(byPosition.instance, 2);
-  EXPECT_EQ(byPosition.dayOfWeekMask, 4u);
-  EXPECT_EQ(Rule("MP1 1- FR").instance, -1);
+  EXPECT_EQ(Rule("MD1 15 20").dayOfMonth, 15);
+  EXPECT_EQ(Rule("MD1 2+").instance, 0);
   EXPECT_EQ(Rule("MP1 2- FR").instance, 0);
   EXPECT_EQ(Rule("MP1 9+ FR").instance, 0);
-
-  const RecurrencePattern byMonth = Rule("YM1 6 #10");
-  EXPECT_EQ(byMonth.type, kRecurYearlyByDate);
-  EXPECT_EQ(byMonth.monthOfYear, 6);
-  EXPECT_EQ(byMonth.dayOfMonth, 5);
-
-  const RecurrencePattern yearDay = Rule("YD3 20");
-  EXPECT_EQ(yearDay.type, kRecurYearlyByPosition);
-  EXPECT_EQ(yearDay.interval, 3);
-  EXPECT_EQ(yearDay.dayOfMonth, 20);
-}
-
-TEST(VCalendarRuleTest, TwelveMonthsByPositionIsYearlyByTheStartsDate) {
-  const RecurrencePattern p = Rule("MP12 1+ WE #3");
-  EXPECT_EQ(p.type, kRecurYearlyByDate);
-  EXPECT_EQ(p.interval, 1);
-  EXPECT_EQ(p.dayOfMonth, 5);
-  EXPECT_EQ(p.monthOfYear, 3);
-  EXPECT_EQ(p.instance, 0);
-  EXPECT_EQ(p.count, 3);
-}
-
-TEST(VCalendarRuleTest, MondayToFridayIsWeeklyOnlyWithoutAPosition) {
-  const RecurrencePattern daily = Rule("D1 MO TU WE TH FR");
-  EXPECT_EQ(daily.type, kRecurWeekly);
-  EXPECT_EQ(daily.interval, 0);
-  const RecurrencePattern last = Rule("MP1 1- MO TU WE TH FR");
-  EXPECT_EQ(last.type, kRecurMonthlyByPosition);
-  EXPECT_EQ(last.instance, -1);
+  EXPECT_EQ(Rule("YD3 20").dayOfMonth, 20);
+  const RecurrencePattern twelve = Rule("MP12 1+ WE #3");
+  EXPECT_EQ(twelve.type, kRecurYearlyByDate);
+  EXPECT_EQ(twelve.instance, 0);
+  // Monday to Friday with a position is the last weekday of the month.
+  EXPECT_EQ(Rule("MP1 1- MO TU WE TH FR").type, kRecurMonthlyByPosition);
 }
 
 TEST(VCalendarRuleTest, BadInputGivesNoRuleOrIsSkipped) {
