@@ -21,7 +21,8 @@ bool SystemZoneExists(std::string_view zoneId) {
   try {
     date::locate_zone(zoneId);
     return true;
-  } catch (const std::runtime_error&) {
+  } catch (const std::exception&) {
+    // Unknown names throw; so does a system without zone files.
     return false;
   }
 }
