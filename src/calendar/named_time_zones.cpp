@@ -1,5 +1,6 @@
 #include "calendar/named_time_zones.h"
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -7,6 +8,7 @@
 #include <utility>
 
 #include "calendar/date_texts.h"
+#include "calendar/recurrence_rule_parts.h"
 #include "calendar/time_zone_block.h"
 #include "frame/event_report.h"
 #include "frame/providers.h"
@@ -111,15 +113,8 @@ int CurrentYear() {
   return static_cast<int>(CivilFromUnixSeconds(seconds).year);
 }
 
-std::string Trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n'))
-    text.remove_suffix(1);
-  return std::string(text);
-}
-
 std::optional<TimeZoneRecord> ZoneFromName(std::string_view name) {
-  const std::string trimmed = Trimmed(name);
+  const std::string trimmed(TrimRuleBlanks(name));
   if (trimmed.empty() || trimmed.size() > kTimeZoneNameLimit) return std::nullopt;
   const std::string systemZone = Cache().SystemZone(trimmed);
   if (systemZone.empty()) return std::nullopt;
@@ -149,7 +144,7 @@ TimeZoneRecord RecordFromTimeZoneValue(std::string_view name, const TimeZoneValu
 bool CAL_TimeZoneOffsetsByTZName(std::string_view name, int year, TimeZoneValue& value) {
   return AtBoundary("CAL_TimeZoneOffsetsByTZName", kTimeZoneSourceModule, __LINE__, false, [&] {
     if (year < 1601 || year > 9999) return false;
-    const std::string systemZone = Cache().SystemZone(Trimmed(name));
+    const std::string systemZone = Cache().SystemZone(TrimRuleBlanks(name));
     if (systemZone.empty()) return false;
     const auto zone = Cache().ForYear(systemZone, year);
     if (!zone) return false;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "calendar/date_texts.h"
+#include "calendar/recurrence_rule_parts.h"
 #include "common/text.h"
 #include "frame/event_report.h"
 
@@ -15,14 +16,8 @@ constexpr size_t kSectionLimit = 64;
 // A folded line longer than this is cut; no zone property needs more.
 constexpr size_t kLineLimit = 4096;
 
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
-  return text;
-}
-
 std::string_view Unquoted(std::string_view text) {
-  text = Trimmed(text);
+  text = TrimRuleBlanks(text);
   if (text.size() >= 2 && text.front() == '"' && text.back() == '"') text = text.substr(1, text.size() - 2);
   return text;
 }
@@ -40,11 +35,11 @@ class ContentLines {
       const std::string_view more = Physical();
       if (line_.size() < kLineLimit) line_.append(more.substr(1, kLineLimit - line_.size()));
     }
-    const std::string_view line = Trimmed(line_);
+    const std::string_view line = TrimRuleBlanks(line_);
     const size_t colon = line.find(':');
     const std::string_view head = line.substr(0, colon);
-    name.assign(Trimmed(head.substr(0, head.find(';'))));
-    value.assign(colon == std::string_view::npos ? std::string_view{} : Trimmed(line.substr(colon + 1)));
+    name.assign(TrimRuleBlanks(head.substr(0, head.find(';'))));
+    value.assign(colon == std::string_view::npos ? std::string_view{} : TrimRuleBlanks(line.substr(colon + 1)));
     return true;
   }
 
