@@ -5,6 +5,7 @@
 
 #include "calendar/date_texts.h"
 #include "calendar/recurrence_rule_parts.h"
+#include "calendar/time_zone_offsets.h"
 #include "common/text.h"
 #include "frame/event_report.h"
 
@@ -76,12 +77,6 @@ std::optional<SystemTime> MomentFromText(std::string_view text) {
   return time;
 }
 
-int64_t MomentKey(const TimeZoneSection& section) {
-  if (!section.hasChangeOver) return INT64_MIN;
-  const SystemTime& t = section.changeOver;
-  return DaysFromCivil(t.year, t.month, t.day) * kDaySeconds + t.hour * 3600 + t.minute * 60 + t.second;
-}
-
 struct SectionDraft {
   TimeZoneSection section;
   std::string rule;
@@ -100,8 +95,9 @@ TimeZoneSection FinishSection(SectionDraft& draft) {
 void PlaceSections(std::vector<TimeZoneSection>& sections, TimeZoneSection& latest,
                    std::vector<TimeZoneSection>& earlier) {
   if (sections.empty()) return;
-  std::stable_sort(sections.begin(), sections.end(),
-                   [](const TimeZoneSection& a, const TimeZoneSection& b) { return MomentKey(a) < MomentKey(b); });
+  std::stable_sort(sections.begin(), sections.end(), [](const TimeZoneSection& a, const TimeZoneSection& b) {
+    return SectionStartWallSeconds(a) < SectionStartWallSeconds(b);
+  });
   latest = std::move(sections.back());
   sections.pop_back();
   earlier = std::move(sections);

@@ -17,10 +17,6 @@ int64_t WallSeconds(const SystemTime& t) {
   return DaysFromCivil(t.year, t.month, t.day) * kDaySeconds + t.hour * 3600 + t.minute * 60 + t.second;
 }
 
-int64_t OnsetKey(const TimeZoneSection& section) {
-  return section.hasChangeOver ? WallSeconds(section.changeOver) : INT64_MIN;
-}
-
 bool IsYearly(const TimeZoneSection& section) {
   return section.rule && (section.rule->type == kRecurYearlyByDate || section.rule->type == kRecurYearlyByPosition);
 }
@@ -34,9 +30,9 @@ bool HasChangeOverMonth(const TimeZoneSection& section) {
 // later.
 const TimeZoneSection& SectionForDate(const TimeZoneSection& latest, const std::vector<TimeZoneSection>& earlier,
                                       int64_t wall) {
-  if (earlier.empty() || OnsetKey(latest) <= wall) return latest;
+  if (earlier.empty() || SectionStartWallSeconds(latest) <= wall) return latest;
   for (auto it = earlier.rbegin(); it != earlier.rend(); ++it)
-    if (OnsetKey(*it) <= wall) return *it;
+    if (SectionStartWallSeconds(*it) <= wall) return *it;
   return earlier.front();
 }
 
@@ -47,9 +43,9 @@ std::string OffsetByOnsets(const TimeZoneRecord& zone, int64_t wall) {
   const TimeZoneSection* earliest = nullptr;
   auto consider = [&](const TimeZoneSection& s) {
     if (!s.hasChangeOver || s.offsetTo.empty()) return;
-    const int64_t key = OnsetKey(s);
-    if (key <= wall && (!latest || key >= OnsetKey(*latest))) latest = &s;
-    if (!earliest || key < OnsetKey(*earliest)) earliest = &s;
+    const int64_t key = SectionStartWallSeconds(s);
+    if (key <= wall && (!latest || key >= SectionStartWallSeconds(*latest))) latest = &s;
+    if (!earliest || key < SectionStartWallSeconds(*earliest)) earliest = &s;
   };
   consider(zone.standard);
   consider(zone.daylight);
@@ -140,6 +136,10 @@ std::string ApplicableOffset(const TimeZoneRecord& zone, const SystemTime& local
 }
 
 }  // namespace
+
+int64_t SectionStartWallSeconds(const TimeZoneSection& section) {
+  return section.hasChangeOver ? WallSeconds(section.changeOver) : INT64_MIN;
+}
 
 std::optional<SystemTime> VCalendar_GetTZChangeOver(const TimeZoneSection& section, int year) {
   return AtBoundary("VCalendar_GetTZChangeOver", kTimeZoneSourceModule, __LINE__, std::optional<SystemTime>{},

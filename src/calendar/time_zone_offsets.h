@@ -2,6 +2,7 @@
 // date of a year, the offset that applies to a local date-time, and a
 // date-time text made absolute with it.
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -9,6 +10,10 @@
 #include "calendar/time_zone_record.h"
 
 namespace tw {
+
+// A section's DTSTART as seconds on the wall clock (counted as if UTC), the
+// order its blocks apply in; the lowest value for a section without one.
+int64_t SectionStartWallSeconds(const TimeZoneSection& section);
 
 // The section's change-over in a year: the month of its yearly rule, the
 // rule's day of month (yearly by date) or its instance-th weekday (yearly

@@ -114,9 +114,9 @@ std::vector<OffsetChange> FinalRuleChanges(const PosixZoneRule& rule, int year) 
   return changes;
 }
 
-ZoneYearRules RulesFromChanges(const std::vector<OffsetChange>& changes, int offsetAtStart, int year) {
+ZoneYearRules RulesFromChanges(const std::vector<OffsetChange>& changes, int yearOffset, int year) {
   ZoneYearRules rules;
-  rules.standardMinutes = rules.daylightMinutes = offsetAtStart;
+  rules.standardMinutes = rules.daylightMinutes = yearOffset;
   const auto lastOfKind = [&](bool daylight) {
     const auto found = std::find_if(changes.rbegin(), changes.rend(),
                                     [daylight](const OffsetChange& c) { return c.daylightAfter == daylight; });
@@ -156,20 +156,20 @@ std::optional<ZoneYearRules> ZoneYearRulesFromSystem(std::string_view zoneId, in
   if (year < 1 || year > 9999 || !SystemZoneExists(zoneId)) return std::nullopt;
   try {
     const date::time_zone* zone = date::locate_zone(zoneId);
-    int offsetAtStart = 0;
+    int yearOffset = 0;
     bool pastFile = false;
-    std::vector<OffsetChange> changes = ListedChanges(*zone, year, offsetAtStart, pastFile);
+    std::vector<OffsetChange> changes = ListedChanges(*zone, year, yearOffset, pastFile);
     if (pastFile) {
       const auto rule = ReadPosixZoneRule(FinalRuleText(zoneId));
       if (rule) {
-        offsetAtStart = rule->standardMinutes;
+        yearOffset = rule->standardMinutes;
         changes = FinalRuleChanges(*rule, year);
       }
     }
     std::erase_if(changes, [year](const OffsetChange& c) {
       return c.beforeMinutes == c.afterMinutes || YearOfWall(c.wallSeconds) != year;
     });
-    return RulesFromChanges(changes, offsetAtStart, year);
+    return RulesFromChanges(changes, yearOffset, year);
   } catch (const std::exception&) {
     // A zone file the date library cannot read is an unknown zone.
     return std::nullopt;

@@ -166,7 +166,8 @@ TEST(TimeZoneBlockTest, HostileBlocksFailQuietly) {
   ASSERT_TRUE(open);
   EXPECT_EQ(open->standard.offsetTo, "+0100");
   // No offsets: no offset (UTC).
-  const auto bare = VCalendar_ParseTimeZoneBlock("BEGIN:VTIMEZONE\nTZID:X\nBEGIN:DAYLIGHT\nEND:DAYLIGHT\nEND:VTIMEZONE");
+  const auto bare =
+      VCalendar_ParseTimeZoneBlock("BEGIN:VTIMEZONE\nTZID:X\nBEGIN:DAYLIGHT\nEND:DAYLIGHT\nEND:VTIMEZONE");
   ASSERT_TRUE(bare);
   EXPECT_EQ(VCAL_ApplyTimeZoneSection("20140305T090000", *bare), "20140305T090000");
   // Offsets out of range are dropped.
@@ -177,7 +178,8 @@ TEST(TimeZoneBlockTest, HostileBlocksFailQuietly) {
   // Thousands of blocks are bounded; folded lines are unfolded.
   std::string many = "BEGIN:VTIMEZONE\nTZID:Many\n";
   for (int i = 0; i < 5000; ++i)
-    many += "BEGIN:STANDARD\nDTSTART:2000010" + std::to_string(i % 9 + 1) + "T000000\nTZOFFSETTO:+01\n 00\nEND:STANDARD\n";
+    many += "BEGIN:STANDARD\nDTSTART:2000010" + std::to_string(i % 9 + 1) +
+            "T000000\nTZOFFSETTO:+01\n 00\nEND:STANDARD\n";
   const auto bounded = VCalendar_ParseTimeZoneBlock(many + "END:VTIMEZONE\n");
   ASSERT_TRUE(bounded);
   EXPECT_LE(bounded->earlierStandards.size(), 64u);
