@@ -49,13 +49,9 @@ std::optional<RecurrenceProperties> RecurrencePropertiesFromEvent(std::string_vi
                                                                   std::string_view offsetText, bool allDay) {
   const std::optional<DateTimeFields> fields = ReadDateTimeText(dtstart);
   if (!fields) return std::nullopt;
-  SystemTime start;
-  start.year = static_cast<uint16_t>(fields->year);
-  start.month = static_cast<uint16_t>(fields->month);
-  start.day = static_cast<uint16_t>(fields->day);
-  start.hour = static_cast<uint16_t>(fields->hour);
-  start.minute = static_cast<uint16_t>(fields->minute);
-  start.second = static_cast<uint16_t>(std::min(fields->second, 59));  // a leap second
+  std::optional<SystemTime> startFields = SystemTimeFromTextFields(*fields);
+  if (!startFields) return std::nullopt;
+  SystemTime& start = *startFields;
   const std::optional<int64_t> startSeconds = UnixSecondsFromSystemTime(start);
   if (!startSeconds) return std::nullopt;
   if (const auto weekday = SystemTimeFromUnixSeconds(*startSeconds)) start.dayOfWeek = weekday->dayOfWeek;

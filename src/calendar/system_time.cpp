@@ -1,5 +1,7 @@
 #include "calendar/system_time.h"
 
+#include <algorithm>
+
 #include "calendar/date_texts.h"
 
 namespace tw {
@@ -21,6 +23,18 @@ std::optional<SystemTime> SystemTimeFromUnixSeconds(int64_t seconds) {
   time.hour = static_cast<uint16_t>(civil.hour);
   time.minute = static_cast<uint16_t>(civil.minute);
   time.second = static_cast<uint16_t>(civil.second);
+  return time;
+}
+
+std::optional<SystemTime> SystemTimeFromTextFields(const DateTimeFields& fields) {
+  if (fields.year > 9999) return std::nullopt;
+  SystemTime time;
+  time.year = static_cast<uint16_t>(fields.year);
+  time.month = static_cast<uint16_t>(fields.month);
+  time.day = static_cast<uint16_t>(fields.day);
+  time.hour = static_cast<uint16_t>(fields.hour);
+  time.minute = static_cast<uint16_t>(fields.minute);
+  time.second = static_cast<uint16_t>(std::min(fields.second, 59));  // a leap second
   return time;
 }
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "calendar/date_texts.h"
+
 namespace tw {
 
 struct SystemTime {
@@ -26,6 +28,11 @@ static_assert(offsetof(SystemTime, month) == 2 && offsetof(SystemTime, dayOfWeek
 
 // The fields of a Unix time (UTC); none outside the years 1601-30827.
 std::optional<SystemTime> SystemTimeFromUnixSeconds(int64_t seconds);
+// The fields of a date-time text as they were written (no zone applied,
+// the day of week not filled, a leap second as 59); none for a year past
+// 9999.
+std::optional<SystemTime> SystemTimeFromTextFields(const DateTimeFields& fields);
+
 // The Unix time of the fields read as UTC (milliseconds dropped, day of
 // week ignored); none for a month, day, hour, minute or second out of range.
 std::optional<int64_t> UnixSecondsFromSystemTime(const SystemTime& time);

@@ -66,15 +66,8 @@ std::string NormalizedOffset(std::string_view text) {
 
 std::optional<SystemTime> MomentFromText(std::string_view text) {
   const auto fields = ReadDateTimeText(text);
-  if (!fields || fields->year > 9999) return std::nullopt;
-  SystemTime time;
-  time.year = static_cast<uint16_t>(fields->year);
-  time.month = static_cast<uint16_t>(fields->month);
-  time.day = static_cast<uint16_t>(fields->day);
-  time.hour = static_cast<uint16_t>(fields->hour);
-  time.minute = static_cast<uint16_t>(fields->minute);
-  time.second = static_cast<uint16_t>(fields->second);
-  return time;
+  if (!fields) return std::nullopt;
+  return SystemTimeFromTextFields(*fields);
 }
 
 struct SectionDraft {

@@ -154,16 +154,10 @@ std::string VCalendar_GetApplicableOffsetString(const TimeZoneRecord& zone, cons
 std::string VCAL_ApplyTimeZoneSection(std::string_view dateTimeText, const TimeZoneRecord& zone) {
   return AtBoundary("VCAL_ApplyTimeZoneSection", kTimeZoneSourceModule, __LINE__, std::string(dateTimeText), [&] {
     const auto fields = ReadDateTimeText(dateTimeText);
-    if (!fields || !fields->hasTime || fields->zone != DateTimeZone::kLocal || fields->year > 9999)
-      return std::string(dateTimeText);
-    SystemTime local;
-    local.year = static_cast<uint16_t>(fields->year);
-    local.month = static_cast<uint16_t>(fields->month);
-    local.day = static_cast<uint16_t>(fields->day);
-    local.hour = static_cast<uint16_t>(fields->hour);
-    local.minute = static_cast<uint16_t>(fields->minute);
-    local.second = static_cast<uint16_t>(fields->second);
-    const std::string offset = VCalendar_GetApplicableOffsetString(zone, local);
+    if (!fields || !fields->hasTime || fields->zone != DateTimeZone::kLocal) return std::string(dateTimeText);
+    const std::optional<SystemTime> local = SystemTimeFromTextFields(*fields);
+    if (!local) return std::string(dateTimeText);
+    const std::string offset = VCalendar_GetApplicableOffsetString(zone, *local);
     std::string_view text = dateTimeText;
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
     if (offset.empty() || text.size() + offset.size() > kDateTimeTextLimit) return std::string(dateTimeText);
