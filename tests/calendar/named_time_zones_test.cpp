@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <thread>
+#include <vector>
+
 #include "calendar/named_time_zones.h"
 #include "calendar/time_zone_offsets.h"
 #include "frame/providers.h"
@@ -82,6 +86,32 @@ TEST(NamedTimeZonesTest, NamedZonesFollowTheRulesOfEachYear) {
   // Built once per zone and year.
   EXPECT_EQ(NamedTimeZoneForYear("America/New_York", 2031), NamedTimeZoneForYear("America/New_York", 2031));
   EXPECT_EQ(NamedTimeZoneForYear("Nowhere/City", 2031), nullptr);
+}
+
+// Services convert dates on many threads at once: each must get the
+// offsets one thread alone gets while the cache fills around it.
+TEST(NamedTimeZonesTest, ThreadsShareTheCacheAndGetTheirOwnAnswers) {
+  const std::vector<std::string> names = {"Eastern Standard Time", "AUS Eastern Standard Time", "India Standard Time",
+                                          "Europe/Berlin", "Central Standard Time (Mexico)"};
+  auto offsets = [&](size_t first) {
+    std::vector<std::string> seen;
+    for (size_t k = 0; k < names.size(); ++k) {
+      const auto zone = TimeZoneFromName(names[(first + k) % names.size()]);
+      for (int year = 2000; year <= 2060; year += 3) {
+        for (int month : {1, 4, 7, 10})
+          seen.push_back(zone ? VCalendar_GetApplicableOffsetString(*zone, Local(year, month, 15, 12)) : "?");
+      }
+    }
+    return seen;
+  };
+  std::vector<std::vector<std::string>> results(4);
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < results.size(); ++t) threads.emplace_back([&, t] { results[t] = offsets(t); });
+  for (std::thread& thread : threads) thread.join();
+  for (size_t t = 0; t < results.size(); ++t) {
+    std::vector<std::string> alone = offsets(t);
+    EXPECT_EQ(results[t], alone) << "thread " << t;
+  }
 }
 
 class MailboxTimeZoneTest : public ::testing::Test {
