@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
           libpugixml-dev libcurl4-openssl-dev libcli11-dev libcrypt-dev
-          libicu-dev libhowardhinnant-date-dev
+          libicu-dev libhowardhinnant-date-dev tzdata
           libical-dev)  # libical: the tests compare recurrence expansions with it
 if [[ "${1:-}" == "--tests" ]]; then
   packages+=(glusterfs-server glusterfs-client clang python3)
