@@ -7,19 +7,13 @@
 #include "calendar/named_time_zones.h"
 #include "calendar/time_zone_offsets.h"
 #include "frame/providers.h"
+#include "support/local_time.h"
 #include "support/store_fixture.h"
 
 namespace tw {
 namespace {
 
-SystemTime Local(int year, int month, int day, int hour) {
-  SystemTime t;
-  t.year = static_cast<uint16_t>(year);
-  t.month = static_cast<uint16_t>(month);
-  t.day = static_cast<uint16_t>(day);
-  t.hour = static_cast<uint16_t>(hour);
-  return t;
-}
+using test::LocalTime;
 
 TEST(NamedTimeZonesTest, ZoneValuesInTheWindowsForm) {
   TimeZoneValue pacific;
@@ -55,12 +49,12 @@ TEST(NamedTimeZonesTest, ARecordFromAValueFollowsTheRegistryForm) {
   EXPECT_EQ(record.standard.offsetTo, "+0100");
   EXPECT_EQ(record.daylight.offsetTo, "+0200");
   EXPECT_EQ(VCalendar_GetTZChangeOver(record.standard, 2024)->day, 27);
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(record, Local(2024, 7, 1, 12)), "+0200");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(record, LocalTime(2024, 7, 1, 12)), "+0200");
 
   value.daylightDate = {};
   const TimeZoneRecord fixed = RecordFromTimeZoneValue("Fixed", value);
   EXPECT_EQ(fixed.daylight.offsetTo, "");
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(fixed, Local(2024, 7, 1, 12)), "+0100");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(fixed, LocalTime(2024, 7, 1, 12)), "+0100");
 
   value.bias = INT32_MIN;  // hostile values stay within a day
   EXPECT_EQ(RecordFromTimeZoneValue("Wild", value).standard.offsetTo, "+2359");
@@ -72,13 +66,13 @@ TEST(NamedTimeZonesTest, NamedZonesFollowTheRulesOfEachYear) {
   EXPECT_EQ(eastern->name, "Eastern Standard Time");
   EXPECT_EQ(eastern->systemZone, "America/New_York");
   // 20 March: standard time under the rules before 2007, daylight after.
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*eastern, Local(2006, 3, 20, 12)), "-0500");
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*eastern, Local(2007, 3, 20, 12)), "-0400");
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*eastern, Local(2055, 3, 20, 12)), "-0400");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*eastern, LocalTime(2006, 3, 20, 12)), "-0500");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*eastern, LocalTime(2007, 3, 20, 12)), "-0400");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*eastern, LocalTime(2055, 3, 20, 12)), "-0400");
   const auto mexico = TimeZoneFromName("Central Standard Time (Mexico)");
   ASSERT_TRUE(mexico);
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*mexico, Local(2022, 7, 1, 12)), "-0500");
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*mexico, Local(2024, 7, 1, 12)), "-0600");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*mexico, LocalTime(2022, 7, 1, 12)), "-0500");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*mexico, LocalTime(2024, 7, 1, 12)), "-0600");
   EXPECT_EQ(VCAL_ApplyTimeZoneSection("20240701T120000", *TimeZoneFromName("Europe/Berlin")),
             "20240701T120000+0200");
   EXPECT_FALSE(TimeZoneFromName("Nowhere Standard Time"));
@@ -99,7 +93,7 @@ TEST(NamedTimeZonesTest, ThreadsShareTheCacheAndGetTheirOwnAnswers) {
       const auto zone = TimeZoneFromName(names[(first + k) % names.size()]);
       for (int year = 2000; year <= 2060; year += 3) {
         for (int month : {1, 4, 7, 10})
-          seen.push_back(zone ? VCalendar_GetApplicableOffsetString(*zone, Local(year, month, 15, 12)) : "?");
+          seen.push_back(zone ? VCalendar_GetApplicableOffsetString(*zone, LocalTime(year, month, 15, 12)) : "?");
       }
     }
     return seen;

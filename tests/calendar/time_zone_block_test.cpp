@@ -4,6 +4,7 @@
 
 #include "calendar/time_zone_block.h"
 #include "calendar/time_zone_offsets.h"
+#include "support/local_time.h"
 
 namespace tw {
 namespace {
@@ -38,15 +39,7 @@ constexpr const char* kUsByYear =
     "BEGIN:STANDARD\nDTSTART:20071104T020000\nRRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU\n"
     "TZOFFSETFROM:-0400\nTZOFFSETTO:-0500\nEND:STANDARD\nEND:VTIMEZONE\n";
 
-SystemTime Local(int year, int month, int day, int hour, int minute = 0) {
-  SystemTime t;
-  t.year = static_cast<uint16_t>(year);
-  t.month = static_cast<uint16_t>(month);
-  t.day = static_cast<uint16_t>(day);
-  t.hour = static_cast<uint16_t>(hour);
-  t.minute = static_cast<uint16_t>(minute);
-  return t;
-}
+using test::LocalTime;
 
 TEST(TimeZoneBlockTest, ReadsAClientBlockWithYearlyRules) {
   const auto zone = VCalendar_ParseTimeZoneBlock(kOutlookEastern);
@@ -74,16 +67,16 @@ TEST(TimeZoneBlockTest, SouthernDaylightTimeSpansTheNewYear) {
   const auto zone = VCalendar_ParseTimeZoneBlock(kGoogleSydney);
   ASSERT_TRUE(zone);
   EXPECT_EQ(zone->name, "Australia/Sydney");
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, Local(2024, 1, 15, 12)), "+1100");
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, Local(2024, 7, 1, 12)), "+1000");
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, Local(2024, 12, 25, 12)), "+1100");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, LocalTime(2024, 1, 15, 12)), "+1100");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, LocalTime(2024, 7, 1, 12)), "+1000");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, LocalTime(2024, 12, 25, 12)), "+1100");
   // 7 April 2024 03:00 daylight clock: the repeated hour 02:00-03:00 is
   // daylight time, 03:00 is standard.
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, Local(2024, 4, 7, 2, 30)), "+1100");
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, Local(2024, 4, 7, 3, 0)), "+1000");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, LocalTime(2024, 4, 7, 2, 30)), "+1100");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, LocalTime(2024, 4, 7, 3, 0)), "+1000");
   // 6 October 2024 02:00: the skipped hour takes the offset after.
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, Local(2024, 10, 6, 1, 59)), "+1000");
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, Local(2024, 10, 6, 2, 30)), "+1100");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, LocalTime(2024, 10, 6, 1, 59)), "+1000");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, LocalTime(2024, 10, 6, 2, 30)), "+1100");
 }
 
 TEST(TimeZoneBlockTest, SeveralBlocksOfAKindApplyFromTheirStart) {
@@ -92,13 +85,13 @@ TEST(TimeZoneBlockTest, SeveralBlocksOfAKindApplyFromTheirStart) {
   EXPECT_EQ(zone->earlierStandards.size(), 1u);
   EXPECT_EQ(zone->earlierDaylights.size(), 1u);
   // 25 March: daylight time under the 2007 rules, standard before them.
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, Local(2006, 3, 25, 12)), "-0500");
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, Local(2007, 3, 25, 12)), "-0400");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, LocalTime(2006, 3, 25, 12)), "-0500");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, LocalTime(2007, 3, 25, 12)), "-0400");
   // 1 November: daylight time until the first Sunday from 2007 on.
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, Local(2006, 11, 1, 12)), "-0500");
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, Local(2008, 11, 1, 12)), "-0400");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, LocalTime(2006, 11, 1, 12)), "-0500");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, LocalTime(2008, 11, 1, 12)), "-0400");
   // Before every block: the earliest ones.
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, Local(1960, 7, 1, 12)), "-0400");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, LocalTime(1960, 7, 1, 12)), "-0400");
 }
 
 TEST(TimeZoneBlockTest, BlocksWithoutRulesChangeAtTheirStart) {
@@ -109,10 +102,10 @@ TEST(TimeZoneBlockTest, BlocksWithoutRulesChangeAtTheirStart) {
       "BEGIN:STANDARD\nDTSTART:20231029T030000\nTZOFFSETFROM:+0200\nTZOFFSETTO:+0100\nEND:STANDARD\n"
       "END:VTIMEZONE\n");
   ASSERT_TRUE(zone);
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, Local(2024, 1, 10, 9)), "+0100");
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, Local(2024, 6, 10, 9)), "+0200");
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, Local(2024, 11, 10, 9)), "+0100");
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, Local(2023, 6, 10, 9)), "+0200");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, LocalTime(2024, 1, 10, 9)), "+0100");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, LocalTime(2024, 6, 10, 9)), "+0200");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, LocalTime(2024, 11, 10, 9)), "+0100");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(*zone, LocalTime(2023, 6, 10, 9)), "+0200");
 }
 
 TEST(TimeZoneBlockTest, TheTzidPicksTheBlockAndNamesComeWithDefaults) {
@@ -190,7 +183,7 @@ TEST(TimeZoneBlockTest, UnformableChangeOversPrintTheirError) {
   auto zone = *VCalendar_ParseTimeZoneBlock(kOutlookEastern);
   zone.standard.rule->type = kRecurMonthlyByDay;
   testing::internal::CaptureStdout();
-  EXPECT_EQ(VCalendar_GetApplicableOffsetString(zone, Local(2014, 7, 1, 9)), "-0500");
+  EXPECT_EQ(VCalendar_GetApplicableOffsetString(zone, LocalTime(2014, 7, 1, 9)), "-0500");
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Error Occurred Converting StandardChangeOver::SystemTimeToFileTime: 87\n");
   zone = *VCalendar_ParseTimeZoneBlock(kOutlookEastern);
@@ -198,7 +191,7 @@ TEST(TimeZoneBlockTest, UnformableChangeOversPrintTheirError) {
   zone.daylight.rule->dayOfMonth = 31;
   zone.daylight.rule->monthOfYear = 2;
   testing::internal::CaptureStdout();
-  VCalendar_GetApplicableOffsetString(zone, Local(2014, 7, 1, 9));
+  VCalendar_GetApplicableOffsetString(zone, LocalTime(2014, 7, 1, 9));
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Error Occurred Converting DaylightChangeOver::SystemTimeToFileTime: 87\n");
 }
