@@ -166,10 +166,12 @@ CivilTime CivilFromUnixSeconds(int64_t seconds) {
   t.hour = static_cast<int>(inDay / 3600);
   t.minute = static_cast<int>(inDay / 60 % 60);
   t.second = static_cast<int>(inDay % 60);
-  // 1970-01-01 was a Thursday.
-  t.weekday = static_cast<int>(((days + 4) % 7 + 7) % 7);
+  t.weekday = WeekdayFromDays(days);
   return t;
 }
+
+// 1970-01-01 was a Thursday.
+int WeekdayFromDays(int64_t days) { return static_cast<int>(((days + 4) % 7 + 7) % 7); }
 
 std::optional<uint64_t> FileTimeFromUnixSeconds(int64_t seconds) {
   if (seconds < -kSecondsFrom1601To1970 || seconds > std::numeric_limits<int64_t>::max() / kTicksPerSecond)

@@ -22,6 +22,8 @@ int DaysInMonth(int64_t year, int month);
 // Days from 1970-01-01 (proleptic Gregorian), and back.
 int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day);
 void CivilFromDays(int64_t days, int64_t& year, int64_t& month, int64_t& day);
+// The day of week (0-6, Sunday 0) of a day counted from 1970-01-01.
+int WeekdayFromDays(int64_t days);
 
 // A Unix time split into UTC fields (day of week 0-6, Sunday 0).
 struct CivilTime {

@@ -25,9 +25,7 @@ uint32_t DayMaskFromToken(std::string_view token) {
 uint32_t DayMaskOfDate(const SystemTime& date) {
   if (date.month < 1 || date.month > 12 || date.day < 1 || date.day > DaysInMonth(date.year, date.month))
     return 0;
-  // 1970-01-01 was a Thursday (day 4).
-  const int64_t weekday = ((DaysFromCivil(date.year, date.month, date.day) + 4) % 7 + 7) % 7;
-  return 1u << weekday;
+  return 1u << WeekdayFromDays(DaysFromCivil(date.year, date.month, date.day));
 }
 
 std::optional<int32_t> ReadLeadingNumber(std::string_view& text, int32_t lowest, int32_t highest) {

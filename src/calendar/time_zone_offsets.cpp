@@ -113,8 +113,7 @@ std::optional<SystemTime> ChangeOver(const TimeZoneSection& section, int year) {
     if (mask == 0) return std::nullopt;
     const int weekday = std::bit_width(mask) - 1;
     const int64_t firstDay = DaysFromCivil(year, rule.monthOfYear, 1);
-    // 1970-01-01 was a Thursday (4).
-    const int firstWeekday = static_cast<int>(((firstDay % 7) + 7 + 4) % 7);
+    const int firstWeekday = WeekdayFromDays(firstDay);
     const int firstMatch = 1 + (weekday - firstWeekday + 7) % 7;
     const int count = (monthLength - firstMatch) / 7 + 1;
     const int instance = (rule.instance <= 0 || rule.instance > count) ? count : rule.instance;
