@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -18,7 +17,9 @@
 #include "platform/tcp_listener.h"
 #include "services/remote/remote_messages.h"
 #include "admin_service/running_service.h"
+#include "support/folder_records.h"
 #include "support/store_fixture.h"
+#include "support/twstore_run.h"
 #include "twstore.h"
 
 namespace tw {
@@ -70,15 +71,7 @@ class Client {
   platform::TcpStream stream_;
 };
 
-FolderRecord Folder(const char* path, const char* name) {
-  FolderRecord record;
-  std::memset(&record, 0, sizeof record);
-  std::strcpy(record.mailbox, "alice");
-  std::strcpy(record.postoffice, "Demo");
-  std::strcpy(record.path, path);
-  std::strcpy(record.name, name);
-  return record;
-}
+FolderRecord Folder(const char* path, const char* name) { return test::MakeFolderRecord("alice", path, name, "Demo"); }
 
 class TwadmindServe : public ::testing::Test {
  protected:
@@ -130,14 +123,14 @@ TEST_F(TwadmindServe, FolderCallsChangeTheServicesStore) {
   EXPECT_TRUE(remote::IsSuccessReply(client.Exchange(remote::PingRequest())));
   client.SignIn();
 
-  FolderRecord added = Folder("\\Inbox", "Remote");
-  EXPECT_NE(client.Call("StoreFolderAdd", added), 0u);
-  EXPECT_TRUE(fs::is_directory(Box() + "/Inbox/Remote")) << Errors();
+  for (const char* name : {"Remote", "Second"}) {
+    FolderRecord added = Folder("\\Inbox", name);
+    EXPECT_NE(client.Call("StoreFolderAdd", added), 0u) << Errors();
+  }
   struct stat made {};
-  ASSERT_EQ(stat((Box() + "/Inbox/Remote").c_str(), &made), 0);
+  ASSERT_EQ(stat((Box() + "/Inbox/Remote").c_str(), &made), 0) << Errors();
+  EXPECT_TRUE(S_ISDIR(made.st_mode));
   EXPECT_EQ(made.st_uid, storeOwner_) << "made by the service, as the store's owner";
-  FolderRecord second = Folder("\\Inbox", "Second");
-  EXPECT_NE(client.Call("StoreFolderAdd", second), 0u);
 
   std::set<std::string> found;
   FolderRecord search = Folder("\\Inbox", "");
@@ -168,8 +161,7 @@ TEST_F(TwadmindServe, RefusalsOverTheWire) {
   EXPECT_TRUE(client.Exchange(std::string(40000, 'A')).empty());
 
   Client guesser(port_);
-  for (int i = 0; i < 2; ++i) EXPECT_FALSE(remote::IsSuccessReply(guesser.Exchange(remote::AuthRequest("", "admin:x"))));
-  EXPECT_FALSE(remote::IsSuccessReply(guesser.Exchange(remote::AuthRequest("", "admin:y"))));
+  for (int i = 0; i < 3; ++i) EXPECT_FALSE(remote::IsSuccessReply(guesser.Exchange(remote::AuthRequest("", "admin:x"))));
   EXPECT_TRUE(guesser.Closed()) << "the third failed AUTH closes";
   EXPECT_NE(Errors().find("failed AUTH for \"admin\""), std::string::npos) << Errors();
 }
@@ -273,16 +265,11 @@ TEST_F(TwadmindServe, ConnectionsPastTheCapAreClosed) {
 
 TEST_F(TwadmindServe, StartRefusesAUsersFileOthersCanRead) {
   fs::permissions(users_, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
-  const std::string run = "TW_REGISTRY_FILE='" + mail_.registry().path() + "' '" TW_TEST_BIN_DIR "/twadmind' serve --port 0 --users '" + users_ + "' 2>&1";
-  FILE* pipe = popen(run.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string output;
-  char buffer[512];
-  while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
-  const int status = pclose(pipe);
-  EXPECT_NE(status, 0);
-  EXPECT_NE(output.find("others can read"), std::string::npos) << output;
-  EXPECT_EQ(output.find("listening"), std::string::npos) << output;
+  const test::CliRun run = test::RunCommand("TW_REGISTRY_FILE='" + mail_.registry().path() +
+                                            "' '" TW_TEST_BIN_DIR "/twadmind' serve --port 0 --users '" + users_ + "' 2>&1");
+  EXPECT_NE(run.status, 0);
+  EXPECT_NE(run.output.find("others can read"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("listening"), std::string::npos) << run.output;
 }
 
 }  // namespace

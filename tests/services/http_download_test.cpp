@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace tw {
@@ -31,9 +32,7 @@ constexpr std::string_view kCalendar =
 bool SendAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    if (sent <= 0) {
-      return false;
-    }
+    if (sent <= 0) return false;
     bytes.remove_prefix(static_cast<size_t>(sent));
   }
   return true;
@@ -43,9 +42,7 @@ bool SendAll(int fd, std::string_view bytes) {
 // shifted copy shows.
 std::string Pattern(size_t size) {
   std::string text(size, '\0');
-  for (size_t i = 0; i < size; ++i) {
-    text[i] = static_cast<char>('a' + (i * 7 + i / 26) % 26);
-  }
+  for (size_t i = 0; i < size; ++i) text[i] = static_cast<char>('a' + (i * 7 + i / 26) % 26);
   return text;
 }
 
@@ -77,11 +74,7 @@ class LoopbackServer {
       (void)!::write(wake_[1], "x", 1);
       thread_.join();
     }
-    for (int fd : {listener_, wake_[0], wake_[1]}) {
-      if (fd >= 0) {
-        ::close(fd);
-      }
-    }
+    for (int fd : {listener_, wake_[0], wake_[1]}) if (fd >= 0) ::close(fd);
   }
 
   std::string Url(std::string_view path) const { return "http://127.0.0.1:" + std::to_string(port_) + std::string(path); }
@@ -104,12 +97,8 @@ class LoopbackServer {
     char scratch[4096];
     for (;;) {
       pollfd fds[2] = {{fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-      if (::poll(fds, 2, -1) < 0 || fds[1].revents != 0) {
-        return;
-      }
-      if (fds[0].revents != 0 && ::recv(fd, scratch, sizeof scratch, 0) <= 0) {
-        return;
-      }
+      if (::poll(fds, 2, -1) < 0 || fds[1].revents != 0) return;
+      if (fds[0].revents != 0 && ::recv(fd, scratch, sizeof scratch, 0) <= 0) return;
     }
   }
 
@@ -117,21 +106,15 @@ class LoopbackServer {
   void Run() {
     for (;;) {
       pollfd fds[2] = {{listener_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-      if (::poll(fds, 2, -1) < 0 || fds[1].revents != 0) {
-        return;
-      }
+      if (::poll(fds, 2, -1) < 0 || fds[1].revents != 0) return;
       const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-      if (fd < 0) {
-        continue;
-      }
+      if (fd < 0) continue;
       const std::optional<std::string> target = ReadTarget(fd);
       {
         std::lock_guard lock(mutex_);
         targets_.push_back(target.value_or(""));
       }
-      if (target) {
-        handler_(*this, fd, *target);
-      }
+      if (target) handler_(*this, fd, *target);
       ::close(fd);
     }
   }
@@ -142,20 +125,14 @@ class LoopbackServer {
     char scratch[4096];
     while (head.find("\r\n\r\n") == std::string::npos && head.size() < 65536) {
       pollfd fds[2] = {{fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-      if (::poll(fds, 2, -1) < 0 || fds[1].revents != 0) {
-        return std::nullopt;
-      }
+      if (::poll(fds, 2, -1) < 0 || fds[1].revents != 0) return std::nullopt;
       const ssize_t got = ::recv(fd, scratch, sizeof scratch, 0);
-      if (got <= 0) {
-        return std::nullopt;
-      }
+      if (got <= 0) return std::nullopt;
       head.append(scratch, static_cast<size_t>(got));
     }
     const size_t first = head.find(' ');
     const size_t second = head.find(' ', first + 1);
-    if (first == std::string::npos || second == std::string::npos) {
-      return std::nullopt;
-    }
+    if (first == std::string::npos || second == std::string::npos) return std::nullopt;
     return head.substr(first + 1, second - first - 1);
   }
 
@@ -168,12 +145,9 @@ class LoopbackServer {
   std::vector<std::string> targets_;
 };
 
-std::string Response(std::string_view status, std::string_view body, bool withLength = true) {
-  std::string text = "HTTP/1.1 " + std::string(status) + "\r\nConnection: close\r\n";
-  if (withLength) {
-    text += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-  }
-  return text + "\r\n" + std::string(body);
+std::string Response(std::string_view status, std::string_view body) {
+  return "HTTP/1.1 " + std::string(status) + "\r\nConnection: close\r\nContent-Length: " + std::to_string(body.size()) +
+         "\r\n\r\n" + std::string(body);
 }
 
 std::string Redirect(std::string_view location) {
@@ -181,52 +155,41 @@ std::string Redirect(std::string_view location) {
          "\r\n\r\n";
 }
 
-// Sends `size` bytes of body in pieces, stopping when the client goes away.
+// Sends a head without a length and `size` bytes of body in pieces,
+// stopping when the client goes away.
 void Stream(int fd, size_t size) {
   const std::string piece = Pattern(64 * 1024);
-  for (size_t sent = 0; sent < size; sent += piece.size()) {
-    if (!SendAll(fd, std::string_view(piece).substr(0, std::min(piece.size(), size - sent)))) {
-      return;
-    }
-  }
+  if (!SendAll(fd, "HTTP/1.0 200 OK\r\n\r\n")) return;
+  for (size_t sent = 0; sent < size; sent += piece.size())
+    if (!SendAll(fd, std::string_view(piece).substr(0, std::min(piece.size(), size - sent)))) return;
 }
 
 const std::string kStreamBody = Pattern(300000);
 
 void Serve(LoopbackServer& server, int fd, const std::string& target) {
-  if (target == "/calendar.ics" || target == "/hop/0" || target == "http://calendar.invalid/team.ics") {
+  if (target == "/calendar.ics" || target == "/hop/0" || target == "http://calendar.invalid/team.ics")
     SendAll(fd, Response("200 OK", kCalendar));
-  } else if (target == "/stream.ics") {
-    // HTTP/1.0 without a length: the body ends where the connection does.
+  else if (target == "/stream.ics")  // the body ends where the connection does
     SendAll(fd, "HTTP/1.0 200 OK\r\nContent-Type: text/calendar\r\n\r\n" + kStreamBody);
-  } else if (target.starts_with("/hop/")) {
+  else if (target.starts_with("/hop/"))
     SendAll(fd, Redirect("/hop/" + std::to_string(std::stoi(target.substr(5)) - 1)));
-  } else if (target == "/to-file") {
+  else if (target == "/to-file")
     SendAll(fd, Redirect("file:///etc/passwd"));
-  } else if (target == "/to-ftp") {
+  else if (target == "/to-ftp")
     SendAll(fd, Redirect("ftp://127.0.0.1:" + std::to_string(server.Port()) + "/calendar.ics"));
-  } else if (target == "/forbidden") {
+  else if (target == "/forbidden")
     SendAll(fd, Response("403 Forbidden", "go away"));
-  } else if (target == "/broken") {
+  else if (target == "/broken")
     SendAll(fd, Response("500 Internal Server Error", "oops"));
-  } else if (target == "/huge-announced") {
-    // Only the head: a client that tried to read the body would wait for it.
+  else if (target == "/huge-announced")  // only the head: a client reading the body would wait
     SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(kDownloadLimit + 1) + "\r\n\r\n");
-    server.WaitForHangUp(fd);
-  } else if (target == "/huge-stream") {
-    SendAll(fd, "HTTP/1.0 200 OK\r\n\r\n");
-    Stream(fd, kDownloadLimit + 1024 * 1024);
-  } else if (target == "/at-limit") {
-    SendAll(fd, "HTTP/1.0 200 OK\r\n\r\n");
-    Stream(fd, kDownloadLimit);
-  } else if (target == "/stall") {
+  else if (target == "/huge-stream" || target == "/at-limit")
+    Stream(fd, kDownloadLimit + (target == "/at-limit" ? 0 : 1024 * 1024));
+  else if (target == "/stall")
     SendAll(fd, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nBEGIN:VCAL");
-    server.WaitForHangUp(fd);
-  } else if (target == "/tls") {
-    server.WaitForHangUp(fd);
-  } else {
+  else if (target != "/tls")
     SendAll(fd, Response("404 Not Found", "no such calendar"));
-  }
+  if (target == "/huge-announced" || target == "/stall" || target == "/tls") server.WaitForHangUp(fd);
 }
 
 void ExpectNoCalendar(const DownloadResult& got, uint32_t result, DownloadFailure failure) {
@@ -240,19 +203,13 @@ class HttpDownloadTest : public ::testing::Test {
   // Proxies of the machine running the tests must not catch loopback traffic.
   void SetUp() override {
     for (const char* name : kProxyVariables) {
-      if (const char* value = std::getenv(name)) {
-        saved_.emplace_back(name, value);
-      }
+      if (const char* value = std::getenv(name)) saved_.emplace_back(name, value);
       ::unsetenv(name);
     }
   }
   void TearDown() override {
-    for (const char* name : kProxyVariables) {
-      ::unsetenv(name);
-    }
-    for (const auto& [name, value] : saved_) {
-      ::setenv(name.c_str(), value.c_str(), 1);
-    }
+    for (const char* name : kProxyVariables) ::unsetenv(name);
+    for (const auto& [name, value] : saved_) ::setenv(name.c_str(), value.c_str(), 1);
   }
 
   static constexpr const char* kProxyVariables[] = {"http_proxy", "https_proxy", "HTTPS_PROXY", "all_proxy",
@@ -262,35 +219,28 @@ class HttpDownloadTest : public ::testing::Test {
 };
 
 TEST_F(HttpDownloadTest, ReturnsTheWholeBodyWithOrWithoutALength) {
-  DownloadResult got = DownloadCalendar(server_.Url("/calendar.ics"));
-  EXPECT_EQ(got.result, kDownloadSucceeded);
-  EXPECT_EQ(got.failure, DownloadFailure::kNone);
-  EXPECT_EQ(got.httpStatus, 200);
-  EXPECT_EQ(got.bytes, kCalendar);
-
-  // Without Content-Length the body is read to the end, far past 2048 bytes.
-  got = DownloadCalendar(server_.Url("/stream.ics"));
-  EXPECT_EQ(got.result, kDownloadSucceeded);
-  EXPECT_EQ(got.bytes, kStreamBody);
-
-  // The scheme is matched without regard to case.
-  got = DownloadCalendar("HTTP://127.0.0.1:" + std::to_string(server_.Port()) + "/calendar.ics");
-  EXPECT_EQ(got.result, kDownloadSucceeded);
-  EXPECT_EQ(got.bytes, kCalendar);
+  // Without Content-Length the body is read to the end, far past 2048
+  // bytes; the scheme is matched without regard to case.
+  const std::string upperScheme = "HTTP://127.0.0.1:" + std::to_string(server_.Port()) + "/calendar.ics";
+  for (const auto& [url, body] : {std::pair{server_.Url("/calendar.ics"), std::string(kCalendar)},
+                                  std::pair{server_.Url("/stream.ics"), kStreamBody},
+                                  std::pair{upperScheme, std::string(kCalendar)}}) {
+    const DownloadResult got = DownloadCalendar(url);
+    EXPECT_EQ(got.result, kDownloadSucceeded) << url;
+    EXPECT_EQ(got.failure, DownloadFailure::kNone);
+    EXPECT_EQ(got.httpStatus, 200);
+    EXPECT_EQ(got.bytes, body);
+  }
 }
 
 TEST_F(HttpDownloadTest, ErrorStatusesGiveTheirResultsAndNoBody) {
-  DownloadResult got = DownloadCalendar(server_.Url("/nowhere.ics"));
-  ExpectNoCalendar(got, kDownloadAccessDenied, DownloadFailure::kHttpStatus);
-  EXPECT_EQ(got.httpStatus, 404);
-
-  got = DownloadCalendar(server_.Url("/forbidden"));
-  ExpectNoCalendar(got, kDownloadAccessDenied, DownloadFailure::kHttpStatus);
-  EXPECT_EQ(got.httpStatus, 403);
-
-  got = DownloadCalendar(server_.Url("/broken"));
-  ExpectNoCalendar(got, kDownloadFailed, DownloadFailure::kHttpStatus);
-  EXPECT_EQ(got.httpStatus, 500);
+  for (const auto& [path, result, status] : {std::tuple{"/nowhere.ics", kDownloadAccessDenied, 404},
+                                             std::tuple{"/forbidden", kDownloadAccessDenied, 403},
+                                             std::tuple{"/broken", kDownloadFailed, 500}}) {
+    const DownloadResult got = DownloadCalendar(server_.Url(path));
+    ExpectNoCalendar(got, result, DownloadFailure::kHttpStatus);
+    EXPECT_EQ(got.httpStatus, status);
+  }
 }
 
 TEST_F(HttpDownloadTest, FollowsFiveRedirectsAndRefusesASixth) {
@@ -366,31 +316,24 @@ TEST_F(HttpDownloadTest, GoesThroughTheProxyOfTheEnvironment) {
 
 TEST_F(HttpDownloadTest, CertificateFailuresPrintTheirTexts) {
   const std::string url = "https://127.0.0.1:" + std::to_string(server_.Port()) + "/tls";
-  DownloadSettings settings;
-  settings.caFile = "/nonexistent/authorities.pem";
-  testing::internal::CaptureStdout();
-  ExpectNoCalendar(DownloadCalendar(url, settings), kDownloadFailed, DownloadFailure::kCertificate);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "HttpSendRequest returned: ERROR_INTERNET_INVALID_CA");
-
-  settings = {};
-  settings.crlFile = "/nonexistent/revoked.pem";
-  testing::internal::CaptureStdout();
-  ExpectNoCalendar(DownloadCalendar(url, settings), kDownloadFailed, DownloadFailure::kCertificate);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "HttpSendRequest returned: ERROR_INTERNET_SEC_CERT_REV_FAILED");
+  DownloadSettings badCa, badCrl;
+  badCa.caFile = "/nonexistent/authorities.pem";
+  badCrl.crlFile = "/nonexistent/revoked.pem";
+  for (const auto& [settings, text] : {std::pair{badCa, "ERROR_INTERNET_INVALID_CA"},
+                                       std::pair{badCrl, "ERROR_INTERNET_SEC_CERT_REV_FAILED"}}) {
+    testing::internal::CaptureStdout();
+    ExpectNoCalendar(DownloadCalendar(url, settings), kDownloadFailed, DownloadFailure::kCertificate);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string("HttpSendRequest returned: ") + text);
+  }
 }
 
 TEST_F(HttpDownloadTest, ThreadsDownloadAtTheSameTime) {
   std::vector<std::string> bodies(4);
   std::vector<std::thread> threads;
-  for (std::string& body : bodies) {
+  for (std::string& body : bodies)
     threads.emplace_back([&] { body = DownloadCalendar(server_.Url("/calendar.ics")).bytes; });
-  }
-  for (std::thread& thread : threads) {
-    thread.join();
-  }
-  for (const std::string& body : bodies) {
-    EXPECT_EQ(body, kCalendar);
-  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(bodies, std::vector<std::string>(4, std::string(kCalendar)));
 }
 
 }  // namespace

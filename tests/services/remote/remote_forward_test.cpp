@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -107,18 +108,6 @@ TEST_F(RemoteForward, WithoutAHostEverythingRunsHereAndNothingConnects) {
   EXPECT_EQ(service.connections(), 0);
 }
 
-TEST_F(RemoteForward, ForceDefaultHostSendsToTheHostNamedDefault) {
-  FakeAdminService service(Accepting(RenamingExec));
-  ScopedRegistry registry(ForceDefault(1) + HostKey("Default", service.port()));
-  EXPECT_TRUE(remote::RemoteHostInForce());
-  EXPECT_EQ(service.connections(), 0);  // asking never connects
-  FolderRecord record = MakeFolderRecord("user", "\\", "Inbox");
-  const ForwardOutcome outcome = Forward("StoreFolderGet", record);
-  EXPECT_TRUE(outcome.forwarded);
-  EXPECT_EQ(outcome.result, 7u);
-  EXPECT_STREQ(record.name, "remote");
-}
-
 TEST_F(RemoteForward, StoreFolderGetTravelsWholeAndComesBackFilled) {
   FakeAdminService service(Accepting(RenamingExec));
   ScopedRegistry registry(HostKey("Box", service.port(), "localhost",
@@ -127,6 +116,9 @@ TEST_F(RemoteForward, StoreFolderGetTravelsWholeAndComesBackFilled) {
   remote::SetCurrentHost("box");  // host names compare without regard to case
   FolderRecord record = MakeFolderRecord("user", "\\Inbox", "Sub");
   const FolderRecord sent = record;
+  // Calls outside the table run here and connect nowhere.
+  EXPECT_FALSE(Forward("StoreFolderGet_Ex", record).forwarded);
+  EXPECT_FALSE(Forward("StoreFolderGetSize", record).forwarded);
   // Through the exported entry, as an administration tool calls it.
   EXPECT_EQ(StoreFolderGet(&record), 7u);
   EXPECT_STREQ(record.name, "remote");
@@ -146,16 +138,6 @@ TEST_F(RemoteForward, StoreFolderGetTravelsWholeAndComesBackFilled) {
   EXPECT_EQ(StoreFolderGet(&record), 7u);
   EXPECT_EQ(service.connections(), 1);
   EXPECT_EQ(service.CountOf("PING"), 1);
-}
-
-TEST_F(RemoteForward, CallsOutsideTheTableRunHere) {
-  FakeAdminService service(Accepting(RenamingExec));
-  ScopedRegistry registry(HostKey("Box", service.port()));
-  remote::SetCurrentHost("Box");
-  FolderRecord record = MakeFolderRecord("user", "\\", "Inbox");
-  EXPECT_FALSE(Forward("StoreFolderGet_Ex", record).forwarded);
-  EXPECT_FALSE(Forward("StoreFolderGetSize", record).forwarded);
-  EXPECT_EQ(service.connections(), 0);
 }
 
 TEST_F(RemoteForward, AHostThatCannotBeUsedFailsTheCall) {
@@ -214,7 +196,8 @@ class ScriptedExec {
 };
 
 // Replies that must fail the call and leave the record as it was; the call
-// after each one reconnects when it has to and succeeds.
+// after each one reconnects when it has to and succeeds. Malformed elements
+// are the parser's own tests.
 TEST_F(RemoteForward, HostileRepliesGiveZeroAndTouchNothing) {
   const FolderRecord changed = MakeFolderRecord("other", "\\Elsewhere", "changed");
   const uint32_t nine = 9;  // little-endian on this machine, as on the wire
@@ -232,10 +215,7 @@ TEST_F(RemoteForward, HostileRepliesGiveZeroAndTouchNothing) {
       {"record size off by one", {{"<DATA>" + result + Element(1, "2575", Encoded(&changed, sizeof changed)) + "</DATA>"}}},
       {"record shorter than its size", {{"<DATA>" + result + Element(1, "2576", Encoded(&changed, 2000)) + "</DATA>"}}},
       {"result of five bytes", {{"<DATA>" + Element(0, "5", Encoded("\x09\0\0\0\0", 5)) + record + "</DATA>"}}},
-      {"junk base64", {{"<DATA>" + result + Element(1, "2576", "!!@@") + "</DATA>"}}},
-      {"size of 300 digits", {{"<DATA>" + Element(0, std::string(300, '4'), Encoded(&nine, 4)) + record + "</DATA>"}}},
       {"negative size", {{"<DATA>" + Element(0, "-4", Encoded(&nine, 4)) + record + "</DATA>"}}},
-      {"end tag before start", {{"<DATA></PARAMETER0><PARAMETER0 SIZE=4>" + Encoded(&nine, 4) + record + "</DATA>"}}},
       {"over-long", {{"<DATA>" + std::string(40000, ' ') + result + record + "</DATA>"}}},
       {"peer gone mid-reply", {{good.substr(0, good.size() / 2)}, true}},
       {"unending", {{good.substr(0, good.size() - 7)}}, 200},
@@ -267,9 +247,7 @@ TEST_F(RemoteForward, AReplyInManySegmentsIsReadWhole) {
   FakeReply split;
   const std::string whole = FolderReply(3, &changed);
   for (size_t at = 0; at < whole.size(); at += 97) split.pieces.push_back(whole.substr(at, 97));
-  ScriptedExec exec;
-  exec.Set(split);
-  FakeAdminService service(exec.Script());
+  FakeAdminService service(Accepting([&](const std::string&) { return split; }));
   ScopedRegistry registry(HostKey("Box", service.port()));
   remote::SetCurrentHost("Box");
   FolderRecord record = MakeFolderRecord("user", "\\", "Inbox");
@@ -279,9 +257,7 @@ TEST_F(RemoteForward, AReplyInManySegmentsIsReadWhole) {
 
 TEST_F(RemoteForward, ACallWithNothingReturnedLeavesItsRecords) {
   const FolderRecord changed = MakeFolderRecord("other", "\\Elsewhere", "changed");
-  ScriptedExec exec;
-  exec.Set(FakeReply{{FolderReply(1, &changed)}});
-  FakeAdminService service(exec.Script());
+  FakeAdminService service(Accepting([&](const std::string&) { return FakeReply{{FolderReply(1, &changed)}}; }));
   ScopedRegistry registry(HostKey("Box", service.port()));
   remote::SetCurrentHost("Box");
   FolderRecord from = MakeFolderRecord("user", "\\", "A"), to = MakeFolderRecord("user", "\\", "B");
@@ -330,31 +306,19 @@ TEST_F(RemoteForward, AServiceKilledMidSessionFailsOneCallThenIsReachedAgain) {
   EXPECT_EQ(restarted.CountOf("AUTH"), 1);
 }
 
-TEST_F(RemoteForward, AFailedAuthOnANewHostNeverLeadsBackToIt) {
-  FakeAdminService first(Accepting(RenamingExec));
+TEST_F(RemoteForward, ANewHostNameTakesEffectAtTheNextCallAndAFailedAuthNeverLeadsBack) {
+  FakeAdminService a(Accepting(RenamingExec)), b(Accepting(RenamingExec));
   FakeAdminService refusing([](const std::string& request) {
     return FakeReply{{IsMethod(request, "AUTH") ? remote::FailureReply() : remote::SuccessReply()}};
   });
-  ScopedRegistry registry(HostKey("A", first.port()) + HostKey("B", refusing.port()));
+  ScopedRegistry registry(HostKey("A", a.port()) + HostKey("B", b.port()) + HostKey("C", refusing.port()));
   FolderRecord record = MakeFolderRecord("user", "\\", "Inbox");
-  remote::SetCurrentHost("A");
-  EXPECT_EQ(Forward("StoreFolderGet", record).result, 7u);
-  remote::SetCurrentHost("B");
-  EXPECT_EQ(Forward("StoreFolderGet", record).result, 0u);
-  remote::SetCurrentHost("A");
-  EXPECT_EQ(Forward("StoreFolderGet", record).result, 7u);
-  EXPECT_EQ(first.CountOf("EXEC"), 2);
-  EXPECT_EQ(first.CountOf("QUIT"), 1);  // left when B was asked for
-  EXPECT_EQ(refusing.CountOf("EXEC"), 0);
-  EXPECT_EQ(refusing.CountOf("LOAD"), 0);
-}
-
-TEST_F(RemoteForward, ANewHostNameTakesEffectAtTheNextCall) {
-  FakeAdminService a(Accepting(RenamingExec)), b(Accepting(RenamingExec));
-  ScopedRegistry registry(HostKey("A", a.port()) + HostKey("B", b.port()));
-  FolderRecord record = MakeFolderRecord("user", "\\", "Inbox");
-  remote::SetCurrentHost("A");
-  EXPECT_EQ(Forward("StoreFolderGet", record).result, 7u);
+  for (const auto& [host, result] : {std::pair{"A", 7u}, std::pair{"C", 0u}, std::pair{"A", 7u}}) {
+    remote::SetCurrentHost(host);
+    EXPECT_EQ(Forward("StoreFolderGet", record).result, result) << host;
+  }
+  EXPECT_EQ(a.CountOf("QUIT"), 1);  // left when C was asked for
+  EXPECT_EQ(refusing.CountOf("LOAD") + refusing.CountOf("EXEC"), 0);
   remote::SetCurrentHost("B");
   EXPECT_EQ(b.connections(), 0);
   EXPECT_EQ(Forward("StoreFolderGet", record).result, 7u);
@@ -362,7 +326,7 @@ TEST_F(RemoteForward, ANewHostNameTakesEffectAtTheNextCall) {
   EXPECT_FALSE(Forward("StoreFolderGet", record).forwarded);
   remote::SetCurrentHost("B");
   EXPECT_EQ(Forward("StoreFolderGet", record).result, 7u);
-  EXPECT_EQ(a.CountOf("EXEC"), 1);
+  EXPECT_EQ(a.CountOf("EXEC"), 2);
   EXPECT_EQ(b.CountOf("EXEC"), 2);
   // Going local closed the connection (it was served to its end before the next).
   EXPECT_EQ(b.CountOf("QUIT"), 1);
@@ -372,7 +336,7 @@ TEST_F(RemoteForward, ANewHostNameTakesEffectAtTheNextCall) {
 std::string AdministrationService() { return "/usr/sbin/twadmind"; }
 std::string AdministrationTool() { return "/usr/bin/twstore"; }
 
-TEST_F(RemoteForward, TheServiceItselfNeverForwards) {
+TEST_F(RemoteForward, ForceDefaultHostSendsToTheHostNamedDefaultButNotFromTheServiceItself) {
   FakeAdminService service(Accepting(RenamingExec));
   ScopedRegistry registry(ForceDefault(1) + HostKey("Default", service.port()));
   FolderRecord record = MakeFolderRecord("user", "\\", "Inbox");
@@ -380,9 +344,13 @@ TEST_F(RemoteForward, TheServiceItselfNeverForwards) {
   EXPECT_TRUE(remote::ExecutableNeverForwards());
   EXPECT_FALSE(remote::RemoteHostInForce());
   EXPECT_FALSE(Forward("StoreFolderGet", record).forwarded);
-  EXPECT_EQ(service.connections(), 0);
   remote::SetExecutableNameSource(&AdministrationTool);
-  EXPECT_EQ(Forward("StoreFolderGet", record).result, 7u);
+  EXPECT_TRUE(remote::RemoteHostInForce());
+  EXPECT_EQ(service.connections(), 0);  // neither the service's call nor asking connects
+  const ForwardOutcome outcome = Forward("StoreFolderGet", record);
+  EXPECT_TRUE(outcome.forwarded);
+  EXPECT_EQ(outcome.result, 7u);
+  EXPECT_STREQ(record.name, "remote");
 }
 
 TEST_F(RemoteForward, TwoThreadsEachGetTheirOwnReplies) {
@@ -429,23 +397,20 @@ TEST_F(RemoteForward, CredentialsComeFromAPrivateUserFileOnly) {
   remote::SetCurrentHost("Box");
   FolderRecord record = MakeFolderRecord("user", "\\", "Inbox");
   CapturedEvents events;
-  ::chmod(userFile.c_str(), 0644);
-  EXPECT_EQ(Forward("StoreFolderGet", record).result, 7u);
-  remote::CloseRemoteConnection();
-  EXPECT_EQ(Forward("StoreFolderGet", record).result, 7u);
-  remote::CloseRemoteConnection();
-  ::chmod(userFile.c_str(), 0600);
-  EXPECT_EQ(Forward("StoreFolderGet", record).result, 7u);
+  for (mode_t mode : {0644, 0644, 0600}) {
+    ::chmod(userFile.c_str(), mode);
+    EXPECT_EQ(Forward("StoreFolderGet", record).result, 7u);
+    remote::CloseRemoteConnection();
+  }
   std::vector<std::string> auths;
   for (const std::string& r : service.requests())
     if (IsMethod(r, "AUTH")) auths.push_back(r);
-  ASSERT_EQ(auths.size(), 3u);
-  EXPECT_NE(auths[0].find("<CREDENTIALS>main:secret</CREDENTIALS>"), std::string::npos);
-  EXPECT_NE(auths[1].find("<CREDENTIALS>main:secret</CREDENTIALS>"), std::string::npos);
-  EXPECT_NE(auths[2].find("<CREDENTIALS>user:secret</CREDENTIALS>"), std::string::npos);
-  int warnings = 0;
-  for (const auto& e : events.entries()) warnings += e.text2.find("user.reg") != std::string::npos ? 1 : 0;
-  EXPECT_EQ(warnings, 1);
+  const std::string main = remote::AuthRequest("", "main:secret");
+  EXPECT_EQ(auths, (std::vector<std::string>{main, main, remote::AuthRequest("", "user:secret")}));
+  const auto entries = events.entries();
+  EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
+                          [](const auto& e) { return e.text2.find("user.reg") != std::string::npos; }),
+            1);
 }
 
 }  // namespace
