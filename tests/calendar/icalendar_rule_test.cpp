@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "calendar/date_texts.h"
 #include "calendar/recurrence_pattern.h"
 
@@ -20,10 +22,7 @@ uint64_t FileTime(std::string_view text) { return FileTimeFromDateTimeText(text)
 // Ordinary rules as clients write them are in recurrence_rule_table_test.cpp.
 TEST(ICalendarRuleTest, ReadsPartsLooselyWritten) {
   const RecurrencePattern p = Rule("rrule:freq=weekly;\r\n INTERVAL=3;;junk;=4;COUNT=2;WKST=su");
-  EXPECT_EQ(p.type, kRecurWeekly);
-  EXPECT_EQ(p.interval, 3);
-  EXPECT_EQ(p.weekStart, 1u);
-  EXPECT_EQ(p.hasEnd, 1);
+  EXPECT_EQ(std::tuple(p.type, p.interval, p.weekStart, p.hasEnd), std::tuple(kRecurWeekly, 3, 1u, 1));
 }
 
 TEST(ICalendarRuleTest, LocalUntilTakesTheOffsetButUtcAndDatesDoNot) {
@@ -37,21 +36,15 @@ TEST(ICalendarRuleTest, LocalUntilTakesTheOffsetButUtcAndDatesDoNot) {
 }
 
 TEST(ICalendarRuleTest, MondayToFridayIsWeeklyOnlyWithoutAPosition) {
-  const RecurrencePattern daily = Rule("FREQ=DAILY;BYDAY=MO,TU,WE,TH,FR");
-  EXPECT_EQ(daily.type, kRecurWeekly);
-  EXPECT_EQ(daily.interval, 0);
-  EXPECT_EQ(daily.dayOfWeekMask, kWeekdaysMask);
-
-  const RecurrencePattern weekly = Rule("FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,TU,WE,TH,FR");
-  EXPECT_EQ(weekly.type, kRecurWeekly);
-  EXPECT_EQ(weekly.interval, 2);
-
-  // The last weekday of the month.
-  const RecurrencePattern last = Rule("FREQ=MONTHLY;BYDAY=MO,TU,WE,TH,FR;BYSETPOS=-1");
-  EXPECT_EQ(last.type, kRecurMonthlyByPosition);
-  EXPECT_EQ(last.instance, -1);
-  EXPECT_EQ(last.dayOfWeekMask, kWeekdaysMask);
-  EXPECT_EQ(last.interval, 1);
+  // Type, interval, instance, mask; the last one is the last weekday of the month.
+  const auto read = [](std::string_view rule) {
+    const RecurrencePattern p = Rule(rule);
+    return std::tuple(p.type, p.interval, p.instance, p.dayOfWeekMask);
+  };
+  EXPECT_EQ(read("FREQ=DAILY;BYDAY=MO,TU,WE,TH,FR"), std::tuple(kRecurWeekly, 0, 0, kWeekdaysMask));
+  EXPECT_EQ(read("FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,TU,WE,TH,FR"), std::tuple(kRecurWeekly, 2, 0, kWeekdaysMask));
+  EXPECT_EQ(read("FREQ=MONTHLY;BYDAY=MO,TU,WE,TH,FR;BYSETPOS=-1"),
+            std::tuple(kRecurMonthlyByPosition, 1, -1, kWeekdaysMask));
 }
 
 TEST(ICalendarRuleTest, APatternKeepsOneDayOfMonthFromTheStartOrTheList) {
@@ -69,17 +62,13 @@ TEST(ICalendarRuleTest, UnknownOrMissingFrequencyIsNoRecurrence) {
 
 TEST(ICalendarRuleTest, OutOfRangeNumbersAndBadDaysAreIgnored) {
   const RecurrencePattern big = Rule("FREQ=DAILY;INTERVAL=99999999999;COUNT=-3");
-  EXPECT_EQ(big.interval, 1);
-  EXPECT_EQ(big.count, 0);
-  EXPECT_EQ(big.hasEnd, 0);
-  EXPECT_EQ(Rule("FREQ=DAILY;INTERVAL=0").interval, 1);
-  EXPECT_EQ(Rule("FREQ=DAILY;INTERVAL=2x").interval, 1);
+  EXPECT_EQ(std::tuple(big.interval, big.count, big.hasEnd), std::tuple(1, 0, 0));
+  for (const char* rule : {"FREQ=DAILY;INTERVAL=0", "FREQ=DAILY;INTERVAL=2x"}) EXPECT_EQ(Rule(rule).interval, 1);
   EXPECT_EQ(Rule("FREQ=DAILY;COUNT=2147483647").count, 2147483647);
   EXPECT_EQ(Rule("FREQ=DAILY;COUNT=2147483648").count, 0);
 
   const RecurrencePattern badDays = Rule("FREQ=WEEKLY;BYDAY=XX,MO,99TU,1,,-,MOTU");
-  EXPECT_EQ(badDays.dayOfWeekMask, 2u);
-  EXPECT_EQ(badDays.instance, 0);
+  EXPECT_EQ(std::tuple(badDays.dayOfWeekMask, badDays.instance), std::tuple(2u, 0));
   EXPECT_EQ(Rule("FREQ=MONTHLY;BYMONTH=13;BYMONTHDAY=32").monthOfYear, 0);
   EXPECT_EQ(Rule("FREQ=MONTHLY;BYSETPOS=0").type, kRecurMonthlyByDay);
 }
@@ -89,8 +78,7 @@ TEST(ICalendarRuleTest, ThousandsOfPartsReadInOnePass) {
   for (int i = 0; i < 5000; ++i) rule += ";BYDAY=MO;X-PART=" + std::to_string(i);
   rule += ";INTERVAL=3";
   const RecurrencePattern p = Rule(rule);
-  EXPECT_EQ(p.dayOfWeekMask, 2u);
-  EXPECT_EQ(p.interval, 3);
+  EXPECT_EQ(std::tuple(p.dayOfWeekMask, p.interval), std::tuple(2u, 3));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "calendar/date_texts.h"
 
 namespace tw {
@@ -26,14 +28,12 @@ TEST(RecurrencePropertiesTest, CarriesThePatternAsProperties) {
   expected.noEndDate = kPropertyFalse;
   expected.occurrences = 6;
   expected.dayOfWeekMask = 2;
-  expected.patternEndDate = 0;
   EXPECT_EQ(Properties("20140305T090000", "FREQ=MONTHLY;BYDAY=2MO;COUNT=6", "+0100"), expected);
 
   // No instance property for 0; a rule without end has "no end date".
   const RecurrenceProperties open = Properties("20140305T090000", "W1 WE #0");
-  EXPECT_FALSE(open.recurrenceInstance);
-  EXPECT_EQ(open.noEndDate, kPropertyTrue);
-  EXPECT_EQ(open.dayOfWeekMask, 8u);
+  EXPECT_EQ(std::tuple(open.recurrenceInstance.has_value(), open.noEndDate, open.dayOfWeekMask),
+            std::tuple(false, kPropertyTrue, 8u));
   // Without "FREQ=" the rule is vCalendar 1.0.
   EXPECT_EQ(Properties("20140305T090000", "MD2 20 #3").recurrenceInterval, 2);
   EXPECT_EQ(Properties("20140305T090000", "W1 MO #10").patternEndDate, FileTime("45010101T000000Z"));
@@ -54,7 +54,7 @@ TEST(RecurrencePropertiesTest, NoPropertiesForABadStartOrNoRecurrence) {
 }
 
 // Masks: Sunday 1, Monday 2, Tuesday 4 ... Saturday 64.
-TEST(RecurrencePropertiesTest, AUtcStartOnAnotherLocalDayMovesThePatternsDays) {
+TEST(RecurrencePropertiesTest, OnlyAUtcTimedStartOnAnotherLocalDayMovesThePatternsDays) {
   // Monday 23:30 UTC is Tuesday at +0200.
   EXPECT_EQ(Properties("20140303T233000Z", "FREQ=WEEKLY;BYDAY=MO", "+0200").dayOfWeekMask, 4u);
   // Saturday forward is Sunday; Sunday back is Saturday.
@@ -63,10 +63,8 @@ TEST(RecurrencePropertiesTest, AUtcStartOnAnotherLocalDayMovesThePatternsDays) {
   // The whole offset counts, minutes too: 18:45 UTC is 00:15 at +0530.
   EXPECT_EQ(Properties("20140303T184500Z", "FREQ=WEEKLY;BYDAY=MO", "+0530").dayOfWeekMask, 4u);
   EXPECT_EQ(Properties("20140303T181500Z", "FREQ=WEEKLY;BYDAY=MO", "+0530").dayOfWeekMask, 2u);
-}
-
-TEST(RecurrencePropertiesTest, OnlyAUtcTimedStartIsShifted) {
-  // A local start: BYDAY already counts local days.
+  // A local start (BYDAY already counts local days), an all-day event, no
+  // offset or one that does not read: not moved.
   EXPECT_EQ(Properties("20140303T233000", "FREQ=WEEKLY;BYDAY=MO", "+0200").dayOfWeekMask, 2u);
   EXPECT_EQ(Properties("20140303T233000Z", "FREQ=WEEKLY;BYDAY=MO", "+0200", true).dayOfWeekMask, 2u);
   EXPECT_EQ(Properties("20140303T233000Z", "FREQ=WEEKLY;BYDAY=MO").dayOfWeekMask, 2u);

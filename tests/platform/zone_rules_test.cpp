@@ -29,37 +29,33 @@ TEST(WindowsZonesTest, UnknownAndHostileNamesAreUnknown) {
     EXPECT_EQ(SystemZoneIdFromName(name), "") << name;
 }
 
+// A rule as "standard minutes", then "/daylight minutes" and each change
+// as month.week.weekday@seconds when it has daylight time; "bad" when it
+// does not read.
+std::string Rule(std::string_view text) {
+  const auto rule = ReadPosixZoneRule(text);
+  if (!rule) return "bad";
+  std::string out = std::to_string(rule->standardMinutes);
+  if (!rule->hasDaylight) return out;
+  for (const PosixRuleDate& d : {rule->toDaylight, rule->toStandard})
+    out += " " + std::to_string(d.month) + "." + std::to_string(d.week) + "." + std::to_string(d.weekday) + "@" +
+           std::to_string(d.seconds);
+  return out + " /" + std::to_string(rule->daylightMinutes);
+}
+
 TEST(PosixZoneRuleTest, ReadsTheFinalRuleForms) {
-  const auto us = ReadPosixZoneRule("EST5EDT,M3.2.0,M11.1.0");
-  ASSERT_TRUE(us);
-  EXPECT_EQ(us->standardMinutes, -300);
-  EXPECT_EQ(us->daylightMinutes, -240);
-  EXPECT_TRUE(us->hasDaylight);
-  EXPECT_EQ(us->toDaylight.month, 3);
-  EXPECT_EQ(us->toDaylight.week, 2);
-  EXPECT_EQ(us->toDaylight.seconds, 7200);
-
-  const auto nuuk = ReadPosixZoneRule("<-02>2<-01>,M3.5.0/-1,M10.5.0/0");
-  ASSERT_TRUE(nuuk);
-  EXPECT_EQ(nuuk->standardMinutes, -120);
-  EXPECT_EQ(nuuk->toDaylight.seconds, -3600);
-  EXPECT_EQ(nuuk->toStandard.seconds, 0);
-
-  const auto india = ReadPosixZoneRule("IST-5:30");
-  ASSERT_TRUE(india);
-  EXPECT_EQ(india->standardMinutes, 330);
-  EXPECT_FALSE(india->hasDaylight);
-
-  const auto lordHowe = ReadPosixZoneRule("<+1030>-10:30<+11>-11,M10.1.0,M4.1.0");
-  ASSERT_TRUE(lordHowe);
-  EXPECT_EQ(lordHowe->daylightMinutes, 660);
-
-  // The day-of-year forms read as no daylight time.
-  EXPECT_FALSE(ReadPosixZoneRule("XXX3YYY,J60,J300")->hasDaylight);
-  EXPECT_FALSE(ReadPosixZoneRule("EST5EDT")->hasDaylight);
-  for (const char* bad : {"", "E5", "EST", "EST999", "<+01", "EST5:99"})
-    EXPECT_FALSE(ReadPosixZoneRule(bad)) << bad;
-  EXPECT_FALSE(ReadPosixZoneRule("EST5EDT,M13.1.0,M11.1.0")->hasDaylight);
+  const std::pair<const char*, const char*> cases[] = {
+      {"EST5EDT,M3.2.0,M11.1.0", "-300 3.2.0@7200 11.1.0@7200 /-240"},
+      {"<-02>2<-01>,M3.5.0/-1,M10.5.0/0", "-120 3.5.0@-3600 10.5.0@0 /-60"},
+      {"IST-5:30", "330"},
+      {"<+1030>-10:30<+11>-11,M10.1.0,M4.1.0", "630 10.1.0@7200 4.1.0@7200 /660"},
+      // The day-of-year forms, no rule and a bad month read as no daylight time.
+      {"XXX3YYY,J60,J300", "-180"},
+      {"EST5EDT", "-300"},
+      {"EST5EDT,M13.1.0,M11.1.0", "-300"},
+      {"", "bad"}, {"E5", "bad"}, {"EST", "bad"}, {"EST999", "bad"}, {"<+01", "bad"}, {"EST5:99", "bad"},
+  };
+  for (const auto& [text, rule] : cases) EXPECT_EQ(Rule(text), rule) << text;
 }
 
 TEST(PosixZoneRuleTest, RuleDays) {
@@ -69,50 +65,42 @@ TEST(PosixZoneRuleTest, RuleDays) {
   EXPECT_EQ(PosixRuleDay({2, 5, 4, 7200}, 2023), 23);
 }
 
+// A year's rules as "standard/daylight minutes, standard date, daylight
+// date", each date month.week.weekday@hour; "none" when there are none.
+std::string Rules(std::string_view zone, int year) {
+  const auto rules = ZoneYearRulesFromSystem(zone, year);
+  if (!rules) return "none";
+  const auto date = [](const ZoneChangeDate& d) {
+    return std::to_string(d.month) + "." + std::to_string(d.week) + "." + std::to_string(d.dayOfWeek) + "@" +
+           std::to_string(d.hour);
+  };
+  return std::to_string(rules->standardMinutes) + "/" + std::to_string(rules->daylightMinutes) + " " +
+         date(rules->standardDate) + " " + date(rules->daylightDate);
+}
+
 TEST(ZoneRulesTest, EachYearHasItsOwnChangeOvers) {
-  const auto y2006 = ZoneYearRulesFromSystem("America/New_York", 2006);
-  ASSERT_TRUE(y2006);
-  EXPECT_EQ(y2006->standardMinutes, -300);
-  EXPECT_EQ(y2006->daylightMinutes, -240);
-  EXPECT_EQ(y2006->daylightDate.month, 4);
-  EXPECT_EQ(y2006->daylightDate.week, 1);
-  EXPECT_EQ(y2006->standardDate.month, 10);
-  EXPECT_EQ(y2006->standardDate.week, 5);
-  EXPECT_EQ(y2006->standardDate.hour, 2);  // the daylight clock's 02:00
-  const auto y2007 = ZoneYearRulesFromSystem("America/New_York", 2007);
-  EXPECT_EQ(y2007->daylightDate.month, 3);
-  EXPECT_EQ(y2007->daylightDate.week, 2);
-  EXPECT_EQ(y2007->standardDate.month, 11);
-  // Past the file's listed transitions, the final rule.
-  const auto y2050 = ZoneYearRulesFromSystem("America/New_York", 2050);
-  EXPECT_EQ(y2050->daylightDate.month, 3);
-  EXPECT_EQ(y2050->daylightDate.week, 2);
-  EXPECT_EQ(y2050->daylightDate.dayOfWeek, 0);
-}
-
-TEST(ZoneRulesTest, ZonesWithoutOrEndingDaylightTime) {
-  const auto mexico2023 = ZoneYearRulesFromSystem("America/Mexico_City", 2023);
-  ASSERT_TRUE(mexico2023);
-  EXPECT_EQ(mexico2023->standardMinutes, -360);
-  EXPECT_EQ(mexico2023->daylightDate.month, 0);
-  EXPECT_EQ(mexico2023->standardDate.month, 0);
-  EXPECT_EQ(ZoneYearRulesFromSystem("America/Mexico_City", 2022)->daylightDate.month, 4);
-  EXPECT_EQ(ZoneYearRulesFromSystem("Asia/Kolkata", 2040)->standardMinutes, 330);
-  EXPECT_FALSE(ZoneYearRulesFromSystem("Nowhere/City", 2020));
-  EXPECT_FALSE(ZoneYearRulesFromSystem("Europe/Berlin", 0));
-  EXPECT_FALSE(ZoneYearRulesFromSystem("Europe/Berlin", 10000));
-}
-
-TEST(ZoneRulesTest, AYearWithOneChangeStartsWithTheOtherSection) {
-  // Moscow moved from +03 to +04 for good on 27 March 2011.
-  const auto moscow = ZoneYearRulesFromSystem("Europe/Moscow", 2011);
-  ASSERT_TRUE(moscow);
-  EXPECT_EQ(moscow->daylightDate.month, 1);
-  EXPECT_EQ(moscow->daylightDate.week, 1);
-  EXPECT_EQ(moscow->daylightDate.hour, 0);
-  EXPECT_EQ(moscow->daylightMinutes, 180);
-  EXPECT_EQ(moscow->standardMinutes, 240);
-  EXPECT_EQ(moscow->standardDate.month, 3);
+  const struct {
+    const char* zone;
+    int year;
+    const char* rules;
+  } cases[] = {
+      // Standard time from the daylight clock's 02:00.
+      {"America/New_York", 2006, "-300/-240 10.5.0@2 4.1.0@2"},
+      {"America/New_York", 2007, "-300/-240 11.1.0@2 3.2.0@2"},
+      // Past the file's listed transitions, the final rule.
+      {"America/New_York", 2050, "-300/-240 11.1.0@2 3.2.0@2"},
+      // Daylight time ended after 2022.
+      {"America/Mexico_City", 2022, "-360/-300 10.5.0@2 4.1.0@2"},
+      {"America/Mexico_City", 2023, "-360/-360 0.0.0@0 0.0.0@0"},
+      {"Asia/Kolkata", 2040, "330/330 0.0.0@0 0.0.0@0"},
+      // From +03 to +04 for good on 27 March 2011: the year starts (Saturday
+      // 1 January 00:00) with the other section.
+      {"Europe/Moscow", 2011, "240/180 3.4.0@2 1.1.6@0"},
+      {"Nowhere/City", 2020, "none"},
+      {"Europe/Berlin", 0, "none"},
+      {"Europe/Berlin", 10000, "none"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Rules(c.zone, c.year), c.rules) << c.zone << " " << c.year;
 }
 
 }  // namespace
